@@ -1,0 +1,32 @@
+# Thin wrapper over the CMake presets. `make run` builds and runs the agent headless on the
+# default port; `make test` builds and runs every test suite.
+.PHONY: run test deps test-deps build-release test-asan test-tsan bench
+
+JOBS ?= $(shell nproc)
+
+run: deps
+	cmake --preset release >/dev/null
+	cmake --build --preset release -j $(JOBS)
+	./build/release/parvello/parvello --no-tray
+
+deps:
+	./scripts/install-deps.sh
+
+test-deps:
+	./scripts/install-deps.sh --test
+
+test: test-deps test-asan test-tsan
+
+test-asan:
+	cmake --preset asan >/dev/null
+	cmake --build --preset asan -j $(JOBS)
+	ctest --preset asan -j $(JOBS)
+
+test-tsan:
+	cmake --preset tsan >/dev/null
+	cmake --build --preset tsan -j $(JOBS)
+	ctest --preset tsan
+
+bench: deps
+	cmake --preset bench >/dev/null
+	cmake --build --preset bench -j $(JOBS)

@@ -1,0 +1,50 @@
+#pragma once
+// The one leveled, targeted logging facility of the program.
+//
+// Targets are module paths ("parvello", "parvello::server", "pvo_device::discovery"). An event
+// is formatted only when the installed filter lets it pass, so disabled logging costs one
+// lookup. Until a stack is installed every event is dropped.
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include <fmt/format.h>
+
+namespace pvo_log {
+
+enum class Level : std::uint8_t { Trace, Debug, Info, Warn, Error };
+
+// A named field beside the message; `text` says whether the value is a string (shown
+// unchanged) or another value already rendered in its debug form.
+struct Field {
+    std::string_view name;
+    std::string value;
+    bool text = true;
+};
+
+// True when an event of this level and target would reach at least one writer.
+bool enabled(Level level, std::string_view target) noexcept;
+
+// Hands one event to the installed writers (console, file, in-memory buffer, in that order).
+void emit(Level level, std::string_view target, std::string_view message,
+          std::initializer_list<Field> fields = {});
+
+template <typename... Args>
+void log(Level level, std::string_view target, fmt::format_string<Args...> format, Args&&... args) {
+    if (enabled(level, target)) emit(level, target, fmt::format(format, std::forward<Args>(args)...));
+}
+
+template <typename... Args>
+void trace(std::string_view target, fmt::format_string<Args...> f, Args&&... a) { log(Level::Trace, target, f, std::forward<Args>(a)...); }
+template <typename... Args>
+void debug(std::string_view target, fmt::format_string<Args...> f, Args&&... a) { log(Level::Debug, target, f, std::forward<Args>(a)...); }
+template <typename... Args>
+void info(std::string_view target, fmt::format_string<Args...> f, Args&&... a) { log(Level::Info, target, f, std::forward<Args>(a)...); }
+template <typename... Args>
+void warn(std::string_view target, fmt::format_string<Args...> f, Args&&... a) { log(Level::Warn, target, f, std::forward<Args>(a)...); }
+template <typename... Args>
+void error(std::string_view target, fmt::format_string<Args...> f, Args&&... a) { log(Level::Error, target, f, std::forward<Args>(a)...); }
+
+}  // namespace pvo_log

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, when any is missing.
+set -euo pipefail
+packages=(
+  cmake ninja-build g++ pkg-config make
+  libboost1.81-dev nlohmann-json3-dev libfmt-dev libspdlog-dev libcli11-dev libtomlplusplus-dev
+  libusb-1.0-0-dev libserialport-dev
+  googletest libgtest-dev libgmock-dev
+)
+if [ "${1:-}" = "--test" ]; then
+  packages+=(umockdev libumockdev-dev clang libclang-rt-14-dev python3)
+fi
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+echo "installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
