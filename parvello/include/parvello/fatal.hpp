@@ -1,0 +1,13 @@
+#pragma once
+#include <string_view>
+
+namespace parvello {
+
+// Reports a fatal start-up error once: to the log at ERROR, and to standard error as
+// "parvello failed: <text>". The caller then ends the process.
+void report_fatal(std::string_view text);
+
+// Writes the whole text to standard error in one call; a closed stream drops it.
+void write_stderr(std::string_view text);
+
+}  // namespace parvello
