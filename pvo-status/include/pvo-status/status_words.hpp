@@ -107,11 +107,21 @@ inline constexpr auto gpgl_state_words = word_table<GpglState::Cancelled>(
 
 // The JSON word of a value; empty for a value outside its enumeration (a bad cast).
 constexpr std::string_view word(LwPrintState v) noexcept { return detail::lw_print_state_words[v]; }
-constexpr std::string_view word(PrintHeadStatus v) noexcept { return detail::print_head_status_words[v]; }
-constexpr std::string_view word(MediaBayStatus v) noexcept { return detail::media_bay_status_words[v]; }
-constexpr std::string_view word(PrintHeadVoltage v) noexcept { return detail::print_head_voltage_words[v]; }
-constexpr std::string_view word(BrotherStatusType v) noexcept { return detail::brother_status_type_words[v]; }
-constexpr std::string_view word(BrotherPhaseType v) noexcept { return detail::brother_phase_type_words[v]; }
+constexpr std::string_view word(PrintHeadStatus v) noexcept {
+    return detail::print_head_status_words[v];
+}
+constexpr std::string_view word(MediaBayStatus v) noexcept {
+    return detail::media_bay_status_words[v];
+}
+constexpr std::string_view word(PrintHeadVoltage v) noexcept {
+    return detail::print_head_voltage_words[v];
+}
+constexpr std::string_view word(BrotherStatusType v) noexcept {
+    return detail::brother_status_type_words[v];
+}
+constexpr std::string_view word(BrotherPhaseType v) noexcept {
+    return detail::brother_phase_type_words[v];
+}
 constexpr std::string_view word(QlMediaType v) noexcept { return detail::ql_media_type_words[v]; }
 constexpr std::string_view word(QlError v) noexcept { return detail::ql_error_words[v]; }
 constexpr std::string_view word(PtMediaType v) noexcept { return detail::pt_media_type_words[v]; }
