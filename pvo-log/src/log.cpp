@@ -1,9 +1,44 @@
+#include <atomic>
+#include <vector>
+
 #include "pvo-log/log.hpp"
+#include "pvo-log/stack.hpp"
 
 namespace pvo_log {
+namespace {
 
-// Nothing is installed yet: every event is dropped.
-bool enabled(Level, std::string_view) noexcept { return false; }
-void emit(Level, std::string_view, std::string_view, std::initializer_list<Field>) {}
+// The installed stack. It is never freed: threads may still log while the process exits.
+std::atomic<const Stack*> g_stack{nullptr};
+
+}  // namespace
+
+std::expected<void, InstallError> install(std::unique_ptr<Stack> stack) {
+    const Stack* expected = nullptr;
+    if (!g_stack.compare_exchange_strong(expected, stack.get(), std::memory_order_acq_rel)) {
+        return std::unexpected(InstallError{});
+    }
+    (void)stack.release();
+    return {};
+}
+
+bool enabled(Level level, std::string_view target) noexcept {
+    const auto* stack = g_stack.load(std::memory_order_acquire);
+    return stack != nullptr && stack->enabled(level, target);
+}
+
+void emit(Level level, std::string_view target, std::string_view message,
+          std::initializer_list<Field> fields) noexcept {
+    const auto* stack = g_stack.load(std::memory_order_acquire);
+    if (stack == nullptr || !stack->enabled(level, target)) return;
+    try {
+        std::vector<Field> all;
+        all.reserve(fields.size() + 1);
+        all.push_back({"message", std::string(message), false});
+        all.insert(all.end(), fields.begin(), fields.end());
+        stack->emit(Event{level, target, all});
+    } catch (...) {
+        // Out of memory while building the event: it is dropped.
+    }
+}
 
 }  // namespace pvo_log

@@ -3,7 +3,13 @@
 //
 // Targets are module paths ("parvello", "parvello::server", "pvo_device::discovery"). An event
 // is formatted only when the installed filter lets it pass, so disabled logging costs one
-// lookup. Until a stack is installed every event is dropped.
+// lookup. Until a stack is installed (stack.hpp) every event is dropped.
+//
+// Messages. An event's message is its field named "message". The `message` argument of `emit`
+// (and of the formatting helpers below) is a formatted value: the in-memory buffer shows it with
+// every leading and trailing double quote removed. To log a message that is kept exactly as
+// written, pass it as a text field: `emit(level, target, "", {{"message", text}})`; a later
+// "message" field replaces an earlier one.
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -14,6 +20,7 @@
 
 namespace pvo_log {
 
+// From the most to the least verbose.
 enum class Level : std::uint8_t { Trace, Debug, Info, Warn, Error };
 
 // A named field beside the message; `text` says whether the value is a string (shown
@@ -28,8 +35,9 @@ struct Field {
 bool enabled(Level level, std::string_view target) noexcept;
 
 // Hands one event to the installed writers (console, file, in-memory buffer, in that order).
+// The event's fields are the formatted `message` followed by `fields`. Never throws.
 void emit(Level level, std::string_view target, std::string_view message,
-          std::initializer_list<Field> fields = {});
+          std::initializer_list<Field> fields = {}) noexcept;
 
 template <typename... Args>
 void log(Level level, std::string_view target, fmt::format_string<Args...> format, Args&&... args) {

@@ -1,0 +1,39 @@
+#pragma once
+// The line formats of the writers.
+//
+// Full line (console and file): RFC 3339 UTC timestamp with microseconds, a blank, the level
+// right-aligned in five, a blank, the target, ": ", then the message and the other fields as
+// name=value, separated by blanks, and a line break. Control characters inside the message and
+// the field values are written as escapes (\n, \r, \u{hex}), so one event is always one line and
+// no value can send escape sequences to a terminal. With colour the level is coloured by
+// severity and the timestamp and "target:" are dimmed.
+//
+// Buffer line: "[LEVEL] target: message", or "[LEVEL] target" when the message is empty or
+// absent; no timestamp and no other field.
+#include <chrono>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "pvo-log/log.hpp"
+#include "pvo-log/writer.hpp"
+
+namespace pvo_log {
+
+// "TRACE", "DEBUG", "INFO", "WARN" or "ERROR".
+std::string_view level_word(Level level) noexcept;
+
+// "YYYY-MM-DDTHH:MM:SS.ffffffZ" (UTC, truncated to microseconds).
+std::string format_timestamp(std::chrono::system_clock::time_point time);
+
+std::string format_full_line(const Event& event, std::chrono::system_clock::time_point time, bool ansi);
+
+// The event's message as the in-memory buffer shows it: the last field named "message"; a text
+// value unchanged, any other value without its leading and trailing double quotes. None when
+// the event has no "message" field.
+std::optional<std::string> visit_message(std::span<const Field> fields);
+
+std::string format_buffer_line(const Event& event);
+
+}  // namespace pvo_log

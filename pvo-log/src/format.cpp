@@ -1,0 +1,120 @@
+#include "pvo-log/format.hpp"
+
+#include <fmt/format.h>
+
+namespace pvo_log {
+namespace {
+
+constexpr std::string_view kDim = "\x1b[2m";
+constexpr std::string_view kReset = "\x1b[0m";
+
+std::string_view level_colour(Level level) {
+    switch (level) {
+        case Level::Trace: return "\x1b[35m";
+        case Level::Debug: return "\x1b[34m";
+        case Level::Info: return "\x1b[32m";
+        case Level::Warn: return "\x1b[33m";
+        case Level::Error: return "\x1b[31m";
+    }
+    return {};
+}
+
+// Appends `text` with the control characters but tab (C0, DEL, C1) escaped: \n, \r, \u{hex}.
+void append_escaped(std::string& out, std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const bool c1 = byte == 0xC2 && i + 1 < text.size() &&
+                        static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                        static_cast<unsigned char>(text[i + 1]) <= 0x9F;
+        if (byte == '\n') {
+            out += "\\n";
+        } else if (byte == '\r') {
+            out += "\\r";
+        } else if (byte == '\t') {
+            out += '\t';
+        } else if (byte < 0x20 || byte == 0x7F) {
+            out += fmt::format("\\u{{{:x}}}", byte);
+        } else if (c1) {
+            out += fmt::format("\\u{{{:x}}}", static_cast<unsigned char>(text[++i]));
+        } else {
+            out += static_cast<char>(byte);
+        }
+    }
+}
+
+void append_fields(std::string& out, std::span<const Field> fields) {
+    bool first = true;
+    for (const auto& field : fields) {
+        const bool message = field.name == "message";
+        if (message && field.value.empty()) continue;
+        if (!first) out += ' ';
+        first = false;
+        if (!message) {
+            out += field.name;
+            out += '=';
+        }
+        append_escaped(out, field.value);
+    }
+}
+
+}  // namespace
+
+std::string_view level_word(Level level) noexcept {
+    switch (level) {
+        case Level::Trace: return "TRACE";
+        case Level::Debug: return "DEBUG";
+        case Level::Info: return "INFO";
+        case Level::Warn: return "WARN";
+        case Level::Error: return "ERROR";
+    }
+    return "?";
+}
+
+std::string format_timestamp(std::chrono::system_clock::time_point time) {
+    using namespace std::chrono;
+    const auto micros = floor<microseconds>(time);
+    const auto day = floor<days>(micros);
+    const year_month_day date{day};
+    const hh_mm_ss clock{micros - day};
+    return fmt::format("{:04}-{:02}-{:02}T{:02}:{:02}:{:02}.{:06}Z", static_cast<int>(date.year()),
+                       static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                       clock.hours().count(), clock.minutes().count(), clock.seconds().count(),
+                       clock.subseconds().count());
+}
+
+std::string format_full_line(const Event& event, std::chrono::system_clock::time_point time, bool ansi) {
+    const auto stamp = format_timestamp(time);
+    const auto level = fmt::format("{:>5}", level_word(event.level));
+    std::string line;
+    if (ansi) {
+        line = fmt::format("{0}{1}{2} {3}{4}{2} {0}{5}:{2} ", kDim, stamp, kReset,
+                           level_colour(event.level), level, event.target);
+    } else {
+        line = fmt::format("{} {} {}: ", stamp, level, event.target);
+    }
+    append_fields(line, event.fields);
+    line += '\n';
+    return line;
+}
+
+std::optional<std::string> visit_message(std::span<const Field> fields) {
+    std::optional<std::string> message;
+    for (const auto& field : fields) {
+        if (field.name != "message") continue;
+        std::string_view value = field.value;
+        if (!field.text) {
+            while (value.starts_with('"')) value.remove_prefix(1);
+            while (value.ends_with('"')) value.remove_suffix(1);
+        }
+        message = std::string(value);
+    }
+    return message;
+}
+
+std::string format_buffer_line(const Event& event) {
+    const auto message = visit_message(event.fields);
+    if (!message || message->empty()) return fmt::format("[{}] {}", level_word(event.level), event.target);
+    return fmt::format("[{}] {}: {}", level_word(event.level), event.target, *message);
+}
+
+}  // namespace pvo_log
