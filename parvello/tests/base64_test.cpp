@@ -1,0 +1,99 @@
+#include "parvello/base64.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+#include <span>
+
+namespace parvello {
+namespace {
+
+std::vector<std::uint8_t> bytes(std::string_view text) { return {text.begin(), text.end()}; }
+
+TEST(DecodeBase64, Table) {
+    struct Case {
+        std::string_view input;
+        std::optional<std::vector<std::uint8_t>> decoded;  // none: refused with `error`
+        std::string_view error = {};
+    };
+    const Case cases[] = {
+        {"", bytes("")},
+        {"QUJD", bytes("ABC")},
+        {"QUI=", bytes("AB")},
+        {"QQ==", bytes("A")},
+        {"AAAA", std::vector<std::uint8_t>{0, 0, 0}},
+        {"+/+/", std::vector<std::uint8_t>{0xfb, 0xff, 0xbf}},
+        {"AAECAwQFBgcICQoL", std::vector<std::uint8_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}},
+        // Blanks are not trimmed here, and a blank inside is a symbol like any other.
+        {"QU JD", std::nullopt, "Invalid symbol 32, offset 2."},
+        {" QUJD", std::nullopt, "Invalid symbol 32, offset 0."},
+        {"QUJD\n", std::nullopt, "Invalid symbol 10, offset 4."},
+        // The URL-safe alphabet is another alphabet.
+        {"QU-_", std::nullopt, "Invalid symbol 45, offset 2."},
+        {"AA!A", std::nullopt, "Invalid symbol 33, offset 2."},
+        // A byte outside ASCII is named by its own (first UTF-8) byte.
+        {"QU\xc3\xa9", std::nullopt, "Invalid symbol 195, offset 2."},
+        // Symbols are checked before the length: the first fault in the text wins.
+        {"A!", std::nullopt, "Invalid symbol 33, offset 1."},
+        // "=" before the closing padding is no padding.
+        {"QQ==QUJD", std::nullopt, "Invalid symbol 61, offset 2."},
+        {"Q=I=", std::nullopt, "Invalid symbol 61, offset 1."},
+        // One symbol left over encodes no byte; the count leaves the padding out.
+        {"A", std::nullopt, "Invalid input length: 1"},
+        {"QUJDQ", std::nullopt, "Invalid input length: 5"},
+        {"A===", std::nullopt, "Invalid input length: 1"},
+        // Exactly the padding the data needs.
+        {"QUI", std::nullopt, "Invalid padding"},
+        {"QUI==", std::nullopt, "Invalid padding"},
+        {"QQ", std::nullopt, "Invalid padding"},
+        {"QQ=", std::nullopt, "Invalid padding"},
+        {"QQ===", std::nullopt, "Invalid padding"},
+        {"QUJD=", std::nullopt, "Invalid padding"},
+        {"=", std::nullopt, "Invalid padding"},
+        {"====", std::nullopt, "Invalid padding"},
+        // The low bits that the last symbol carries beyond the data must be zero.
+        {"QR==", std::nullopt, "Invalid last symbol 82, offset 1."},
+        {"QUJ=", std::nullopt, "Invalid last symbol 74, offset 2."},
+        {"QUI/", bytes("AB?")},
+        {"AAAAQUL=", std::nullopt, "Invalid last symbol 76, offset 6."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "input: \"" << c.input << "\"");
+        const auto result = decode_base64(c.input);
+        if (c.decoded) {
+            ASSERT_TRUE(result.has_value()) << result.error();
+            EXPECT_EQ(*result, *c.decoded);
+        } else {
+            ASSERT_FALSE(result.has_value());
+            EXPECT_EQ(result.error(), c.error);
+        }
+    }
+}
+
+// Every byte value survives a round trip through a plain encoder, at every length mod 3.
+TEST(DecodeBase64, DecodesWhatAStandardEncoderWrites) {
+    constexpr std::string_view alphabet =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::vector<std::uint8_t> data;
+    for (int i = 0; i < 256; ++i) data.push_back(static_cast<std::uint8_t>(i * 7 + 3));
+    for (std::size_t len = 250; len <= 256; ++len) {
+        const std::span<const std::uint8_t> in(data.data(), len);
+        std::string text;
+        for (std::size_t i = 0; i < len; i += 3) {
+            const std::uint32_t n = (std::uint32_t{in[i]} << 16) |
+                                    (i + 1 < len ? std::uint32_t{in[i + 1]} << 8 : 0) |
+                                    (i + 2 < len ? in[i + 2] : 0);
+            text += alphabet[n >> 18 & 63];
+            text += alphabet[n >> 12 & 63];
+            text += i + 1 < len ? alphabet[n >> 6 & 63] : '=';
+            text += i + 2 < len ? alphabet[n & 63] : '=';
+        }
+        const auto decoded = decode_base64(text);
+        ASSERT_TRUE(decoded.has_value()) << decoded.error();
+        EXPECT_TRUE(std::equal(decoded->begin(), decoded->end(), in.begin(), in.end())) << len;
+    }
+}
+
+}  // namespace
+}  // namespace parvello
