@@ -1,0 +1,34 @@
+#pragma once
+// Where the job runner reports its events, in the order it makes them. A sink never fails
+// and never stops the job.
+#include <memory>
+
+#include "parvello/job_channel.hpp"
+#include "parvello/job_event.hpp"
+
+namespace parvello {
+
+class JobEventSink {
+public:
+    virtual ~JobEventSink() = default;
+    virtual void emit(JobEvent event) = 0;
+};
+
+// Drops every event (a job whose caller wants only the result).
+class DiscardingSink final : public JobEventSink {
+public:
+    void emit(JobEvent) override {}
+};
+
+// Queues every event in a channel; once the channel is closed (its client went away) the
+// events are dropped without notice and the job goes on.
+class ChannelSink final : public JobEventSink {
+public:
+    explicit ChannelSink(std::shared_ptr<JobEventChannel> channel) : channel_(std::move(channel)) {}
+    void emit(JobEvent event) override { channel_->send(std::move(event)); }
+
+private:
+    std::shared_ptr<JobEventChannel> channel_;
+};
+
+}  // namespace parvello
