@@ -1,0 +1,56 @@
+#pragma once
+// A serial port addressed by its path and baud rate. The port is opened at the first write or
+// read (8 data bits, no parity, 1 stop bit, no flow control), stays open for the later ones and
+// is closed when the target is dropped. A port that failed to open is tried again at the next
+// operation.
+#include <chrono>
+#include <cstdint>
+#include <expected>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "pvo-device/device_error.hpp"
+
+namespace pvo_device {
+
+struct SerialTimings {
+    // The port's own time-out: a write fails when the line has taken no byte for this long.
+    std::chrono::milliseconds write_stall{500};
+    // Once a reply has started, it ends at the first silence this long.
+    std::chrono::milliseconds read_gap{40};
+};
+
+struct SerialTarget {
+    // Records the path and baud rate only; no input or output happens here.
+    SerialTarget(std::string path, std::uint32_t baud, SerialTimings timings = {});
+    SerialTarget(SerialTarget&& other) noexcept;
+    SerialTarget& operator=(SerialTarget&& other) noexcept;
+    SerialTarget(const SerialTarget&) = delete;
+    SerialTarget& operator=(const SerialTarget&) = delete;
+    ~SerialTarget();
+
+    std::string path;
+    std::uint32_t baud;
+    SerialTimings timings;
+
+    bool is_open() const noexcept { return fd_ >= 0; }
+
+private:
+    friend struct SerialPortAccess;  // the operations below, which open and use the port
+    void close() noexcept;
+
+    int fd_ = -1;
+};
+
+// Writes every byte, then waits until they have left the port. Errors: "open serial <path>: ...",
+// "serial write: ...", "serial flush: ...".
+std::expected<void, DeviceError> serial_write(SerialTarget& target, std::span<const std::uint8_t> bytes);
+
+// Waits up to `timeout` for the first bytes, then keeps reading in 256-byte chunks while more
+// follow within the read gap. Returns every byte read, none when the line stayed quiet.
+// Errors: "open serial <path>: ...", "serial read: ..." (the bytes read so far are dropped).
+std::expected<std::vector<std::uint8_t>, DeviceError> serial_read(SerialTarget& target,
+                                                                  std::chrono::milliseconds timeout);
+
+}  // namespace pvo_device

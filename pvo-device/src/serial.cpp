@@ -1,0 +1,81 @@
+// The serial target: open on first use, write then drain, read a reply that ends at a gap.
+#include "pvo-device/serial.hpp"
+
+#include <utility>
+
+#include "tty.hpp"
+
+namespace pvo_device {
+namespace {
+
+constexpr std::size_t read_chunk = 256;
+
+std::unexpected<DeviceError> failure(std::string_view prefix, const std::string& reason) {
+    return std::unexpected(DeviceError::transport(std::string(prefix) + reason));
+}
+
+}  // namespace
+
+struct SerialPortAccess {
+    // The open port, opening it now if it is not open yet. A failed open leaves the target
+    // closed so that the next operation tries again.
+    static std::expected<int, DeviceError> port(SerialTarget& target) {
+        if (!target.is_open()) {
+            auto fd = tty::open_raw(target.path, target.baud);
+            if (!fd) return failure("open serial " + target.path + ": ", fd.error());
+            target.fd_ = *fd;
+        }
+        return target.fd_;
+    }
+};
+
+SerialTarget::SerialTarget(std::string path, std::uint32_t baud, SerialTimings timings)
+    : path(std::move(path)), baud(baud), timings(timings) {}
+
+SerialTarget::SerialTarget(SerialTarget&& other) noexcept
+    : path(std::move(other.path)),
+      baud(other.baud),
+      timings(other.timings),
+      fd_(std::exchange(other.fd_, -1)) {}
+
+SerialTarget& SerialTarget::operator=(SerialTarget&& other) noexcept {
+    if (this != &other) {
+        close();
+        path = std::move(other.path);
+        baud = other.baud;
+        timings = other.timings;
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+SerialTarget::~SerialTarget() { close(); }
+
+void SerialTarget::close() noexcept { tty::close(std::exchange(fd_, -1)); }
+
+std::expected<void, DeviceError> serial_write(SerialTarget& target, std::span<const std::uint8_t> bytes) {
+    const auto fd = SerialPortAccess::port(target);
+    if (!fd) return std::unexpected(fd.error());
+    if (auto written = tty::write_all(*fd, bytes, target.timings.write_stall); !written) {
+        return failure("serial write: ", written.error());
+    }
+    if (auto drained = tty::drain(*fd); !drained) return failure("serial flush: ", drained.error());
+    return {};
+}
+
+std::expected<std::vector<std::uint8_t>, DeviceError> serial_read(SerialTarget& target,
+                                                                  std::chrono::milliseconds timeout) {
+    const auto fd = SerialPortAccess::port(target);
+    if (!fd) return std::unexpected(fd.error());
+    std::vector<std::uint8_t> reply;
+    auto wait = timeout;
+    for (;;) {
+        auto chunk = tty::read_some(*fd, read_chunk, wait);
+        if (!chunk) return failure("serial read: ", chunk.error());
+        if (chunk->empty()) return reply;
+        reply.insert(reply.end(), chunk->begin(), chunk->end());
+        wait = target.timings.read_gap;
+    }
+}
+
+}  // namespace pvo_device

@@ -1,0 +1,185 @@
+// The serial transport against pseudo-terminals, with the test playing the device.
+#include "pvo-device/serial.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "pty_device.hpp"
+#include "test_bytes.hpp"
+
+namespace pvo_device {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::bytes_of;
+using testing::pattern;
+using testing::PtyDevice;
+namespace fs = std::filesystem;
+
+constexpr std::uint32_t baud = 115200;
+
+std::string slurp(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "serial-test-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        root_ = pattern;
+    }
+    ~TempDir() { fs::remove_all(root_); }
+    fs::path operator/(const std::string& name) const { return root_ / name; }
+
+private:
+    fs::path root_;
+};
+
+TEST(SerialRead, QuietLineGivesNoBytesAndNoError) {
+    PtyDevice device;
+    SerialTarget target(device.path(), baud);
+    const auto reply = serial_read(target, 20ms);
+    ASSERT_TRUE(reply.has_value()) << reply.error().message();
+    EXPECT_TRUE(reply->empty());
+    EXPECT_TRUE(target.is_open());
+}
+
+TEST(SerialRead, BurstLongerThanOneChunkComesBackWhole) {
+    PtyDevice device;
+    SerialTarget target(device.path(), baud);
+    const auto burst = pattern(300);
+    device.send(burst);
+    const auto reply = serial_read(target, 2s);
+    ASSERT_TRUE(reply.has_value()) << reply.error().message();
+    EXPECT_EQ(*reply, burst);
+}
+
+TEST(SerialRead, SilenceLongerThanTheGapEndsTheReply) {
+    PtyDevice device;
+    SerialTarget target(device.path(), baud, {.read_gap = 10ms});
+    ASSERT_TRUE(serial_read(target, 0ms).has_value());  // opens the port
+
+    std::promise<void> first_read_done;
+    std::thread device_side([&, done = first_read_done.get_future()] {
+        device.send("first");
+        // Only a reader that stopped at the gap lets "second" stay a reply of its own; one that
+        // waits for its whole time-out would collect it here.
+        done.wait_for(5s);
+        device.send("second");
+    });
+    const auto first = serial_read(target, 30s);
+    first_read_done.set_value();
+    const auto second = serial_read(target, 30s);
+    device_side.join();
+
+    ASSERT_TRUE(first.has_value()) << first.error().message();
+    ASSERT_TRUE(second.has_value()) << second.error().message();
+    EXPECT_EQ(*first, bytes_of("first"));
+    EXPECT_EQ(*second, bytes_of("second"));
+}
+
+TEST(SerialWrite, EveryByteReachesTheDeviceEvenWhenItReadsSlowly) {
+    PtyDevice device;
+    SerialTarget target(device.path(), baud);
+    const auto payload = pattern(200'000);  // far beyond what the line buffers
+    auto received = std::async(std::launch::async, [&] { return device.receive(payload.size()); });
+    const auto written = serial_write(target, payload);
+    ASSERT_TRUE(written.has_value()) << written.error().message();
+    EXPECT_EQ(received.get(), payload);
+}
+
+TEST(SerialWrite, DeviceThatTakesNothingFailsTheWriteInsteadOfHanging) {
+    PtyDevice device;
+    SerialTarget target(device.path(), baud, {.write_stall = 20ms});
+    const auto written = serial_write(target, pattern(1'000'000));
+    ASSERT_FALSE(written.has_value());
+    EXPECT_EQ(written.error().kind, DeviceError::Kind::Transport);
+    EXPECT_TRUE(written.error().text.starts_with("serial write: ")) << written.error().text;
+}
+
+TEST(SerialOpen, FailedOpenIsTriedAgainAtTheNextOperation) {
+    PtyDevice device;
+    TempDir dir;
+    const auto link = dir / "port";
+    SerialTarget target(link.string(), baud);
+
+    const auto first = serial_write(target, bytes_of("lost"));
+    ASSERT_FALSE(first.has_value());
+    EXPECT_EQ(first.error(), DeviceError::transport("open serial " + link.string() + ": No such file or directory"));
+    EXPECT_FALSE(target.is_open());
+
+    fs::create_symlink(device.path(), link);
+    const auto second = serial_write(target, bytes_of("label"));
+    ASSERT_TRUE(second.has_value()) << second.error().message();
+    EXPECT_EQ(device.receive(5), bytes_of("label"));
+}
+
+TEST(SerialOpen, UnsupportedBaudRateIsRefusedBeforeTouchingTheLine) {
+    for (const std::uint32_t rate : {0u, 12345u}) {
+        PtyDevice device;
+        SerialTarget target(device.path(), rate);
+        const auto written = serial_write(target, bytes_of("label"));
+        ASSERT_FALSE(written.has_value()) << rate;
+        EXPECT_EQ(written.error(), DeviceError::transport("open serial " + device.path() +
+                                                          ": unsupported baud rate " + std::to_string(rate)));
+        EXPECT_TRUE(device.receive(1, 0).empty());
+    }
+}
+
+// A web page names the path, so anything that is not a terminal device must be refused
+// without a byte written to it.
+TEST(SerialOpen, PathThatIsNotATerminalIsRefusedAndLeftUntouched) {
+    TempDir dir;
+    const auto file = dir / "file";
+    std::ofstream(file) << "keep";
+    const auto fifo = dir / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int fifo_reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(fifo_reader, 0);
+    const auto folder = dir / "folder";
+    fs::create_directory(folder);
+
+    for (const fs::path& path : {file, fifo, folder, fs::path("/dev/null"), dir / "missing"}) {
+        SerialTarget target(path.string(), baud);
+        const auto written = serial_write(target, bytes_of("label"));
+        ASSERT_FALSE(written.has_value()) << path;
+        EXPECT_EQ(written.error().kind, DeviceError::Kind::Transport);
+        EXPECT_TRUE(written.error().text.starts_with("open serial " + path.string() + ": "))
+            << written.error().text;
+        EXPECT_FALSE(target.is_open());
+    }
+    EXPECT_EQ(slurp(file), "keep");
+    char byte = 0;
+    EXPECT_LE(::read(fifo_reader, &byte, 1), 0);
+    ::close(fifo_reader);
+    EXPECT_FALSE(fs::exists(dir / "missing"));
+}
+
+TEST(SerialHangUp, ReadAndWriteOnAHungUpLineFail) {
+    PtyDevice device;
+    SerialTarget target(device.path(), baud);
+    ASSERT_TRUE(serial_read(target, 0ms).has_value());
+    device.hang_up();
+
+    const auto reply = serial_read(target, 1s);
+    ASSERT_FALSE(reply.has_value());
+    EXPECT_TRUE(reply.error().text.starts_with("serial read: ")) << reply.error().text;
+
+    const auto written = serial_write(target, bytes_of("label"));
+    ASSERT_FALSE(written.has_value());
+    EXPECT_TRUE(written.error().text.starts_with("serial write: ")) << written.error().text;
+}
+
+}  // namespace
+}  // namespace pvo_device
