@@ -1,0 +1,148 @@
+// The TCP transport against loopback listeners playing a network printer.
+#include "pvo-device/tcp.hpp"
+
+#include <cerrno>
+#include <future>
+#include <system_error>
+
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/read.hpp>
+#include <boost/asio/write.hpp>
+#include <gtest/gtest.h>
+
+#include "test_bytes.hpp"
+
+namespace pvo_device {
+namespace {
+
+namespace asio = boost::asio;
+using asio::ip::tcp;
+using namespace std::chrono_literals;
+using testing::bytes_of;
+using testing::pattern;
+
+// What one connection brought: every byte until the client closed, and how the stream ended.
+struct Session {
+    std::vector<std::uint8_t> bytes;
+    boost::system::error_code end;  // eof for a clean close
+};
+
+class LoopbackPrinter {
+public:
+    LoopbackPrinter() : acceptor_(io_, tcp::endpoint(asio::ip::address_v4::loopback(), 0)) {}
+
+    std::uint16_t port() const { return acceptor_.local_endpoint().port(); }
+    TcpTarget target() const { return {"127.0.0.1", port()}; }
+
+    // Accepts one connection in the background, sends `greeting` on it, then reads until the
+    // client closes. `before_close` runs after that, before the printer closes its side.
+    std::future<Session> serve_one(std::vector<std::uint8_t> greeting = {},
+                                   std::function<void()> before_close = {}) {
+        return std::async(std::launch::async, [this, greeting = std::move(greeting),
+                                               before_close = std::move(before_close)] {
+            tcp::socket peer(io_);
+            acceptor_.accept(peer);
+            asio::write(peer, asio::buffer(greeting));
+            Session session;
+            std::uint8_t chunk[65536];
+            for (;;) {
+                const std::size_t n = peer.read_some(asio::buffer(chunk), session.end);
+                if (session.end) break;
+                session.bytes.insert(session.bytes.end(), chunk, chunk + n);
+            }
+            if (before_close) before_close();
+            return session;
+        });
+    }
+
+    tcp::acceptor& acceptor() { return acceptor_; }
+
+private:
+    asio::io_context io_;
+    tcp::acceptor acceptor_;
+};
+
+TEST(TcpWrite, BytesArriveWholeOnOneConnectionPerWrite) {
+    LoopbackPrinter printer;
+    const auto first = pattern(1'000'000);
+    const auto second = bytes_of("second label");
+    for (const auto& payload : {first, second}) {
+        auto session = printer.serve_one();
+        const auto written = tcp_write({"localhost", printer.port()}, payload);
+        ASSERT_TRUE(written.has_value()) << written.error().message();
+        const auto got = session.get();
+        EXPECT_EQ(got.end, asio::error::eof);
+        EXPECT_EQ(got.bytes, payload);
+    }
+}
+
+TEST(TcpWrite, EmptyWriteConnectsAndClosesWithoutSending) {
+    LoopbackPrinter printer;
+    auto session = printer.serve_one();
+    ASSERT_TRUE(tcp_write(printer.target(), {}).has_value());
+    const auto got = session.get();
+    EXPECT_EQ(got.end, asio::error::eof);
+    EXPECT_TRUE(got.bytes.empty());
+}
+
+// A printer that talks first leaves unread bytes on our side; closing over them would reset
+// the connection and throw away the tail of the label still in flight.
+TEST(TcpWrite, PrinterThatSendsBytesStillReceivesEverything) {
+    LoopbackPrinter printer;
+    const auto payload = pattern(4'000'000);
+    auto session = printer.serve_one(pattern(10'000));
+    const auto written = tcp_write(printer.target(), payload, {.close_drain = 30s});
+    ASSERT_TRUE(written.has_value()) << written.error().message();
+    const auto got = session.get();
+    EXPECT_EQ(got.end, asio::error::eof) << got.end.message();
+    EXPECT_EQ(got.bytes, payload);
+}
+
+TEST(TcpWrite, PrinterThatNeverClosesIsWaitedForOnlyBriefly) {
+    LoopbackPrinter printer;
+    std::promise<void> released;
+    auto session = printer.serve_one({}, [done = released.get_future().share()] { done.wait(); });
+    const auto written = tcp_write(printer.target(), bytes_of("label"), {.close_drain = 20ms});
+    released.set_value();
+    ASSERT_TRUE(written.has_value()) << written.error().message();
+    EXPECT_EQ(session.get().bytes, bytes_of("label"));
+}
+
+TEST(TcpWrite, PrinterThatResetsFailsTheWrite) {
+    LoopbackPrinter printer;
+    auto reset = std::async(std::launch::async, [&] {
+        tcp::socket peer(printer.acceptor().get_executor());
+        printer.acceptor().accept(peer);
+        peer.set_option(asio::socket_base::linger(true, 0));
+        peer.close();
+    });
+    const auto written = tcp_write(printer.target(), pattern(64'000'000));
+    reset.get();
+    ASSERT_FALSE(written.has_value());
+    EXPECT_EQ(written.error().kind, DeviceError::Kind::Transport);
+    EXPECT_TRUE(written.error().text.starts_with("write: ")) << written.error().text;
+}
+
+TEST(TcpWrite, RefusedPortGivesTheConnectText) {
+    std::uint16_t port = 0;
+    {
+        LoopbackPrinter closed;
+        port = closed.port();
+    }
+    const auto written = tcp_write({"127.0.0.1", port}, bytes_of("label"));
+    ASSERT_FALSE(written.has_value());
+    EXPECT_EQ(written.error(), DeviceError::transport("connect 127.0.0.1:" + std::to_string(port) + ": " +
+                                                      std::system_category().message(ECONNREFUSED)));
+}
+
+TEST(TcpWrite, UnresolvableNameGivesTheConnectText) {
+    const auto written = tcp_write({"printer.invalid", 9100}, bytes_of("label"));
+    ASSERT_FALSE(written.has_value());
+    EXPECT_EQ(written.error().kind, DeviceError::Kind::Transport);
+    const std::string prefix = "connect printer.invalid:9100: ";
+    EXPECT_TRUE(written.error().text.starts_with(prefix)) << written.error().text;
+    EXPECT_GT(written.error().text.size(), prefix.size());
+}
+
+}  // namespace
+}  // namespace pvo_device
