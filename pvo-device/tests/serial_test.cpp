@@ -35,9 +35,9 @@ std::string slurp(const fs::path& file) {
 class TempDir {
 public:
     TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "serial-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        root_ = pattern;
+        std::string templ = (fs::temp_directory_path() / "serial-test-XXXXXX").string();
+        if (::mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        root_ = templ;
     }
     ~TempDir() { fs::remove_all(root_); }
     fs::path operator/(const std::string& name) const { return root_ / name; }
