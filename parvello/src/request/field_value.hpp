@@ -1,0 +1,23 @@
+#pragma once
+// Turning one JSON value into a field of a record: text, unsigned integers of each width, and
+// their optional forms (null or absent gives none). A mismatch gives the fault's text.
+#include "json_cursor.hpp"
+
+#include <cstdint>
+#include <expected>
+#include <optional>
+#include <string>
+
+namespace parvello::request {
+
+using Assigned = std::expected<void, std::string>;
+
+Assigned assign(json::Scalar& value, std::string& out);
+Assigned assign(json::Scalar& value, std::optional<std::string>& out);
+Assigned assign(json::Scalar& value, std::uint16_t& out);
+Assigned assign(json::Scalar& value, std::uint32_t& out);
+Assigned assign(json::Scalar& value, std::uint64_t& out);
+Assigned assign(json::Scalar& value, std::optional<std::uint16_t>& out);
+Assigned assign(json::Scalar& value, std::optional<std::uint64_t>& out);
+
+}  // namespace parvello::request

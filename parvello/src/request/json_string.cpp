@@ -1,0 +1,177 @@
+// Strings: the scan for the end of a string runs eight bytes at a time, since request bodies
+// are nearly all one long base64 string.
+#include "json_cursor.hpp"
+
+#include "pvo-util/text.hpp"
+
+#include <cstring>
+
+namespace parvello::json {
+namespace {
+
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+
+bool is_special(unsigned char c) noexcept { return c == '"' || c == '\\' || c < 0x20; }
+
+// The offset of the first quote, backslash or control byte at or after `i` (or the end).
+// `high` is set when a byte above 0x7F was passed on the way.
+std::size_t scan_plain(std::string_view s, std::size_t i, bool& high) noexcept {
+    std::uint64_t seen = 0;
+    while (i + 8 <= s.size()) {
+        std::uint64_t word;
+        std::memcpy(&word, s.data() + i, 8);
+        const std::uint64_t quote = word ^ (kOnes * '"');
+        const std::uint64_t backslash = word ^ (kOnes * '\\');
+        // A byte is zero in `quote` or `backslash`, or below 0x20 in `word`, exactly when the
+        // high bit of its lane is set here.
+        const std::uint64_t special = ((quote - kOnes) & ~quote) |
+                                      ((backslash - kOnes) & ~backslash) |
+                                      ((word - kOnes * 0x20) & ~word);
+        if (special & kHighs) break;
+        seen |= word;
+        i += 8;
+    }
+    while (i < s.size() && !is_special(static_cast<unsigned char>(s[i]))) {
+        seen |= static_cast<unsigned char>(s[i]);
+        ++i;
+    }
+    if (seen & kHighs) high = true;
+    return i;
+}
+
+int hex_value(char c) noexcept {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+void append_utf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+}  // namespace
+
+bool Cursor::read_string(Text* out) {
+    if (out) {
+        out->raw = {};
+        out->decoded.clear();
+        out->escaped = false;
+    }
+    const std::size_t start = pos_;
+    std::size_t copied_to = pos_;  // the first byte not yet copied into the decoded text
+    bool high = false;
+    for (;;) {
+        pos_ = scan_plain(in_, pos_, high);
+        if (pos_ == in_.size()) return syntax_read("EOF while parsing a string");
+        const char c = in_[pos_];
+        if (c == '"') {
+            const std::string_view body = in_.substr(start, pos_ - start);
+            ++pos_;
+            // Escapes decode to whole characters, so the raw body is valid UTF-8 exactly when
+            // the decoded text is.
+            if (high && !pvo_util::is_valid_utf8(body)) {
+                return syntax_read("invalid unicode code point");
+            }
+            if (out && out->escaped) {
+                out->decoded.append(in_.substr(copied_to, pos_ - 1 - copied_to));
+            } else if (out) {
+                out->raw = body;
+            }
+            return true;
+        }
+        if (c == '\\') {
+            std::string* decoded = nullptr;
+            if (out) {
+                out->escaped = true;
+                out->decoded.append(in_.substr(copied_to, pos_ - copied_to));
+                decoded = &out->decoded;
+            }
+            ++pos_;
+            if (!read_escape(decoded)) return false;
+            copied_to = pos_;
+            continue;
+        }
+        ++pos_;
+        return syntax_read("control character (\\u0000-\\u001F) found while parsing a string");
+    }
+}
+
+bool Cursor::read_hex4(std::uint16_t& value) {
+    if (in_.size() - pos_ < 4) {
+        pos_ = in_.size();
+        return syntax_read("EOF while parsing a string");
+    }
+    int v = 0;
+    bool valid = true;
+    for (int k = 0; k < 4; ++k) {
+        const int digit = hex_value(in_[pos_ + static_cast<std::size_t>(k)]);
+        valid = valid && digit >= 0;
+        v = v * 16 + digit;
+    }
+    pos_ += 4;
+    if (!valid) return syntax_read("invalid escape");
+    value = static_cast<std::uint16_t>(v);
+    return true;
+}
+
+bool Cursor::read_escape(std::string* out) {
+    if (pos_ == in_.size()) return syntax_read("EOF while parsing a string");
+    char plain;
+    switch (in_[pos_++]) {
+        case '"': plain = '"'; break;
+        case '\\': plain = '\\'; break;
+        case '/': plain = '/'; break;
+        case 'b': plain = '\b'; break;
+        case 'f': plain = '\f'; break;
+        case 'n': plain = '\n'; break;
+        case 'r': plain = '\r'; break;
+        case 't': plain = '\t'; break;
+        case 'u': {
+            std::uint16_t unit;
+            if (!read_hex4(unit)) return false;
+            char32_t code_point = unit;
+            if (unit >= 0xDC00 && unit <= 0xDFFF) {
+                return syntax_read("lone leading surrogate in hex escape");
+            }
+            if (unit >= 0xD800 && unit <= 0xDBFF) {
+                // A leading surrogate: a trailing one must follow as the next escape.
+                for (const char expected : {'\\', 'u'}) {
+                    if (pos_ == in_.size()) return syntax_read("EOF while parsing a string");
+                    if (in_[pos_++] != expected) {
+                        return syntax_read("unexpected end of hex escape");
+                    }
+                }
+                std::uint16_t trail;
+                if (!read_hex4(trail)) return false;
+                if (trail < 0xDC00 || trail > 0xDFFF) {
+                    return syntax_read("lone leading surrogate in hex escape");
+                }
+                code_point = 0x10000 + ((char32_t{unit} - 0xD800) << 10) + (trail - 0xDC00);
+            }
+            if (out) append_utf8(*out, code_point);
+            return true;
+        }
+        default:
+            return syntax_read("invalid escape");
+    }
+    if (out) *out += plain;
+    return true;
+}
+
+}  // namespace parvello::json
