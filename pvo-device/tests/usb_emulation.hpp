@@ -1,0 +1,83 @@
+#pragma once
+// USB printers emulated in user space with umockdev: a sysfs device with real descriptors that
+// libusb enumerates and opens, and usbdevfs ioctls (claim, release, URBs) answered in this
+// process by a small device model.
+//
+// The emulation needs libumockdev-preload in the process. A test that uses it calls
+// `run_in_umockdev_child()` first: outside the emulation it runs the same test again in a
+// child process with the preload library and reports that child's result.
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+using UMockdevTestbed = struct _UMockdevTestbed;
+using UMockdevIoctlBase = struct _UMockdevIoctlBase;
+using UMockdevIoctlClient = struct _UMockdevIoctlClient;
+
+namespace pvo_device::testing {
+
+// True when this test was run in a child process (its result already reported): the caller
+// returns at once. False when the emulation is available in this process.
+bool run_in_umockdev_child();
+
+struct PrinterSpec {
+    std::uint16_t vendor_id = 0x0922;
+    std::uint16_t product_id = 0x0028;
+    std::optional<std::string> serial;  // UTF-8, served as a UTF-16LE string descriptor
+    bool bulk_in = true;                 // false: interface 0 has only its bulk OUT endpoint
+    std::uint16_t packet = 64;           // max packet size of both bulk endpoints
+};
+
+// The emulated device's side: what it was sent and what it answers.
+class EmulatedPrinter {
+public:
+    // Each queued reply completes one bulk IN transfer (cut to the transfer's length). With
+    // none queued an IN transfer stays pending until it is cancelled.
+    void queue_reply(std::vector<std::uint8_t> bytes);
+    // Bulk OUT transfers stay pending until they are cancelled.
+    void stall_writes();
+    std::vector<std::vector<std::uint8_t>> writes() const;  // payloads of completed OUT transfers
+    std::vector<std::string> events() const;                // claim/release/driver events, in order
+
+private:
+    friend class EmulatedUsb;
+    struct Urb;
+    bool handle(UMockdevIoctlClient* client);
+    bool submit(UMockdevIoctlClient* client);
+    bool reap(UMockdevIoctlClient* client);
+    bool discard(UMockdevIoctlClient* client);
+    void note(std::string event);
+
+    PrinterSpec spec_;
+    mutable std::mutex mutex_;
+    std::deque<std::vector<std::uint8_t>> replies_;
+    bool writes_stall_ = false;
+    std::vector<std::vector<std::uint8_t>> writes_;
+    std::vector<std::string> events_;
+    std::vector<std::shared_ptr<Urb>> urbs_;  // submitted, not yet reaped
+};
+
+class EmulatedUsb {
+public:
+    EmulatedUsb();
+    ~EmulatedUsb();
+    EmulatedUsb(const EmulatedUsb&) = delete;
+    EmulatedUsb& operator=(const EmulatedUsb&) = delete;
+
+    // Plugs in a printer on bus 1; the returned model lives as long as this bus.
+    EmulatedPrinter& add(const PrinterSpec& spec);
+
+private:
+    static int on_ioctl(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, void* self);
+
+    UMockdevTestbed* testbed_ = nullptr;
+    UMockdevIoctlBase* handler_ = nullptr;
+    std::map<std::string, std::unique_ptr<EmulatedPrinter>> printers_;  // by device node
+};
+
+}  // namespace pvo_device::testing

@@ -1,0 +1,178 @@
+// The libusb road against USB printers emulated by umockdev: the real libusb enumerates the
+// emulated sysfs, opens the device node and drives usbdevfs, whose ioctls the device model in
+// usb_emulation.cpp answers.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "pvo-device/usb.hpp"
+#include "test_bytes.hpp"
+#include "usb_emulation.hpp"
+
+namespace pvo_device {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using std::chrono::milliseconds;
+using testing::EmulatedPrinter;
+using testing::EmulatedUsb;
+using testing::PrinterSpec;
+
+class LibusbRoad : public ::testing::Test {
+protected:
+    void SetUp() override {
+        delegated_ = testing::run_in_umockdev_child();
+        if (!delegated_) bus_.emplace();
+    }
+
+    static UsbOptions short_times() {
+        UsbOptions o;
+        o.timings = {milliseconds{150}, milliseconds{150}, milliseconds{40}};
+        return o;
+    }
+
+    static UsbTarget target(std::optional<std::string> serial = std::nullopt, std::uint8_t interface = 0) {
+        return UsbTarget{0x0922, 0x0028, std::move(serial), interface};
+    }
+
+    UsbConnection open_ok(const UsbTarget& t = target()) {
+        auto c = open_usb(t, short_times());
+        if (!c) ADD_FAILURE() << c.error().message();
+        return std::move(*c);
+    }
+
+    bool delegated_ = false;
+    std::optional<EmulatedUsb> bus_;
+};
+
+TEST_F(LibusbRoad, AbsentDeviceIsNotFoundWithItsIds) {
+    if (delegated_) return;
+    PrinterSpec other;
+    other.product_id = 0x0029;
+    bus_->add(other);
+    auto c = open_usb(target(), short_times());
+    ASSERT_FALSE(c);
+    EXPECT_EQ(c.error().message(), "device not found: usb 0922:0028");
+}
+
+TEST_F(LibusbRoad, SerialMustMatchExactly) {
+    if (delegated_) return;
+    for (const char* serial : {"ABC123", "Ünï-42✓"}) {
+        PrinterSpec spec;
+        spec.serial = serial;
+        bus_->add(spec);
+    }
+    struct Case {
+        std::optional<std::string> asked;
+        bool opens;
+    };
+    for (const Case& c : std::vector<Case>{{std::nullopt, true},
+                                           {"ABC123", true},
+                                           {"abc123", false},
+                                           {"ABC12", false},
+                                           {"Ünï-42✓", true},
+                                           {"Uni-42", false}}) {
+        SCOPED_TRACE(c.asked.value_or("(none)"));
+        auto opened = open_usb(target(c.asked), short_times());
+        EXPECT_EQ(opened.has_value(), c.opens);
+        if (opened) {
+            EXPECT_EQ(opened->road(), UsbConnection::Road::Libusb);
+        } else {
+            EXPECT_EQ(opened.error().message(), "device not found: usb 0922:0028");
+        }
+    }
+}
+
+TEST_F(LibusbRoad, ClaimDetachesTheKernelDriverAndReleaseGivesItBack) {
+    if (delegated_) return;
+    EmulatedPrinter& printer = bus_->add({});
+    {
+        UsbConnection c = open_ok();
+        EXPECT_EQ(printer.events(), std::vector<std::string>{"claim, kernel driver detached"});
+    }
+    EXPECT_EQ(printer.events(), (std::vector<std::string>{"claim, kernel driver detached", "release",
+                                                          "kernel driver attached"}));
+}
+
+TEST_F(LibusbRoad, MissingEndpointOrInterfaceIsNamed) {
+    if (delegated_) return;
+    PrinterSpec out_only;
+    out_only.bulk_in = false;
+    bus_->add(out_only);
+    auto no_in = open_usb(target(), short_times());
+    ASSERT_FALSE(no_in);
+    EXPECT_EQ(no_in.error().message(), "transport error: no bulk IN endpoint on usb interface 0");
+
+    auto no_interface = open_usb(target(std::nullopt, 1), short_times());
+    ASSERT_FALSE(no_interface);
+    EXPECT_EQ(no_interface.error().message(), "transport error: usb interface 1 not in configuration");
+}
+
+TEST_F(LibusbRoad, WritesAllBytesInOneTransferAndNoBytesAsAZeroLengthOne) {
+    if (delegated_) return;
+    EmulatedPrinter& printer = bus_->add({});
+    UsbConnection c = open_ok();
+    const Bytes label = testing::pattern(1000);
+    ASSERT_TRUE(usb_write(c, label));
+    ASSERT_TRUE(usb_write(c, {}));
+    EXPECT_EQ(printer.writes(), (std::vector<Bytes>{label, Bytes{}}));
+}
+
+TEST_F(LibusbRoad, WriteThatDoesNotFinishInTimeIsCancelled) {
+    if (delegated_) return;
+    EmulatedPrinter& printer = bus_->add({});
+    printer.stall_writes();
+    UsbConnection c = open_ok();
+    auto r = usb_write(c, Bytes{1, 2, 3});
+    ASSERT_FALSE(r);
+    EXPECT_EQ(r.error().message(), "transport error: bulk out: transfer was cancelled");
+}
+
+struct ReadCase {
+    const char* name;
+    std::uint16_t packet;
+    std::vector<Bytes> replies;
+    std::size_t max_len;
+    Bytes expected;
+};
+
+TEST_F(LibusbRoad, ReadReturnsEveryByteOfTheReply) {
+    if (delegated_) return;
+    const Bytes long_reply = testing::pattern(300);
+    const std::vector<ReadCase> cases = {
+        {"exactly max_len", 64, {{1, 2, 3, 4}}, 4, {1, 2, 3, 4}},
+        {"max_len in two transfers", 64, {{1, 2, 3}, {4, 5, 6}, {7}}, 6, {1, 2, 3, 4, 5, 6}},
+        {"shorter, after the pause", 64, {{0x10, 0x20}}, 64, {0x10, 0x20}},
+        {"longer, kept whole", 64, {{1, 2, 3, 4, 5, 6, 7, 8}}, 3, {1, 2, 3, 4, 5, 6, 7, 8}},
+        {"longer than a small ask, whole packets", 512, {long_reply}, 3, long_reply},
+        {"nothing asked", 64, {{9}}, 0, {}},
+    };
+    // One emulated printer per case, told apart by product id.
+    std::uint16_t product = 0x0100;
+    for (const ReadCase& rc : cases) {
+        SCOPED_TRACE(rc.name);
+        PrinterSpec spec;
+        spec.product_id = ++product;
+        spec.packet = rc.packet;
+        EmulatedPrinter& printer = bus_->add(spec);
+        for (const auto& r : rc.replies) printer.queue_reply(r);
+        UsbConnection c = open_ok(UsbTarget{spec.vendor_id, spec.product_id, std::nullopt, 0});
+        auto got = usb_read(c, rc.max_len);
+        ASSERT_TRUE(got) << got.error().message();
+        EXPECT_EQ(*got, rc.expected);
+    }
+}
+
+TEST_F(LibusbRoad, ReadWithoutReplyFailsAtItsDeadline) {
+    if (delegated_) return;
+    bus_->add({});
+    UsbConnection c = open_ok();
+    auto got = usb_read(c, 32);
+    ASSERT_FALSE(got);
+    EXPECT_EQ(got.error().message(), "transport error: bulk in: transfer was cancelled");
+}
+
+}  // namespace
+}  // namespace pvo_device
