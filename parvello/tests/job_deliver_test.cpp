@@ -5,6 +5,7 @@
 #include <deque>
 
 #include "job/label_delivery.hpp"
+#include "parvello/job_device.hpp"
 #include "job_test_devices.hpp"
 #include "pvo-client-delivery/handshake.hpp"
 
@@ -107,6 +108,29 @@ TEST(DeliverLabels, PerformsEveryActionInOrderForEachLabel) {
                                progress("starting_label", 1, 2), progress("init", 1, 2), status_event,
                                progress("finalizing", 1, 2), {JobEvent::LabelDone{2, 2}},
                                {JobEvent::Done{2, 2}}}));
+}
+
+// A failed procedure over a real printer: its message is the last event and the job's error.
+TEST(DeliverLabels, FailedProcedureEndsWithAnErrorEvent) {
+    testing::LoopbackPrinter printer;
+    auto connections = printer.serve(1);
+    Script script({{pd::Progress{"sending"}, pd::Send{{'A', 'B', 'C'}}}, {pd::Fail{"cutter \"jammed\""}}});
+    auto device = open_transport(printer.address());
+    ASSERT_TRUE(device.has_value());
+    OpenTransportIo io(*device);
+    RecordingSink sink;
+
+    const auto result = deliver_each_label(script.factory(), {{1}, {2}}, io, sink);
+
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().to_string(), R"(delivery: cutter "jammed")");
+    EXPECT_EQ(sink.json(),
+              (std::vector<std::string>{
+                  R"({"type":"progress","phase":"starting_label","batch_index":0,"batch_total":2,"label_index":0,"label_total":2})",
+                  R"({"type":"progress","phase":"sending","batch_index":0,"batch_total":2,"label_index":0,"label_total":2})",
+                  R"({"type":"error","message":"cutter \"jammed\""})"}));
+    EXPECT_EQ(connections.get(), std::vector<Bytes>{testing::bytes_of("ABC")});
+    EXPECT_EQ(script.labels_given.size(), 1u);  // the second label is never started
 }
 
 // The failures of a label end the job at once: later actions and labels are not performed.

@@ -1,7 +1,8 @@
 #pragma once
 // Real devices for the job tests: a loopback TCP printer that records every connection, a port
-// where nothing listens, the pseudo-terminal serial device of the device library's tests, and
-// a sink that records the events it is given.
+// where nothing listens, the device library's test devices (a pseudo-terminal serial device and
+// a printer-class USB tree whose nodes are pseudo-terminals), and a sink that records the
+// events it is given.
 #include <cstdint>
 #include <future>
 #include <string>
@@ -11,6 +12,7 @@
 #include <boost/asio/ip/tcp.hpp>
 
 #include "../../pvo-device/tests/pty_device.hpp"
+#include "../../pvo-device/tests/usbprint_tree.hpp"
 #include "parvello/job_sink.hpp"
 #include "parvello/request.hpp"
 
@@ -18,6 +20,7 @@ namespace parvello::testing {
 
 using Bytes = std::vector<std::uint8_t>;
 using pvo_device::testing::PtyDevice;
+using pvo_device::testing::UsbprintTree;
 
 inline Bytes bytes_of(std::string_view text) { return {text.begin(), text.end()}; }
 

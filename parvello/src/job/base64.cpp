@@ -2,8 +2,6 @@
 
 #include <array>
 
-#include <fmt/format.h>
-
 namespace parvello {
 namespace {
 
@@ -24,7 +22,11 @@ constexpr std::array<std::uint8_t, 256> kSymbolValues = make_symbol_values();
 
 std::uint8_t symbol_value(char c) { return kSymbolValues[static_cast<unsigned char>(c)]; }
 
-unsigned byte_of(char c) { return static_cast<unsigned char>(c); }
+// "{what} {byte}, offset {offset}." with the byte in decimal.
+std::string symbol_fault(std::string_view what, char byte, std::size_t offset) {
+    return std::string(what) + " " + std::to_string(static_cast<unsigned char>(byte)) + ", offset " +
+           std::to_string(offset) + ".";
+}
 
 }  // namespace
 
@@ -36,12 +38,12 @@ std::expected<std::vector<std::uint8_t>, std::string> decode_base64(std::string_
 
     for (std::size_t i = 0; i < symbols; ++i) {
         if (symbol_value(text[i]) == kNotASymbol) {
-            return std::unexpected(fmt::format("Invalid symbol {}, offset {}.", byte_of(text[i]), i));
+            return std::unexpected(symbol_fault("Invalid symbol", text[i], i));
         }
     }
     // Every 4 symbols give 3 bytes; 2 or 3 left over give 1 or 2 more, a single one gives none.
     const std::size_t rest = symbols % 4;
-    if (rest == 1) return std::unexpected(fmt::format("Invalid input length: {}", symbols));
+    if (rest == 1) return std::unexpected("Invalid input length: " + std::to_string(symbols));
     if (padding != (4 - rest) % 4) return std::unexpected(std::string("Invalid padding"));
 
     std::vector<std::uint8_t> out;
@@ -60,8 +62,7 @@ std::expected<std::vector<std::uint8_t>, std::string> decode_base64(std::string_
     // What remains are the unused low bits of the last symbol (2 or 4 of them, or none).
     if (bits != 0) {
         const std::size_t last = symbols - 1;
-        return std::unexpected(
-            fmt::format("Invalid last symbol {}, offset {}.", byte_of(text[last]), last));
+        return std::unexpected(symbol_fault("Invalid last symbol", text[last], last));
     }
     return out;
 }

@@ -1,0 +1,73 @@
+#pragma once
+// Turning a request's device address into an open device, and the writes and reads the job
+// runner and the status query make on it.
+//
+// A USB device is opened at once; a serial port is opened at its first write or read; a TCP
+// printer is connected anew for every write and never read. Bluetooth LE is not built into
+// this program and the browser's own device access cannot be served from here: both are
+// refused at opening.
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <expected>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "parvello/job_error.hpp"
+#include "parvello/job_io.hpp"
+#include "parvello/request.hpp"
+#include "pvo-device/transport.hpp"
+
+namespace parvello {
+
+// The refusal of a Bluetooth LE address (shown behind "transport: "): "Bluetooth LE support not
+// compiled in; rebuild parvello with `PVO_WITH_BLE`".
+std::string ble_refusal_text();
+
+// The time limits of the device roads. The defaults are the agent's own; tests shorten them.
+struct DeviceOptions {
+    pvo_device::UsbOptions usb;
+    pvo_device::SerialTimings serial;
+    pvo_device::TcpTimings tcp;
+    // The longest a single serial reply is waited for: a longer time-out asked by a delivery
+    // procedure is cut to this. No limit by default.
+    std::chrono::milliseconds reply_wait_limit = std::chrono::milliseconds::max();
+};
+
+// USB (interface 0): opened now, a failure gives JobError::Transport with the device error's
+// text ("device not found: usb 0922:0028"). Network and serial: recorded only, never fails.
+// Bluetooth LE: JobError::Transport with `ble_refusal_text()`. Browser: BrowserUnsupported.
+std::expected<pvo_device::OpenTransport, JobError> open_transport(const Transport& address,
+                                                                  const DeviceOptions& options = {});
+
+// All bytes in one call of the device's own write.
+std::expected<void, pvo_device::DeviceError> transport_write(pvo_device::OpenTransport& device,
+                                                             std::span<const std::uint8_t> bytes,
+                                                             const pvo_device::TcpTimings& tcp = {});
+
+// A reply, by kind:
+// - USB: no I/O for a `max_len` of 0; else one USB read, whose own time limits apply (not
+//   `timeout_ms`). A failed or missing reply reads as no bytes: it is never an error.
+// - Serial: reads until `max_len` bytes are collected, a read brings nothing, or `timeout_ms`
+//   has passed; may return more than `max_len` (each read takes all that has arrived). A
+//   `timeout_ms` of 0 reads nothing. A read error is returned unchanged.
+// - TCP: no bytes, at once.
+std::expected<std::vector<std::uint8_t>, pvo_device::DeviceError> transport_read(
+    pvo_device::OpenTransport& device, std::size_t max_len, std::uint32_t timeout_ms);
+
+// `TransportIo` over an open device, which it borrows.
+class OpenTransportIo final : public TransportIo {
+public:
+    explicit OpenTransportIo(pvo_device::OpenTransport& device, const DeviceOptions& options = {});
+    std::expected<void, std::string> write(std::span<const std::uint8_t> bytes) override;
+    std::expected<std::vector<std::uint8_t>, std::string> read(std::size_t max_len,
+                                                              std::uint32_t timeout_ms) override;
+
+private:
+    pvo_device::OpenTransport& device_;
+    pvo_device::TcpTimings tcp_;
+    std::chrono::milliseconds reply_wait_limit_;
+};
+
+}  // namespace parvello

@@ -1,0 +1,27 @@
+#include "parvello/job.hpp"
+#include "parvello/job_device.hpp"
+#include "pvo-client-delivery/handshake_id.hpp"
+
+namespace parvello {
+
+std::expected<JobCounts, JobError> run_job(JobEnvelope envelope, JobEventSink& sink,
+                                           const DeviceOptions& options) {
+    const auto handshake = pvo_delivery::parse_handshake_id(envelope.handshake);
+    if (!handshake) return std::unexpected(JobError::unknown_handshake(std::move(envelope.handshake)));
+
+    auto labels = decode_labels(envelope.labels);
+    if (!labels) return std::unexpected(std::move(labels.error()));
+    std::vector<JobLabel>().swap(envelope.labels);  // the payloads replace the text from here on
+
+    auto device = open_transport(envelope.transport, options);
+    if (!device) return std::unexpected(std::move(device.error()));
+    OpenTransportIo io(*device, options);
+    return deliver_labels(*handshake, envelope.driver_variant, *labels, io, sink);
+    // `device` is dropped here, which closes it whatever the delivery's outcome.
+}
+
+std::expected<JobCounts, JobError> run_job(JobEnvelope envelope, JobEventSink& sink) {
+    return run_job(std::move(envelope), sink, DeviceOptions{});
+}
+
+}  // namespace parvello
