@@ -5,10 +5,13 @@ packages=(
   cmake ninja-build g++ pkg-config make
   libboost1.81-dev nlohmann-json3-dev libfmt-dev libspdlog-dev libcli11-dev libtomlplusplus-dev
   libusb-1.0-0-dev libserialport-dev
-  googletest libgtest-dev libgmock-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
 )
 if [ "${1:-}" = "--test" ]; then
-  packages+=(umockdev libumockdev-dev clang libclang-rt-14-dev python3)
+  # The fuzz target (scripts/run-fuzz.sh) is built by clang 16 against libc++ 16: clang does
+  # not yet take libstdc++ 12's std::expected, and libc++ has it from version 16.
+  packages+=(umockdev libumockdev-dev clang libclang-rt-14-dev python3
+             clang-16 libclang-rt-16-dev libc++-16-dev libc++abi-16-dev)
 fi
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Builds the request reader's fuzz target with clang and runs it for a bounded number of runs
+# from the committed seed corpus. Exits non-zero on a crash, a failed check or a sanitizer
+# report. Installs nothing: it needs the packages of `scripts/install-deps.sh --test`.
+#   PVO_FUZZ_RUNS       number of runs (default 200000)
+#   PVO_FUZZ_BUILD_DIR  build directory (default build/fuzz)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${PVO_FUZZ_BUILD_DIR:-$root/build/fuzz}
+runs=${PVO_FUZZ_RUNS:-200000}
+fuzz_dir=$root/parvello/fuzz
+
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++-16 \
+      -DPVO_WITH_FUZZ=ON -DPVO_BUILD_TESTS=OFF >"$build.configure.log" 2>&1 ||
+    { cat "$build.configure.log"; exit 1; }
+cmake --build "$build" --target request-fuzz
+
+# New inputs the fuzzer finds go to a scratch directory, never into the committed seeds.
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    "$build/parvello/fuzz/request-fuzz" -runs="$runs" -max_len=4096 -dict="$fuzz_dir/request.dict" \
+    -artifact_prefix="$build/" -print_final_stats=1 "$work" "$fuzz_dir/corpus"
