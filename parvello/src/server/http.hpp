@@ -1,0 +1,100 @@
+#pragma once
+// What the routes and layers of the server work with: the request as it arrives on its
+// connection, the answer they build, and the shapes of handlers and layers.
+#include <cstddef>
+#include <expected>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <boost/asio/awaitable.hpp>
+#include <boost/asio/thread_pool.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/core/tcp_stream.hpp>
+#include <boost/beast/http/empty_body.hpp>
+#include <boost/beast/http/message.hpp>
+#include <boost/beast/http/parser.hpp>
+#include <boost/beast/http/string_body.hpp>
+
+#include "parvello/app_state.hpp"
+
+namespace parvello {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = boost::beast::http;
+
+// The connection a request came in on: the stream and the bytes already read from it.
+struct Connection {
+    beast::tcp_stream stream;
+    beast::flat_buffer buffer;
+};
+
+// A request whose header has been read. Its body stays on the connection until a route
+// asks for it, so a route can refuse a request before a byte of the body is read.
+class Request {
+public:
+    using HeaderParser = http::request_parser<http::empty_body>;
+
+    Request(Connection& connection, HeaderParser& parser) noexcept
+        : connection_(connection), header_parser_(parser) {}
+
+    const http::request_header<>& header() const noexcept;
+    http::verb method() const noexcept { return header().method(); }
+    std::string_view target() const noexcept { return header().target(); }
+    // The target without its query string.
+    std::string_view path() const noexcept;
+
+    // Reads the whole body, refusing more than `limit` bytes with http::error::body_limit.
+    // Only the first call reads; a second one fails with http::error::stale_parser.
+    asio::awaitable<std::expected<std::string, beast::error_code>> read_body(std::size_t limit);
+
+    // Whether the client asked to keep the connection open after this request.
+    bool keep_alive() const noexcept;
+
+    // True while body bytes of this request may still be waiting on the connection.
+    bool body_unread() const noexcept;
+
+    // The header alone, for a route that takes the connection over.
+    http::request<http::empty_body> release_header();
+
+private:
+    Connection& connection_;
+    HeaderParser& header_parser_;
+    std::optional<http::request_parser<http::string_body>> body_parser_;
+    bool body_read_ = false;
+};
+
+using HttpResponse = http::response<http::string_body>;
+
+// A route's answer. A route that takes the connection over (the WebSocket upgrade) sets
+// `take_over`: the connection task then writes nothing and hands it the connection, the
+// request header and the answer with every layer's headers on it, and ends.
+struct Response {
+    HttpResponse message;
+    std::move_only_function<void(Connection, http::request<http::empty_body>, HttpResponse)> take_over;
+};
+
+// An answer with this status and an empty body.
+Response empty_response(http::status status);
+// 200 with `body` as application/json.
+Response json_response(std::string body);
+
+// Blocking device work runs on this pool (see blocking.hpp), never on the connection threads.
+using BlockingExecutor = asio::thread_pool::executor_type;
+
+// What every handler gets a copy of.
+struct HandlerContext {
+    AppState state;
+    BlockingExecutor blocking;
+};
+
+using RouteHandler = std::function<asio::awaitable<Response>(Request&, HandlerContext)>;
+
+// The rest of the chain behind a layer: further layers, then the route or a fallback answer.
+using Next = std::function<asio::awaitable<Response>(Request&)>;
+// A layer sees every request, may answer it itself, and sees every answer.
+using Layer = std::function<asio::awaitable<Response>(Request&, const Next&)>;
+
+}  // namespace parvello

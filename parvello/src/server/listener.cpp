@@ -1,0 +1,94 @@
+#include "server/listener.hpp"
+
+#include <expected>
+#include <memory>
+#include <string>
+
+#include <boost/asio/as_tuple.hpp>
+#include <boost/asio/co_spawn.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/this_coro.hpp>
+#include <boost/asio/use_awaitable.hpp>
+#include <fmt/format.h>
+
+#include "parvello/product.hpp"
+#include "pvo-log/log.hpp"
+#include "server/async_lock.hpp"
+#include "server/connection.hpp"
+#include "server/router.hpp"
+
+namespace parvello {
+
+namespace {
+
+using asio::ip::tcp;
+
+constexpr std::string_view kServerTarget = "parvello::server";
+// Accept errors are the HTTP layer's own business, logged under its own target.
+constexpr std::string_view kAcceptTarget = "http::server";
+constexpr int kBacklog = 128;
+
+// The one place the server asks the OS for a listening socket. SO_REUSEADDR lets a
+// restarted agent bind over connections of its predecessor still in TIME_WAIT; on Linux it
+// does not let a second agent bind a port that a live one listens on.
+std::expected<tcp::acceptor, beast::error_code> bind_loopback(const asio::any_io_executor& executor,
+                                                             const tcp::endpoint& endpoint) {
+    tcp::acceptor acceptor(executor);
+    beast::error_code error;
+    acceptor.open(endpoint.protocol(), error);
+    if (!error) acceptor.set_option(tcp::acceptor::reuse_address(true), error);
+    if (!error) acceptor.bind(endpoint, error);
+    if (!error) acceptor.listen(kBacklog, error);
+    if (error) return std::unexpected(error);
+    return acceptor;
+}
+
+void log_connection_failure(std::exception_ptr failure) {
+    if (!failure) return;
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception& e) {
+        pvo_log::error(kServerTarget, "connection failed: {}", e.what());
+    } catch (...) {
+        pvo_log::error(kServerTarget, "connection failed");
+    }
+}
+
+}  // namespace
+
+bool is_connection_error(const beast::error_code& error) noexcept {
+    return error == asio::error::connection_reset || error == asio::error::connection_aborted ||
+           error == asio::error::connection_refused;
+}
+
+asio::awaitable<ServerError> run_server(AppState state, ServeSetup setup) {
+    std::uint16_t port = 0;
+    {
+        auto config = co_await async_lock(*state.config);
+        port = config->port;
+    }
+    const tcp::endpoint endpoint(asio::ip::address_v4::loopback(), port);
+    pvo_log::info(kServerTarget, "{} v{} listening on http://{}", kProductName, kVersion,
+                  fmt::format("127.0.0.1:{}", port));
+
+    const auto executor = co_await asio::this_coro::executor;
+    auto acceptor = bind_loopback(executor, endpoint);
+    if (!acceptor) co_return ServerError{acceptor.error(), acceptor.error().message()};
+    if (setup.on_bound) setup.on_bound(acceptor->local_endpoint().port());
+
+    const auto router = std::make_shared<const Router>(build_router({state, setup.blocking}));
+    asio::steady_timer pause(executor);
+    for (;;) {
+        auto [error, socket] = co_await acceptor->async_accept(asio::as_tuple(asio::use_awaitable));
+        if (!error) {
+            asio::co_spawn(executor, serve_connection(std::move(socket), router), log_connection_failure);
+        } else if (!is_connection_error(error)) {
+            pvo_log::error(kAcceptTarget, "accept error: {}", error.message());
+            pause.expires_after(setup.accept_error_pause);
+            co_await pause.async_wait(asio::as_tuple(asio::use_awaitable));
+        }
+    }
+}
+
+}  // namespace parvello

@@ -1,0 +1,77 @@
+#include <boost/asio/as_tuple.hpp>
+#include <boost/asio/buffer.hpp>
+#include <boost/asio/use_awaitable.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/core/string.hpp>
+#include <boost/beast/http/read.hpp>
+
+#include "server/http.hpp"
+
+namespace parvello {
+
+namespace {
+
+bool expects_continue(const http::request_header<>& header) {
+    return header.version() >= 11 && beast::iequals(header[http::field::expect], "100-continue");
+}
+
+}  // namespace
+
+const http::request_header<>& Request::header() const noexcept {
+    if (body_parser_) return body_parser_->get();
+    return header_parser_.get();
+}
+
+std::string_view Request::path() const noexcept {
+    const std::string_view t = target();
+    return t.substr(0, t.find('?'));
+}
+
+bool Request::keep_alive() const noexcept {
+    return body_parser_ ? body_parser_->keep_alive() : header_parser_.keep_alive();
+}
+
+bool Request::body_unread() const noexcept {
+    return body_parser_ ? !body_parser_->is_done() : !header_parser_.is_done();
+}
+
+asio::awaitable<std::expected<std::string, beast::error_code>> Request::read_body(std::size_t limit) {
+    if (body_parser_) co_return std::unexpected(make_error_code(http::error::stale_parser));
+    const auto declared = header_parser_.content_length();
+    body_parser_.emplace(std::move(header_parser_));
+    // A declared length is checked here: the header parser let every length through.
+    if (declared && *declared > limit) co_return std::unexpected(make_error_code(http::error::body_limit));
+    body_parser_->body_limit(limit);
+    if (!body_parser_->is_done()) {
+        if (expects_continue(body_parser_->get())) {
+            static constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+            auto [ec, n] = co_await asio::async_write(connection_.stream, asio::buffer(kContinue),
+                                                      asio::as_tuple(asio::use_awaitable));
+            if (ec) co_return std::unexpected(ec);
+        }
+        auto [ec, n] = co_await http::async_read(connection_.stream, connection_.buffer, *body_parser_,
+                                                 asio::as_tuple(asio::use_awaitable));
+        if (ec) co_return std::unexpected(ec);
+    }
+    co_return std::move(body_parser_->get().body());
+}
+
+http::request<http::empty_body> Request::release_header() {
+    return http::request<http::empty_body>(http::request_header<>(header()));
+}
+
+Response empty_response(http::status status) {
+    Response response;
+    response.message.result(status);
+    return response;
+}
+
+Response json_response(std::string body) {
+    Response response;
+    response.message.result(http::status::ok);
+    response.message.set(http::field::content_type, "application/json");
+    response.message.body() = std::move(body);
+    return response;
+}
+
+}  // namespace parvello

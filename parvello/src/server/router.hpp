@@ -1,0 +1,36 @@
+#pragma once
+// The route table and the layers around it.
+#include <cstddef>
+#include <string_view>
+#include <vector>
+
+#include "server/http.hpp"
+
+namespace parvello {
+
+struct Route {
+    http::verb method;  // GET (which also answers HEAD) or POST
+    std::string_view path;
+    RouteHandler handler;  // empty while the route's handler is still to come: answered 404
+};
+
+class Router {
+public:
+    // `layers` from the outside in; each wraps every route and both fallback answers.
+    Router(std::vector<Route> routes, std::vector<Layer> layers, HandlerContext context);
+
+    asio::awaitable<Response> handle(Request& request) const;
+
+private:
+    asio::awaitable<Response> through(std::size_t layer, Request& request) const;
+    asio::awaitable<Response> dispatch(Request& request) const;
+
+    std::vector<Route> routes_;
+    std::vector<Layer> layers_;
+    HandlerContext context_;
+};
+
+// The agent's routes inside the request-logging layer and the CORS layer.
+Router build_router(HandlerContext context);
+
+}  // namespace parvello

@@ -1,0 +1,86 @@
+// Binding the loopback port: a taken port, a restart over TIME_WAIT, loopback only, and
+// which accept errors the accept loop shrugs off.
+#include <cerrno>
+#include <optional>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "parvello/server.hpp"
+#include "server/listener.hpp"
+#include "server_log_capture.hpp"
+#include "server_test_client.hpp"
+
+namespace parvello {
+namespace {
+
+using testing::Client;
+using testing::free_port;
+namespace http = testing::http;
+
+constexpr ServerOptions kSmall{.io_threads = 2, .blocking_threads = 1};
+
+TEST(ServerListener, ASecondServerOnTheSamePortEndsWithTheBindError) {
+    auto* const log = testing::LogCapture::get();
+    const std::size_t mark = log ? log->mark() : 0;
+    const AppState state(free_port(), true);
+    auto first = RunningServer::start(state, kSmall);
+    ASSERT_TRUE(first) << first.error().message;
+
+    auto second = RunningServer::start(AppState(first->port(), true), kSmall);
+    ASSERT_FALSE(second);
+    EXPECT_EQ(second.error().code, std::error_code(EADDRINUSE, std::system_category()));
+    EXPECT_EQ(second.error().message, std::system_category().message(EADDRINUSE));
+
+    // The blocking entry point reports the same error instead of running.
+    const auto blocking = run_server_blocking(AppState(first->port(), true), kSmall);
+    ASSERT_FALSE(blocking);
+    EXPECT_EQ(blocking.error().code, std::error_code(EADDRINUSE, std::system_category()));
+
+    // Each of the three announced itself before it tried to bind.
+    if (log) {
+        const std::string announcement = "INFO parvello::server: parvello v2.0.6 listening on http://127.0.0.1:" +
+                                         std::to_string(first->port());
+        EXPECT_EQ(log->lines_with(announcement, mark).size(), 3u);
+    }
+
+    // The first one is unharmed.
+    EXPECT_EQ(Client(first->port()).request(http::verb::get, "/status").result(), http::status::ok);
+}
+
+TEST(ServerListener, ARestartedServerBindsOverItsPredecessorsClosedConnections) {
+    const AppState state(free_port(), true);
+    {
+        auto server = RunningServer::start(state, kSmall);
+        ASSERT_TRUE(server) << server.error().message;
+        // The server closes first, so its side of the connection lingers in TIME_WAIT.
+        const std::string reply = testing::exchange(
+            server->port(), "GET /status HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+        ASSERT_TRUE(reply.starts_with("HTTP/1.1 200 OK")) << reply;
+    }
+    auto restarted = RunningServer::start(state, kSmall);
+    ASSERT_TRUE(restarted) << restarted.error().message;
+}
+
+TEST(ServerListener, ListensOnTheLoopbackAddressOnly) {
+    auto server = RunningServer::start(AppState(free_port(), true), kSmall);
+    ASSERT_TRUE(server) << server.error().message;
+    testing::asio::io_context io;
+    testing::tcp::socket socket(io);
+    boost::system::error_code error;
+    socket.connect({testing::asio::ip::make_address_v4("127.0.0.2"), server->port()}, error);
+    EXPECT_EQ(error, testing::asio::error::connection_refused);
+}
+
+TEST(ServerListener, OnlyPerConnectionAcceptErrorsAreIgnored) {
+    namespace error = testing::asio::error;
+    EXPECT_TRUE(is_connection_error(error::connection_reset));
+    EXPECT_TRUE(is_connection_error(error::connection_aborted));
+    EXPECT_TRUE(is_connection_error(error::connection_refused));
+    EXPECT_FALSE(is_connection_error(error::no_descriptors));
+    EXPECT_FALSE(is_connection_error(error::no_memory));
+    EXPECT_FALSE(is_connection_error(error::bad_descriptor));
+}
+
+}  // namespace
+}  // namespace parvello

@@ -1,0 +1,78 @@
+// The request-logging layer: DEBUG events around every request, ERROR for a 5xx answer.
+#include <string>
+#include <thread>
+
+#include <boost/asio/co_spawn.hpp>
+#include <boost/asio/detached.hpp>
+#include <boost/asio/thread_pool.hpp>
+#include <boost/asio/use_awaitable.hpp>
+#include <gtest/gtest.h>
+
+#include "server/connection.hpp"
+#include "server/layers.hpp"
+#include "server/router.hpp"
+#include "server_log_capture.hpp"
+#include "server_test_client.hpp"
+
+namespace parvello {
+namespace {
+
+using testing::Client;
+using testing::LogCapture;
+using testing::tcp;
+
+asio::awaitable<Response> failing_route(Request&, HandlerContext) {
+    co_return empty_response(http::status::bad_gateway);
+}
+
+// One connection served by a router with the logging layer alone.
+std::vector<std::string> log_of(http::verb method, std::string_view target) {
+    asio::io_context io;
+    asio::thread_pool pool(1);
+    tcp::acceptor acceptor(io, {asio::ip::address_v4::loopback(), 0});
+    auto router = std::make_shared<const Router>(std::vector<Route>{{http::verb::get, "/fail", failing_route}},
+                                                 std::vector<Layer>{request_logging_layer},
+                                                 HandlerContext{AppState(0, true), pool.get_executor()});
+    const std::size_t mark = LogCapture::get()->mark();
+    std::thread server([&] {
+        auto socket = acceptor.accept();
+        asio::co_spawn(io, serve_connection(std::move(socket), router), asio::detached);
+        io.run();
+    });
+    Client(acceptor.local_endpoint().port()).request(method, target);
+    server.join();
+    pool.join();
+    return LogCapture::get()->lines_with(std::string(" uri=") + std::string(target) + " ", mark);
+}
+
+class RequestLog : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!LogCapture::get()) GTEST_SKIP() << "another logging stack is installed in this process";
+    }
+};
+
+TEST_F(RequestLog, EveryRequestIsLoggedAtDebugUnderTheLayersOwnTarget) {
+    const auto lines = log_of(http::verb::get, "/nothing-here?q=1");
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_TRUE(lines[0].starts_with("DEBUG http::trace: started processing request span=request method=GET "
+                                     "uri=/nothing-here?q=1 version=HTTP/1.1"))
+        << lines[0];
+    EXPECT_TRUE(lines[1].starts_with("DEBUG http::trace: finished processing request span=request method=GET "
+                                     "uri=/nothing-here?q=1 version=HTTP/1.1 latency="))
+        << lines[1];
+    EXPECT_TRUE(lines[1].ends_with(" ms status=404")) << lines[1];
+}
+
+TEST_F(RequestLog, AServerErrorAnswerIsAlsoLoggedAtError) {
+    const auto lines = log_of(http::verb::get, "/fail?server-error");
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_TRUE(lines[1].ends_with(" ms status=502")) << lines[1];
+    EXPECT_TRUE(lines[2].starts_with("ERROR http::trace: response failed span=request method=GET "
+                                     "uri=/fail?server-error version=HTTP/1.1 classification=Status code: 502 "
+                                     "latency="))
+        << lines[2];
+}
+
+}  // namespace
+}  // namespace parvello

@@ -1,0 +1,139 @@
+// The agent's route table over real HTTP: GET /status, the fallback answers, HEAD, OPTIONS,
+// and how the connection is kept or closed.
+#include <future>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "parvello/server.hpp"
+#include "server_test_client.hpp"
+
+namespace parvello {
+namespace {
+
+using testing::Client;
+using testing::exchange;
+using testing::free_port;
+namespace http = testing::http;
+
+class ServerRoutes : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto started = RunningServer::start(state_, {.io_threads = 2, .blocking_threads = 2});
+        ASSERT_TRUE(started) << started.error().message;
+        server_.emplace(std::move(*started));
+    }
+
+    std::uint16_t port() const { return server_->port(); }
+
+    AppState state_{free_port(), true};
+    std::optional<RunningServer> server_;
+};
+
+std::string status_json(std::uint16_t port) {
+    return R"({"ok":true,"version":"2.0.6","api_version":1,"port":)" + std::to_string(port) + "}";
+}
+
+TEST_F(ServerRoutes, StatusAnswersTheVersionAndThePortInEffect) {
+    Client client(port());
+    for (const char* target : {"/status", "/status?probe=1"}) {
+        SCOPED_TRACE(target);
+        const auto answer = client.request(http::verb::get, target);
+        EXPECT_EQ(answer.result(), http::status::ok);
+        EXPECT_EQ(answer.body(), status_json(port()));
+        EXPECT_EQ(answer[http::field::content_type], "application/json");
+        EXPECT_EQ(answer["x-parvello-version"], "2.0.6");
+        EXPECT_TRUE(answer.keep_alive());
+    }
+}
+
+struct Fallback {
+    http::verb method;
+    const char* target;
+    http::status status;
+    const char* allow;  // empty: no Allow header
+};
+
+TEST_F(ServerRoutes, UnservedRequestsGetEmptyFallbackAnswers) {
+    const Fallback cases[] = {
+        {http::verb::get, "/status/", http::status::not_found, ""},
+        {http::verb::get, "/STATUS", http::status::not_found, ""},
+        {http::verb::get, "/nope", http::status::not_found, ""},
+        {http::verb::post, "/status", http::status::method_not_allowed, "GET,HEAD"},
+        {http::verb::get, "/print", http::status::method_not_allowed, "POST"},
+        {http::verb::put, "/soft-reboot", http::status::method_not_allowed, "POST"},
+        {http::verb::post, "/devices", http::status::method_not_allowed, "GET,HEAD"},
+        {http::verb::delete_, "/ws", http::status::method_not_allowed, "GET,HEAD"},
+        // Routes whose handlers are still to come answer their own method like unknown paths.
+        {http::verb::get, "/devices", http::status::not_found, ""},
+        {http::verb::post, "/print", http::status::not_found, ""},
+        {http::verb::post, "/status/query", http::status::not_found, ""},
+        {http::verb::get, "/ws", http::status::not_found, ""},
+        // OPTIONS never reaches a route or a fallback.
+        {http::verb::options, "/print", http::status::no_content, ""},
+        {http::verb::options, "/no-such-path", http::status::no_content, ""},
+    };
+    Client client(port());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(http::to_string(c.method)) + " " + c.target);
+        const auto answer = client.request(c.method, c.target);
+        EXPECT_EQ(answer.result(), c.status);
+        EXPECT_EQ(answer.body(), "");
+        EXPECT_EQ(answer[http::field::allow], c.allow);
+        EXPECT_EQ(answer["x-parvello-version"], "2.0.6");
+    }
+}
+
+TEST_F(ServerRoutes, HeadOnStatusSendsTheHeadersWithoutTheBody) {
+    const std::string reply = exchange(
+        port(), "HEAD /status HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    ASSERT_TRUE(reply.starts_with("HTTP/1.1 200 OK\r\n")) << reply;
+    EXPECT_NE(reply.find("Content-Type: application/json\r\n"), std::string::npos) << reply;
+    EXPECT_NE(reply.find("Content-Length: " + std::to_string(status_json(port()).size()) + "\r\n"),
+              std::string::npos) << reply;
+    EXPECT_TRUE(reply.ends_with("\r\n\r\n")) << reply;
+}
+
+TEST_F(ServerRoutes, StatusAnswersWhileAJobHoldsTheJobLock) {
+    const auto job = state_.job_lock->lock();
+    Client client(port());
+    const auto answer = client.request(http::verb::get, "/status");
+    EXPECT_EQ(answer.body(), status_json(port()));
+}
+
+TEST_F(ServerRoutes, StatusWaitsForTheSettingsAndReadsThemUnderTheLock) {
+    auto settings = state_.config->lock();
+    auto answer = std::async(std::launch::async, [port = port()] {
+        return Client(port).request(http::verb::get, "/status");
+    });
+    while (state_.config->waiting() == 0) std::this_thread::yield();
+    settings->port = 1234;  // what a save under the lock would leave behind
+    { [[maybe_unused]] auto released = std::move(settings); }
+    EXPECT_EQ(answer.get().body(), status_json(1234));
+}
+
+TEST_F(ServerRoutes, AnUnreadBodyClosesTheConnectionSoItIsNeverReadAsARequest) {
+    const std::string smuggled = "GET /status HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    const std::string reply = exchange(port(), "POST /status HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " +
+                                                   std::to_string(smuggled.size()) + "\r\n\r\n" + smuggled);
+    EXPECT_TRUE(reply.starts_with("HTTP/1.1 405 Method Not Allowed\r\n")) << reply;
+    EXPECT_NE(reply.find("Connection: close\r\n"), std::string::npos) << reply;
+    EXPECT_EQ(reply.find("HTTP/1.1", 1), std::string::npos) << "answered twice: " << reply;
+}
+
+TEST_F(ServerRoutes, AnHttp2PrefaceIsNotAnsweredAndTheConnectionCloses) {
+    EXPECT_EQ(exchange(port(), "PRI * HTTP/2.0\r\n\r\nSM\r\n\r\n"), "");
+    // The server is still there for the next client.
+    EXPECT_EQ(Client(port()).request(http::verb::get, "/status").result(), http::status::ok);
+}
+
+TEST_F(ServerRoutes, Http10RequestsAreAnsweredAndClosed) {
+    const std::string reply = exchange(port(), "GET /status HTTP/1.0\r\n\r\n");
+    EXPECT_TRUE(reply.starts_with("HTTP/1.0 200 OK\r\n")) << reply;
+    EXPECT_TRUE(reply.ends_with(status_json(port()))) << reply;
+}
+
+}  // namespace
+}  // namespace parvello
