@@ -10,9 +10,10 @@ build=${PVO_FUZZ_BUILD_DIR:-$root/build/fuzz}
 runs=${PVO_FUZZ_RUNS:-200000}
 fuzz_dir=$root/parvello/fuzz
 
+mkdir -p "$build"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++-16 \
-      -DPVO_WITH_FUZZ=ON -DPVO_BUILD_TESTS=OFF >"$build.configure.log" 2>&1 ||
-    { cat "$build.configure.log"; exit 1; }
+      -DPVO_WITH_FUZZ=ON -DPVO_BUILD_TESTS=OFF >"$build/configure.log" 2>&1 ||
+    { cat "$build/configure.log"; exit 1; }
 cmake --build "$build" --target request-fuzz
 
 # New inputs the fuzzer finds go to a scratch directory, never into the committed seeds.

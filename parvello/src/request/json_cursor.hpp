@@ -1,9 +1,9 @@
 #pragma once
 // A pull reader over JSON text: the caller asks for what it expects next (a member, an element,
 // a key, a scalar, a value to skip) and the cursor reads exactly that, checking the grammar as
-// it goes. The first fault is kept with the byte offset at which it was detected and, when
-// asked for, the path of the value being read; every call after a fault is not made, since
-// each reading call returns false on a fault and its callers stop at once.
+// it goes. Every reading call returns false on a fault and its callers stop at once, so the
+// fault kept is the first one in text order, with the byte offset at which it was detected
+// and, when paths are tracked, the path of the value being read.
 //
 // Strings are views of the input unless they hold escapes, so large values are not copied
 // here. The cursor depends on nothing but pvo-util and the standard library.

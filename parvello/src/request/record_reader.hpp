@@ -63,7 +63,10 @@ struct Shape {
             [&](const auto&... each) {
                 std::size_t i = 0;
                 bool result = false;
-                ((i++ == index ? (result = f(each), true) : false) || ...);
+                const auto visit = [&](const auto& one) {
+                    if (i++ == index) result = f(one);
+                };
+                (visit(each), ...);
                 return result;
             },
             fields);
