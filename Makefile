@@ -1,6 +1,6 @@
 # Thin wrapper over the CMake presets. `make run` builds and runs the agent headless on the
 # default port; `make test` builds and runs every test suite.
-.PHONY: run test deps test-deps build-release test-asan test-tsan bench
+.PHONY: run test deps test-deps build-release test-asan test-tsan test-fuzz bench
 
 JOBS ?= $(shell nproc)
 
@@ -15,7 +15,7 @@ deps:
 test-deps:
 	./scripts/install-deps.sh --test
 
-test: test-deps test-asan test-tsan
+test: test-deps test-asan test-tsan test-fuzz
 
 test-asan:
 	cmake --preset asan >/dev/null
@@ -26,6 +26,9 @@ test-tsan:
 	cmake --preset tsan >/dev/null
 	cmake --build --preset tsan -j $(JOBS)
 	ctest --preset tsan
+
+test-fuzz:
+	./scripts/run-fuzz.sh
 
 bench: deps
 	cmake --preset bench >/dev/null
