@@ -7,6 +7,7 @@
 // `run_in_umockdev_child()` first: outside the emulation it runs the same test again in a
 // child process with the preload library and reports that child's result.
 #include <cstdint>
+#include <chrono>
 #include <deque>
 #include <map>
 #include <memory>
@@ -14,6 +15,10 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
+
+#include "pvo-device/usb.hpp"
 
 using UMockdevTestbed = struct _UMockdevTestbed;
 using UMockdevIoctlBase = struct _UMockdevIoctlBase;
@@ -31,6 +36,8 @@ struct PrinterSpec {
     std::optional<std::string> serial;  // UTF-8, served as a UTF-16LE string descriptor
     bool bulk_in = true;                 // false: interface 0 has only its bulk OUT endpoint
     std::uint16_t packet = 64;           // max packet size of both bulk endpoints
+    // Also bound to the kernel's printer-class driver as /dev/usb/lp<N>.
+    std::optional<unsigned> printer_class;
 };
 
 // The emulated device's side: what it was sent and what it answers.
@@ -43,6 +50,8 @@ public:
     void stall_writes();
     std::vector<std::vector<std::uint8_t>> writes() const;  // payloads of completed OUT transfers
     std::vector<std::string> events() const;                // claim/release/driver events, in order
+    // The device's end of its printer-class node, when it has one.
+    int printer_class_fd() const { return lp_fd_; }
 
 private:
     friend class EmulatedUsb;
@@ -54,6 +63,7 @@ private:
     void note(std::string event);
 
     PrinterSpec spec_;
+    int lp_fd_ = -1;
     mutable std::mutex mutex_;
     std::deque<std::vector<std::uint8_t>> replies_;
     bool writes_stall_ = false;
@@ -69,7 +79,8 @@ public:
     EmulatedUsb(const EmulatedUsb&) = delete;
     EmulatedUsb& operator=(const EmulatedUsb&) = delete;
 
-    // Plugs in a printer on bus 1; the returned model lives as long as this bus.
+    // Plugs in a printer on bus 1 (with its sysfs ids and descriptors, and its printer-class
+    // node if the spec asks for one); the returned model lives as long as this bus.
     EmulatedPrinter& add(const PrinterSpec& spec);
 
 private:
@@ -78,6 +89,27 @@ private:
     UMockdevTestbed* testbed_ = nullptr;
     UMockdevIoctlBase* handler_ = nullptr;
     std::map<std::string, std::unique_ptr<EmulatedPrinter>> printers_;  // by device node
+};
+
+// A test on an emulated bus. Each test body starts with `if (delegated_) return;`: the test
+// then ran in a child process that had the emulation.
+class EmulatedUsbTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        delegated_ = run_in_umockdev_child();
+        if (!delegated_) bus_.emplace();
+    }
+
+    // The system's own sysfs and /dev (the emulated ones), with short time-outs.
+    static UsbOptions short_times() {
+        using std::chrono::milliseconds;
+        UsbOptions o;
+        o.timings = {milliseconds{150}, milliseconds{150}, milliseconds{40}};
+        return o;
+    }
+
+    bool delegated_ = false;
+    std::optional<EmulatedUsb> bus_;
 };
 
 }  // namespace pvo_device::testing

@@ -17,22 +17,10 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using std::chrono::milliseconds;
 using testing::EmulatedPrinter;
-using testing::EmulatedUsb;
 using testing::PrinterSpec;
 
-class LibusbRoad : public ::testing::Test {
+class LibusbRoad : public testing::EmulatedUsbTest {
 protected:
-    void SetUp() override {
-        delegated_ = testing::run_in_umockdev_child();
-        if (!delegated_) bus_.emplace();
-    }
-
-    static UsbOptions short_times() {
-        UsbOptions o;
-        o.timings = {milliseconds{150}, milliseconds{150}, milliseconds{40}};
-        return o;
-    }
-
     static UsbTarget target(std::optional<std::string> serial = std::nullopt, std::uint8_t interface = 0) {
         return UsbTarget{0x0922, 0x0028, std::move(serial), interface};
     }
@@ -42,9 +30,6 @@ protected:
         if (!c) ADD_FAILURE() << c.error().message();
         return std::move(*c);
     }
-
-    bool delegated_ = false;
-    std::optional<EmulatedUsb> bus_;
 };
 
 TEST_F(LibusbRoad, AbsentDeviceIsNotFoundWithItsIds) {
@@ -149,16 +134,21 @@ TEST_F(LibusbRoad, ReadReturnsEveryByteOfTheReply) {
         {"longer than a small ask, whole packets", 512, {long_reply}, 3, long_reply},
         {"nothing asked", 64, {{9}}, 0, {}},
     };
-    // One emulated printer per case, told apart by product id.
-    std::uint16_t product = 0x0100;
+    // One emulated printer per case, told apart by product id, all plugged in before the first
+    // is opened.
+    std::vector<UsbTarget> targets;
     for (const ReadCase& rc : cases) {
-        SCOPED_TRACE(rc.name);
         PrinterSpec spec;
-        spec.product_id = ++product;
+        spec.product_id = static_cast<std::uint16_t>(0x0100 + targets.size());
         spec.packet = rc.packet;
         EmulatedPrinter& printer = bus_->add(spec);
         for (const auto& r : rc.replies) printer.queue_reply(r);
-        UsbConnection c = open_ok(UsbTarget{spec.vendor_id, spec.product_id, std::nullopt, 0});
+        targets.push_back(UsbTarget{spec.vendor_id, spec.product_id, std::nullopt, 0});
+    }
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const ReadCase& rc = cases[i];
+        SCOPED_TRACE(rc.name);
+        UsbConnection c = open_ok(targets[i]);
         auto got = usb_read(c, rc.max_len);
         ASSERT_TRUE(got) << got.error().message();
         EXPECT_EQ(*got, rc.expected);
