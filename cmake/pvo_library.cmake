@@ -26,14 +26,15 @@ function(pvo_library name)
                                                        ${CMAKE_CURRENT_SOURCE_DIR}/tests)
       target_link_libraries(${name}-tests PRIVATE ${name} ${ARG_PRIVATE_DEPS} ${ARG_TEST_DEPS}
                                                   GTest::gmock GTest::gtest_main)
-      set(labels unit)
+      # One label each: a list would be split apart on its way through gtest_discover_tests.
+      set(label unit)
       if(ARG_THREAD_TESTS)
-        list(APPEND labels threads)
+        set(label threads)
         set_property(GLOBAL APPEND PROPERTY PVO_THREAD_TEST_TARGETS ${name}-tests)
       endif()
       gtest_discover_tests(${name}-tests
         DISCOVERY_TIMEOUT 60
-        PROPERTIES TIMEOUT 120 LABELS "${labels}")
+        PROPERTIES TIMEOUT 120 LABELS ${label})
     endif()
   endif()
 endfunction()
