@@ -10,7 +10,7 @@ packages=(
 if [ "${1:-}" = "--test" ]; then
   # The fuzz target (scripts/run-fuzz.sh) is built by clang 16 against libc++ 16: clang does
   # not yet take libstdc++ 12's std::expected, and libc++ has it from version 16.
-  packages+=(umockdev libumockdev-dev clang libclang-rt-14-dev python3
+  packages+=(umockdev libumockdev-dev python3
              clang-16 libclang-rt-16-dev libc++-16-dev libc++abi-16-dev)
 fi
 missing=()
