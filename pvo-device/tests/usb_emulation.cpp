@@ -32,24 +32,24 @@ void put16(std::vector<std::uint8_t>& out, std::uint16_t v) {
 
 // Device descriptor, then one configuration: interface 0 (printer class) with a bulk OUT
 // endpoint 0x01 and, unless left out, a bulk IN endpoint 0x82.
-std::vector<std::uint8_t> descriptors(const PrinterSpec& spec) {
+std::vector<std::uint8_t> descriptors(const PrinterSetup& setup) {
     std::vector<std::uint8_t> d = {18, 1, 0x00, 0x02, 0, 0, 0, 64};
-    put16(d, spec.vendor_id);
-    put16(d, spec.product_id);
+    put16(d, setup.vendor_id);
+    put16(d, setup.product_id);
     put16(d, 0x0100);
-    d.insert(d.end(), {1, 2, static_cast<std::uint8_t>(spec.serial ? kSerialIndex : 0), 1});
+    d.insert(d.end(), {1, 2, static_cast<std::uint8_t>(setup.serial ? kSerialIndex : 0), 1});
 
-    const std::uint8_t endpoints = spec.bulk_in ? 2 : 1;
+    const std::uint8_t endpoints = setup.bulk_in ? 2 : 1;
     d.insert(d.end(), {9, 2});
     put16(d, static_cast<std::uint16_t>(9 + 9 + 7 * endpoints));
     d.insert(d.end(), {1, 1, 0, 0x80, 50});
     d.insert(d.end(), {9, 4, 0, 0, endpoints, 7, 1, 2, 0});
     d.insert(d.end(), {7, 5, 0x01, 2});
-    put16(d, spec.packet);
+    put16(d, setup.packet);
     d.push_back(0);
-    if (spec.bulk_in) {
+    if (setup.bulk_in) {
         d.insert(d.end(), {7, 5, 0x82, 2});
-        put16(d, spec.packet);
+        put16(d, setup.packet);
         d.push_back(0);
     }
     return d;
@@ -256,8 +256,8 @@ bool EmulatedPrinter::submit(UMockdevIoctlClient* client) {
         urb->done = true;
         if (request == kGetDescriptor && type == kStringDescriptor && index == 0) {
             urb->reply = string_descriptor(u"\u0409");
-        } else if (request == kGetDescriptor && type == kStringDescriptor && index == kSerialIndex && spec_.serial) {
-            urb->reply = string_descriptor(utf16(*spec_.serial));
+        } else if (request == kGetDescriptor && type == kStringDescriptor && index == kSerialIndex && setup_.serial) {
+            urb->reply = string_descriptor(utf16(*setup_.serial));
         } else {
             urb->status = -EPIPE;
         }
@@ -335,12 +335,12 @@ int EmulatedUsb::on_ioctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, void*
     return it != bus->printers_.end() && it->second->handle(client);
 }
 
-EmulatedPrinter& EmulatedUsb::add(const PrinterSpec& spec) {
+EmulatedPrinter& EmulatedUsb::add(const PrinterSetup& setup) {
     const unsigned number = static_cast<unsigned>(printers_.size()) + 2;  // 1 is the root hub's
     char node[32];
     std::snprintf(node, sizeof node, "/dev/bus/usb/001/%03u", number);
     auto printer = std::make_unique<EmulatedPrinter>();
-    printer->spec_ = spec;
+    printer->setup_ = setup;
     EmulatedPrinter& model = *printer;
     printers_.emplace(node, std::move(printer));
     EXPECT_TRUE(umockdev_testbed_attach_ioctl(testbed_, node, handler_, nullptr));
@@ -349,26 +349,26 @@ EmulatedPrinter& EmulatedUsb::add(const PrinterSpec& spec) {
     // the USB device.
     const std::string device = "/devices/pci0000:00/usb1/1-" + std::to_string(number);
     std::string record;
-    if (spec.printer_class) {
-        const std::string lp = "lp" + std::to_string(*spec.printer_class);
+    if (setup.printer_class) {
+        const std::string lp = "lp" + std::to_string(*setup.printer_class);
         record += "P: " + device + "/1-" + std::to_string(number) + ":1.0/usbmisc/" + lp + "\n" +
                   "N: usb/" + lp + "\nE: SUBSYSTEM=usbmisc\nE: DEVNAME=/dev/usb/" + lp + "\n\n" +
                   "P: " + device + "/1-" + std::to_string(number) + ":1.0\n" +
                   "E: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nA: bInterfaceClass=07\\n\n\n";
     }
     char ids[64];
-    std::snprintf(ids, sizeof ids, "A: idVendor=%04x\\n\nA: idProduct=%04x\\n\n", spec.vendor_id, spec.product_id);
+    std::snprintf(ids, sizeof ids, "A: idVendor=%04x\\n\nA: idProduct=%04x\\n\n", setup.vendor_id, setup.product_id);
     record += "P: " + device + "\n" + "N: " + std::string(node + 5) + "\n" +
               "E: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DRIVER=usb\n" +
               "E: BUSNUM=001\nE: DEVNUM=" + std::string(node + 17) + "\n" +
               "E: DEVNAME=" + node + "\n" +
               "A: busnum=1\\n\nA: devnum=" + std::to_string(number) + "\\n\n" +
-              "A: bConfigurationValue=1\\n\nA: speed=12\\n\n" + ids +
-              (spec.serial ? "A: serial=" + *spec.serial + "\\n\n" : std::string()) +
-              "H: descriptors=" + hex(descriptors(spec)) + "\n";
+              "A: bConfigurationValue=" + (setup.configured ? "1\\n" : "") + "\nA: speed=12\\n\n" + ids +
+              (setup.serial ? "A: serial=" + *setup.serial + "\\n\n" : std::string()) +
+              "H: descriptors=" + hex(descriptors(setup)) + "\n";
     EXPECT_TRUE(umockdev_testbed_add_from_string(testbed_, record.c_str(), nullptr)) << record;
-    if (spec.printer_class) {
-        const std::string lp_node = "/dev/usb/lp" + std::to_string(*spec.printer_class);
+    if (setup.printer_class) {
+        const std::string lp_node = "/dev/usb/lp" + std::to_string(*setup.printer_class);
         model.lp_fd_ = umockdev_testbed_get_dev_fd(testbed_, lp_node.c_str());
         EXPECT_GE(model.lp_fd_, 0) << lp_node;
     }

@@ -30,12 +30,13 @@ namespace pvo_device::testing {
 // returns at once. False when the emulation is available in this process.
 bool run_in_umockdev_child();
 
-struct PrinterSpec {
+struct PrinterSetup {
     std::uint16_t vendor_id = 0x0922;
     std::uint16_t product_id = 0x0028;
     std::optional<std::string> serial;  // UTF-8, served as a UTF-16LE string descriptor
     bool bulk_in = true;                 // false: interface 0 has only its bulk OUT endpoint
     std::uint16_t packet = 64;           // max packet size of both bulk endpoints
+    bool configured = true;              // false: no configuration is active
     // Also bound to the kernel's printer-class driver as /dev/usb/lp<N>.
     std::optional<unsigned> printer_class;
 };
@@ -62,7 +63,7 @@ private:
     bool discard(UMockdevIoctlClient* client);
     void note(std::string event);
 
-    PrinterSpec spec_;
+    PrinterSetup setup_;
     int lp_fd_ = -1;
     mutable std::mutex mutex_;
     std::deque<std::vector<std::uint8_t>> replies_;
@@ -80,8 +81,8 @@ public:
     EmulatedUsb& operator=(const EmulatedUsb&) = delete;
 
     // Plugs in a printer on bus 1 (with its sysfs ids and descriptors, and its printer-class
-    // node if the spec asks for one); the returned model lives as long as this bus.
-    EmulatedPrinter& add(const PrinterSpec& spec);
+    // node if the setup asks for one); the returned model lives as long as this bus.
+    EmulatedPrinter& add(const PrinterSetup& setup);
 
 private:
     static int on_ioctl(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, void* self);

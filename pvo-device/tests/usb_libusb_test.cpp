@@ -17,7 +17,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using std::chrono::milliseconds;
 using testing::EmulatedPrinter;
-using testing::PrinterSpec;
+using testing::PrinterSetup;
 
 class LibusbRoad : public testing::EmulatedUsbTest {
 protected:
@@ -34,7 +34,7 @@ protected:
 
 TEST_F(LibusbRoad, AbsentDeviceIsNotFoundWithItsIds) {
     if (delegated_) return;
-    PrinterSpec other;
+    PrinterSetup other;
     other.product_id = 0x0029;
     bus_->add(other);
     auto c = open_usb(target(), short_times());
@@ -45,9 +45,9 @@ TEST_F(LibusbRoad, AbsentDeviceIsNotFoundWithItsIds) {
 TEST_F(LibusbRoad, SerialMustMatchExactly) {
     if (delegated_) return;
     for (const char* serial : {"ABC123", "Ünï-42✓"}) {
-        PrinterSpec spec;
-        spec.serial = serial;
-        bus_->add(spec);
+        PrinterSetup setup;
+        setup.serial = serial;
+        bus_->add(setup);
     }
     struct Case {
         std::optional<std::string> asked;
@@ -83,7 +83,7 @@ TEST_F(LibusbRoad, ClaimDetachesTheKernelDriverAndReleaseGivesItBack) {
 
 TEST_F(LibusbRoad, MissingEndpointOrInterfaceIsNamed) {
     if (delegated_) return;
-    PrinterSpec out_only;
+    PrinterSetup out_only;
     out_only.bulk_in = false;
     bus_->add(out_only);
     auto no_in = open_usb(target(), short_times());
@@ -93,6 +93,16 @@ TEST_F(LibusbRoad, MissingEndpointOrInterfaceIsNamed) {
     auto no_interface = open_usb(target(std::nullopt, 1), short_times());
     ASSERT_FALSE(no_interface);
     EXPECT_EQ(no_interface.error().message(), "transport error: usb interface 1 not in configuration");
+}
+
+TEST_F(LibusbRoad, UnconfiguredDeviceIsRefused) {
+    if (delegated_) return;
+    PrinterSetup unconfigured;
+    unconfigured.configured = false;
+    bus_->add(unconfigured);
+    auto c = open_usb(target(), short_times());
+    ASSERT_FALSE(c);
+    EXPECT_EQ(c.error().message(), "transport error: reading active usb configuration: device is not configured");
 }
 
 TEST_F(LibusbRoad, WritesAllBytesInOneTransferAndNoBytesAsAZeroLengthOne) {
@@ -138,12 +148,12 @@ TEST_F(LibusbRoad, ReadReturnsEveryByteOfTheReply) {
     // is opened.
     std::vector<UsbTarget> targets;
     for (const ReadCase& rc : cases) {
-        PrinterSpec spec;
-        spec.product_id = static_cast<std::uint16_t>(0x0100 + targets.size());
-        spec.packet = rc.packet;
-        EmulatedPrinter& printer = bus_->add(spec);
+        PrinterSetup setup;
+        setup.product_id = static_cast<std::uint16_t>(0x0100 + targets.size());
+        setup.packet = rc.packet;
+        EmulatedPrinter& printer = bus_->add(setup);
         for (const auto& r : rc.replies) printer.queue_reply(r);
-        targets.push_back(UsbTarget{spec.vendor_id, spec.product_id, std::nullopt, 0});
+        targets.push_back(UsbTarget{setup.vendor_id, setup.product_id, std::nullopt, 0});
     }
     for (std::size_t i = 0; i < cases.size(); ++i) {
         const ReadCase& rc = cases[i];

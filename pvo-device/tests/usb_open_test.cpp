@@ -17,7 +17,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using testing::EmulatedPrinter;
-using testing::PrinterSpec;
+using testing::PrinterSetup;
 
 Bytes receive(int fd, std::size_t count) {
     Bytes got;
@@ -36,10 +36,10 @@ class UsbOpen : public testing::EmulatedUsbTest {};
 
 TEST_F(UsbOpen, PrinterClassNodeIsPreferredAndMatchesSerialInAnyCase) {
     if (delegated_) return;
-    PrinterSpec spec;
-    spec.serial = "ABC123";
-    spec.printer_class = 0;
-    EmulatedPrinter& printer = bus_->add(spec);
+    PrinterSetup setup;
+    setup.serial = "ABC123";
+    setup.printer_class = 0;
+    EmulatedPrinter& printer = bus_->add(setup);
 
     auto c = open_usb(UsbTarget{0x0922, 0x0028, "abc123", 0}, short_times());
     ASSERT_TRUE(c) << c.error().message();
@@ -59,11 +59,11 @@ TEST_F(UsbOpen, PrinterClassNodeIsPreferredAndMatchesSerialInAnyCase) {
 
 TEST_F(UsbOpen, PrinterClassNodeOfAnotherDeviceLeavesTheLibusbRoad) {
     if (delegated_) return;
-    PrinterSpec other;
+    PrinterSetup other;
     other.product_id = 0x0029;
     other.printer_class = 0;
     bus_->add(other);
-    EmulatedPrinter& printer = bus_->add(PrinterSpec{});
+    EmulatedPrinter& printer = bus_->add(PrinterSetup{});
 
     auto c = open_usb(UsbTarget{0x0922, 0x0028, std::nullopt, 0}, short_times());
     ASSERT_TRUE(c) << c.error().message();
