@@ -4,6 +4,15 @@
 
 namespace pvo_device {
 
+std::chrono::steady_clock::time_point deadline_after(std::chrono::milliseconds timeout) {
+    using Clock = std::chrono::steady_clock;
+    const auto now = Clock::now();
+    if (timeout >= std::chrono::duration_cast<std::chrono::milliseconds>(Clock::time_point::max() - now)) {
+        return Clock::time_point::max();
+    }
+    return now + timeout;
+}
+
 std::expected<std::vector<std::uint8_t>, DeviceError> collect_reply(std::size_t max_len,
                                                                     const UsbTimings& timings,
                                                                     const NoReplyTexts& texts,
@@ -13,7 +22,7 @@ std::expected<std::vector<std::uint8_t>, DeviceError> collect_reply(std::size_t 
     std::vector<std::uint8_t> out;
     if (max_len == 0) return out;
 
-    const auto deadline = Clock::now() + timings.read_timeout;
+    const auto deadline = deadline_after(timings.read_timeout);
     while (out.size() < max_len) {
         const auto left = std::max(std::chrono::ceil<milliseconds>(deadline - Clock::now()),
                                    milliseconds{0});

@@ -44,7 +44,7 @@ std::string os_error_suffix(int err) { return " (" + std::generic_category().mes
 std::expected<std::size_t, DeviceError> usbprint_write_once(LpNode& node,
                                                             std::span<const std::uint8_t> bytes,
                                                             milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
+    const auto deadline = deadline_after(timeout);
     const auto timed_out = [] { return DeviceError::transport("USBPRINT write timed out"); };
     milliseconds wait = timeout;
     for (;;) {
@@ -81,7 +81,7 @@ std::expected<std::vector<std::uint8_t>, DeviceError> usbprint_read(LpNode& node
                                                                     const UsbTimings& timings) {
     const auto read_chunk = [&node](std::vector<std::uint8_t>& out, milliseconds wait,
                                     std::size_t want) -> std::expected<ChunkEnd, DeviceError> {
-        const auto deadline = Clock::now() + wait;
+        const auto deadline = deadline_after(wait);
         std::vector<std::uint8_t> buffer(std::max(want, kReadChunk));
         for (;;) {
             auto ready = wait_ready(node, POLLIN, wait);

@@ -146,6 +146,18 @@ TEST_F(PrinterClassRoad, ReadReturnsEveryByteOfTheReply) {
     EXPECT_EQ(*usb_read(c, 1), Bytes{9}) << "a read of 0 bytes must leave the device alone";
 }
 
+TEST_F(PrinterClassRoad, TimeOutsWithoutLimitWork) {
+    PtyDevice& printer = tree_.add("lp0", "0922", "0028");
+    UsbOptions o = options();
+    o.timings.write_timeout = o.timings.read_timeout = milliseconds::max();
+    auto c = open_usb(UsbTarget{0x0922, 0x0028, std::nullopt, 0}, o);
+    ASSERT_TRUE(c) << c.error().message();
+    ASSERT_TRUE(usb_write(*c, Bytes{1, 2, 3}));
+    EXPECT_EQ(printer.receive(3, 1000), (Bytes{1, 2, 3}));
+    printer.send(Bytes{4, 5});
+    EXPECT_EQ(*usb_read(*c, 2), (Bytes{4, 5}));
+}
+
 TEST_F(PrinterClassRoad, ReadWithoutReplyFailsAtItsDeadline) {
     tree_.add("lp0", "0922", "0028");
     UsbConnection c = open_ok();
