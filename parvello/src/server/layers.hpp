@@ -14,8 +14,4 @@ inline constexpr std::string_view kRequestLogTarget = "http::trace";
 // milliseconds) for every request, and ERROR "response failed" for every 5xx answer.
 asio::awaitable<Response> request_logging_layer(Request& request, const Next& next);
 
-// Answers OPTIONS on any path with 204 without running a route, and puts the version header
-// on every answer.
-asio::awaitable<Response> cors_layer(Request& request, const Next& next);
-
 }  // namespace parvello

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "server/cors.hpp"
 #include "server/layers.hpp"
 #include "server/routes.hpp"
 
@@ -59,7 +60,7 @@ Router build_router(HandlerContext context) {
         {http::verb::post, "/soft-reboot", {}},
         {http::verb::get, "/ws", {}},
     };
-    return Router(std::move(routes), {request_logging_layer, cors_layer}, std::move(context));
+    return Router(std::move(routes), {request_logging_layer, cors_middleware}, std::move(context));
 }
 
 }  // namespace parvello
