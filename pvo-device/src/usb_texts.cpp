@@ -3,30 +3,10 @@
 
 #include <fmt/format.h>
 
+#include "pvo-util/text.hpp"
 #include "usb_libusb.hpp"
 
 namespace pvo_device {
-namespace {
-
-void append_utf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-}  // namespace
 
 std::string usb_id_text(std::uint16_t vendor_id, std::uint16_t product_id) {
     return fmt::format("usb {:04x}:{:04x}", vendor_id, product_id);
@@ -59,15 +39,15 @@ std::string utf16le_to_utf8(std::span<const std::uint8_t> units) {
     for (std::size_t i = 0; i < count; ++i) {
         const char32_t u = unit(i);
         if (u >= 0xD800 && u <= 0xDBFF && i + 1 < count && unit(i + 1) >= 0xDC00 && unit(i + 1) <= 0xDFFF) {
-            append_utf8(out, 0x10000 + ((u - 0xD800) << 10) + (unit(i + 1) - 0xDC00));
+            pvo_util::append_utf8(out, 0x10000 + ((u - 0xD800) << 10) + (unit(i + 1) - 0xDC00));
             ++i;
         } else if (u >= 0xD800 && u <= 0xDFFF) {
-            append_utf8(out, kReplacement);
+            pvo_util::append_utf8(out, kReplacement);
         } else {
-            append_utf8(out, u);
+            pvo_util::append_utf8(out, u);
         }
     }
-    if (units.size() % 2 != 0) append_utf8(out, kReplacement);
+    if (units.size() % 2 != 0) pvo_util::append_utf8(out, kReplacement);
     return out;
 }
 

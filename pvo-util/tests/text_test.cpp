@@ -47,3 +47,10 @@ TEST(AsciiFolding, OnlyAsciiLettersChange) {
     EXPECT_TRUE(ascii_iequals("LocalHost", "localhost"));
     EXPECT_FALSE(ascii_iequals("localhost", "localhos"));
 }
+
+TEST(AppendUtf8, EncodesEachLength) {
+    std::string out;
+    for (char32_t c : {U'A', U'\u00E9', U'\u20AC', U'\U0001F5A8'}) append_utf8(out, c);
+    EXPECT_EQ(out, "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x96\xA8");
+    EXPECT_TRUE(is_valid_utf8(out));
+}

@@ -47,24 +47,6 @@ int hex_value(char c) noexcept {
     return -1;
 }
 
-void append_utf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 }  // namespace
 
 bool Cursor::read_string(Text* out) {
@@ -164,7 +146,7 @@ bool Cursor::read_escape(std::string* out) {
                 }
                 code_point = 0x10000 + ((char32_t{unit} - 0xD800) << 10) + (trail - 0xDC00);
             }
-            if (out) append_utf8(*out, code_point);
+            if (out) pvo_util::append_utf8(*out, code_point);
             return true;
         }
         default:

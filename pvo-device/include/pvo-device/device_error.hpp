@@ -2,6 +2,7 @@
 // The error of every open, write and read on a device, and the USB device a request names.
 #include <cstdint>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <utility>
 
@@ -20,6 +21,7 @@ struct DeviceError {
         return (kind == Kind::NotFound ? "device not found: " : "transport error: ") + text;
     }
     bool operator==(const DeviceError&) const = default;
+    friend std::ostream& operator<<(std::ostream& out, const DeviceError& e) { return out << e.message(); }
 };
 
 struct UsbTarget {

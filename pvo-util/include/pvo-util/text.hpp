@@ -22,6 +22,9 @@ std::string utf8_lossy(std::string_view bytes);
 // True when the bytes are well-formed UTF-8 (no surrogates, no overlong forms, <= U+10FFFF).
 bool is_valid_utf8(std::string_view bytes) noexcept;
 
+// Appends the UTF-8 form of a code point (the caller passes a scalar value, not a surrogate).
+void append_utf8(std::string& out, char32_t code_point);
+
 // ASCII A-Z folded to a-z; every other byte unchanged.
 std::string ascii_lower(std::string_view text);
 bool ascii_iequals(std::string_view a, std::string_view b) noexcept;
