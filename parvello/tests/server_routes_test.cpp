@@ -1,36 +1,21 @@
 // The agent's route table over real HTTP: GET /status, the fallback answers, HEAD, OPTIONS,
 // and how the connection is kept or closed.
 #include <future>
-#include <optional>
 #include <string>
 #include <thread>
 
 #include <gtest/gtest.h>
 
-#include "parvello/server.hpp"
-#include "server_test_client.hpp"
+#include "server_fixture.hpp"
 
 namespace parvello {
 namespace {
 
 using testing::Client;
 using testing::exchange;
-using testing::free_port;
 namespace http = testing::http;
 
-class ServerRoutes : public ::testing::Test {
-protected:
-    void SetUp() override {
-        auto started = RunningServer::start(state_, {.io_threads = 2, .blocking_threads = 2});
-        ASSERT_TRUE(started) << started.error().message;
-        server_.emplace(std::move(*started));
-    }
-
-    std::uint16_t port() const { return server_->port(); }
-
-    AppState state_{free_port(), true};
-    std::optional<RunningServer> server_;
-};
+using ServerRoutes = testing::AgentServer;
 
 std::string status_json(std::uint16_t port) {
     return R"({"ok":true,"version":"2.0.6","api_version":1,"port":)" + std::to_string(port) + "}";
@@ -68,7 +53,6 @@ TEST_F(ServerRoutes, UnservedRequestsGetEmptyFallbackAnswers) {
         {http::verb::delete_, "/ws", http::status::method_not_allowed, "GET,HEAD"},
         // Routes whose handlers are still to come answer their own method like unknown paths.
         {http::verb::get, "/devices", http::status::not_found, ""},
-        {http::verb::post, "/print", http::status::not_found, ""},
         {http::verb::post, "/status/query", http::status::not_found, ""},
         {http::verb::get, "/ws", http::status::not_found, ""},
         // OPTIONS never reaches a route or a fallback.

@@ -55,7 +55,7 @@ Router build_router(HandlerContext context) {
     std::vector<Route> routes{
         {http::verb::get, "/status", get_status},
         {http::verb::get, "/devices", {}},
-        {http::verb::post, "/print", {}},
+        {http::verb::post, "/print", post_print},
         {http::verb::post, "/status/query", {}},
         {http::verb::post, "/soft-reboot", {}},
         {http::verb::get, "/ws", {}},

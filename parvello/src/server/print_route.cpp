@@ -1,0 +1,35 @@
+#include <nlohmann/json.hpp>
+
+#include "server/async_lock.hpp"
+#include "server/device_work.hpp"
+#include "server/error_reply.hpp"
+#include "server/json_body.hpp"
+#include "server/print_reply.hpp"
+#include "server/routes.hpp"
+
+namespace parvello {
+
+Response print_response(const PrintOutcome& outcome) {
+    if (!outcome) return error_response({http::status::internal_server_error, outcome.error().message});
+    const auto& job = *outcome;
+    if (!job) return error_response(job_error_reply(job.error()));
+    const nlohmann::ordered_json reply{{"completed", job->completed}, {"total", job->total}};
+    return json_response(reply.dump());
+}
+
+asio::awaitable<Response> post_print(Request& request, HandlerContext context) {
+    auto body = co_await read_json_body(request);
+    if (!body) co_return error_response(std::move(body.error()));
+    auto envelope = parse_json_body(*body, read_job_envelope);
+    if (!envelope) co_return error_response(std::move(envelope.error()));
+
+    FairMutex::Guard guard = co_await async_lock(*context.state.job_lock);
+    auto job = holding_job_lock(std::move(guard), [envelope = std::move(*envelope)]() mutable {
+        DiscardingSink sink;
+        return run_job(std::move(envelope), sink);
+    });
+    const PrintOutcome outcome = co_await run_blocking(context.blocking, std::move(job));
+    co_return print_response(outcome);
+}
+
+}  // namespace parvello
