@@ -3,6 +3,7 @@
 #include <string>
 
 #include "server/cors.hpp"
+#include "server/host_check.hpp"
 #include "server/layers.hpp"
 #include "server/routes.hpp"
 
@@ -60,7 +61,10 @@ Router build_router(HandlerContext context) {
         {http::verb::post, "/soft-reboot", {}},
         {http::verb::get, "/ws", {}},
     };
-    return Router(std::move(routes), {request_logging_layer, cors_middleware}, std::move(context));
+    // The Host check sits outside the CORS layer so that OPTIONS is checked too; its refusal
+    // carries the CORS headers itself.
+    std::vector<Layer> layers{request_logging_layer, host_check_layer, cors_middleware};
+    return Router(std::move(routes), std::move(layers), std::move(context));
 }
 
 }  // namespace parvello

@@ -30,7 +30,7 @@ private:
     HandlerContext context_;
 };
 
-// The agent's routes inside the request-logging layer and the CORS layer.
+// The agent's routes inside the request-logging layer, the Host check and the CORS layer.
 Router build_router(HandlerContext context);
 
 }  // namespace parvello
