@@ -19,7 +19,9 @@ const std::string kEmptyJob =
 constexpr std::string_view kAccepted = "job has no labels";
 constexpr std::string_view kNotJsonType = "Expected request with `Content-Type: application/json`";
 
-Headers with_content_type(std::string_view type) { return {{"Host", "127.0.0.1"}, {"Content-Type", std::string(type)}}; }
+Headers with_content_type(std::string_view type) {
+    return {{"Host", "127.0.0.1"}, {"Content-Type", std::string(type)}};
+}
 
 TEST(JsonContentType, JsonAndAnyJsonSuffixUnderApplication) {
     const std::pair<const char*, bool> cases[] = {
