@@ -167,41 +167,10 @@ std::expected<void, ConfigError> save_config_file(const BridgeConfig& config, co
     return {};
 }
 
-std::string quoted(std::string_view text) {
-    std::string out = "\"";
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        const auto byte = static_cast<unsigned char>(text[pos]);
-        switch (byte) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\t': out += "\\t"; break;
-            case '\r': out += "\\r"; break;
-            case '\n': out += "\\n"; break;
-            case '\0': out += "\\0"; break;
-            default:
-                if (byte < 0x20 || byte == 0x7F) {
-                    out += fmt::format("\\u{{{:x}}}", byte);
-                } else if (byte == 0xC2 && pos + 1 < text.size() &&
-                           static_cast<unsigned char>(text[pos + 1]) >= 0x80 &&
-                           static_cast<unsigned char>(text[pos + 1]) <= 0x9F) {
-                    // C1 control characters (U+0080 to U+009F).
-                    out += fmt::format("\\u{{{:x}}}", static_cast<unsigned char>(text[pos + 1]));
-                    ++pos;
-                } else {
-                    out += static_cast<char>(byte);
-                }
-        }
-        ++pos;
-    }
-    out += '"';
-    return out;
-}
-
 std::expected<void, ConfigError> check_bind_host(std::string_view host) {
     const std::string_view trimmed = pvo_util::trim_unicode_white_space(host);
     if (trimmed == "127.0.0.1" || trimmed == "localhost" || trimmed == "::1") return {};
-    return std::unexpected(ConfigError{"parvello binds loopback only; refused host " + quoted(trimmed)});
+    return std::unexpected(ConfigError{"parvello binds loopback only; refused host " + pvo_util::quoted(trimmed)});
 }
 
 }  // namespace parvello

@@ -54,3 +54,12 @@ TEST(AppendUtf8, EncodesEachLength) {
     EXPECT_EQ(out, "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x96\xA8");
     EXPECT_TRUE(is_valid_utf8(out));
 }
+
+TEST(Quoted, EscapesQuotesBackslashesAndControls) {
+    EXPECT_EQ(pvo_util::quoted(""), "\"\"");
+    EXPECT_EQ(pvo_util::quoted("a\"b\\c"), "\"a\\\"b\\\\c\"");
+    EXPECT_EQ(pvo_util::quoted("\t\r\n" + std::string(1, '\0')), "\"\\t\\r\\n\\0\"");
+    EXPECT_EQ(pvo_util::quoted("\x01\x1b\x7f"), "\"\\u{1}\\u{1b}\\u{7f}\"");
+    EXPECT_EQ(pvo_util::quoted("\xC2\x85\xC3\xA9"), "\"\\u{85}\xC3\xA9\"");  // C1 escaped, e-acute kept
+    EXPECT_EQ(pvo_util::quoted("\xFF"), "\"\xEF\xBF\xBD\"");
+}

@@ -53,7 +53,4 @@ std::expected<void, ConfigError> save_config_file(const BridgeConfig& config,
 // Accepts "127.0.0.1", "localhost" or "::1" after trimming Unicode white space.
 std::expected<void, ConfigError> check_bind_host(std::string_view host);
 
-// The text in double quotes with quotes, backslashes and control characters escaped.
-std::string quoted(std::string_view text);
-
 }  // namespace parvello

@@ -25,6 +25,11 @@ bool is_valid_utf8(std::string_view bytes) noexcept;
 // Appends the UTF-8 form of a code point (the caller passes a scalar value, not a surrogate).
 void append_utf8(std::string& out, char32_t code_point);
 
+// The text in double quotes, with double quotes, backslashes and control characters (C0, DEL
+// and C1) escaped by a backslash (\t \r \n \0, others as \u{hex}). Invalid UTF-8 is decoded
+// lossily first, so the result is always printable text.
+std::string quoted(std::string_view text);
+
 // ASCII A-Z folded to a-z; every other byte unchanged.
 std::string ascii_lower(std::string_view text);
 bool ascii_iequals(std::string_view a, std::string_view b) noexcept;
