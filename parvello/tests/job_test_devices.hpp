@@ -3,6 +3,9 @@
 // where nothing listens, the device library's test devices (a pseudo-terminal serial device and
 // a printer-class USB tree whose nodes are pseudo-terminals), and a sink that records the
 // events it is given.
+#include <poll.h>
+
+#include <chrono>
 #include <cstdint>
 #include <future>
 #include <string>
@@ -45,17 +48,20 @@ public:
     NetworkAddress address() const { return {"127.0.0.1", acceptor_.local_endpoint().port()}; }
 
     // Accepts `count` connections one after another in the background; each one's bytes are
-    // read until the client closes its side.
-    std::future<std::vector<Bytes>> serve(std::size_t count) {
-        return std::async(std::launch::async, [this, count] {
+    // read until the client closes its side. A connection that does not come, or a client that
+    // stays silent, ends the serving after `limit`, so a failing test fails instead of hanging.
+    std::future<std::vector<Bytes>> serve(std::size_t count,
+                                          std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+        return std::async(std::launch::async, [this, count, limit] {
             std::vector<Bytes> connections;
             for (std::size_t i = 0; i < count; ++i) {
+                if (!wait_readable(acceptor_.native_handle(), limit)) break;
                 boost::asio::ip::tcp::socket peer(io_);
                 acceptor_.accept(peer);
                 Bytes received;
                 std::uint8_t chunk[65536];
                 boost::system::error_code ec;
-                while (!ec) {
+                while (!ec && wait_readable(peer.native_handle(), limit)) {
                     const std::size_t n = peer.read_some(boost::asio::buffer(chunk), ec);
                     received.insert(received.end(), chunk, chunk + n);
                 }
@@ -76,6 +82,11 @@ public:
     }
 
 private:
+    static bool wait_readable(int fd, std::chrono::milliseconds limit) {
+        pollfd p{fd, POLLIN, 0};
+        return ::poll(&p, 1, static_cast<int>(limit.count())) > 0;
+    }
+
     boost::asio::io_context io_;
     boost::asio::ip::tcp::acceptor acceptor_;
 };
