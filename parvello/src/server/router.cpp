@@ -6,6 +6,7 @@
 #include "server/host_check.hpp"
 #include "server/layers.hpp"
 #include "server/routes.hpp"
+#include "server/ws_upgrade.hpp"
 
 namespace parvello {
 
@@ -59,7 +60,7 @@ Router build_router(HandlerContext context) {
         {http::verb::post, "/print", post_print},
         {http::verb::post, "/status/query", {}},
         {http::verb::post, "/soft-reboot", {}},
-        {http::verb::get, "/ws", {}},
+        {http::verb::get, "/ws", ws_upgrade},
     };
     // The Host check sits outside the CORS layer so that OPTIONS is checked too; its refusal
     // carries the CORS headers itself.
