@@ -10,8 +10,10 @@ packages=(
 if [ "${1:-}" = "--test" ]; then
   # The fuzz target (scripts/run-fuzz.sh) is built by clang 16 against libc++ 16: clang does
   # not yet take libstdc++ 12's std::expected, and libc++ has it from version 16.
+  # The browser tests (tests/browser) drive the system's Chromium through playwright-core.
   packages+=(umockdev libumockdev-dev python3
-             clang-16 libclang-rt-16-dev libc++-16-dev libc++abi-16-dev)
+             clang-16 libclang-rt-16-dev libc++-16-dev libc++abi-16-dev
+             chromium)
 fi
 missing=()
 for p in "${packages[@]}"; do
