@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,7 +23,7 @@ struct FlagField {
 constexpr FlagField paper_out_field{0, 1};
 constexpr FlagField pause_field{0, 2};
 constexpr FlagField corrupt_ram_field{0, 9};
-// The second line of the host status carries the head-up flag in its field 2.
+// head_open: the head-up flag, field 2 of the second line, read like the flags above.
 constexpr FlagField head_open_field{1, 2};
 
 // The bytes of every complete STX...ETX pair, in order. Bytes outside a pair are skipped; an

@@ -221,7 +221,7 @@ TEST(BrotherStatus, PtExtraErrorsInOrderWithoutRepeats) {
         std::vector<PtError> errors;
     };
     const Case cases[] = {
-        {"extended words", ready_pt('g', {{7, 0x10}}), {PtError::FleTapeEnd}},
+        {"extended 10", ready_pt('g', {{7, 0x10}}), {PtError::FleTapeEnd}},
         {"extended 1D", ready_pt('g', {{7, 0x1D}}), {PtError::HighResDraftError}},
         {"extended 1E", ready_pt('g', {{7, 0x1E}}), {PtError::AdapterInsertError}},
         {"extended unlisted", ready_pt('g', {{7, 0x11}}), {}},
