@@ -14,7 +14,7 @@ mkdir -p "$build"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++-16 \
       -DPVO_WITH_FUZZ=ON -DPVO_BUILD_TESTS=OFF >"$build/configure.log" 2>&1 ||
     { cat "$build/configure.log"; exit 1; }
-cmake --build "$build" --target request-fuzz base64-fuzz
+cmake --build "$build" --target request-fuzz base64-fuzz status-fuzz
 
 # New inputs the fuzzer finds go to a scratch directory, never into the committed seeds.
 work=$(mktemp -d)
@@ -27,3 +27,9 @@ mkdir "$work/base64"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     "$build/parvello/fuzz/base64-fuzz" -runs="$runs" -max_len=512 \
     -artifact_prefix="$build/base64-" -print_final_stats=1 "$work/base64" "$fuzz_dir/base64_corpus"
+
+# The status reply parsers, one seed per parser.
+mkdir "$work/status"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    "$build/parvello/fuzz/status-fuzz" -runs="$runs" -max_len=512 \
+    -artifact_prefix="$build/status-" -print_final_stats=1 "$work/status" "$fuzz_dir/status_corpus"

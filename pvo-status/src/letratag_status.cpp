@@ -1,0 +1,26 @@
+#include "pvo-status/letratag_status.hpp"
+
+namespace pvo_status {
+namespace {
+
+constexpr bool bit(std::uint8_t byte, unsigned index) noexcept { return (byte >> index) & 1u; }
+
+}  // namespace
+
+LetraTag decode_letratag_status(std::span<const std::uint8_t, 3> status) noexcept {
+    const std::uint8_t b0 = status[0], b1 = status[1], b2 = status[2];
+    LetraTag report;
+    report.revision = b0 >> 4;
+    report.cassette_id = b1 & 0x0F;
+    report.carbon_type = bit(b1, 4);
+    report.busy_locked = bit(b1, 5);
+    report.tape_jam = bit(b2, 0);
+    report.cutter_jam = bit(b2, 1);
+    report.battery_too_low = bit(b2, 2);
+    report.battery_low = bit(b2, 3);
+    report.battery_level = (b2 >> 4) & 0x03;
+    report.charging = bit(b2, 6);
+    return report;
+}
+
+}  // namespace pvo_status
