@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets (request reader, base64 decoder) with clang and runs each for a
+# Builds the fuzz targets (request reader, base64 decoder, DYMO) with clang and runs each for a
 # bounded number of runs from its committed seed corpus. Exits non-zero on a crash, a failed check or a sanitizer
 # report. Installs nothing: it needs the packages of `scripts/install-deps.sh --test`.
 #   PVO_FUZZ_RUNS       number of runs (default 200000)
@@ -27,3 +27,11 @@ mkdir "$work/base64"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     "$build/parvello/fuzz/base64-fuzz" -runs="$runs" -max_len=512 \
     -artifact_prefix="$build/base64-" -print_final_stats=1 "$work/base64" "$fuzz_dir/base64_corpus"
+
+# DYMO deliveries, D1 job helpers and DYMO status replies.
+cmake --build "$build" --target dymo-fuzz
+mkdir "$work/dymo"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    "$build/pvo-client-delivery/fuzz/dymo-fuzz" -runs="$runs" -max_len=4096 \
+    -artifact_prefix="$build/dymo-" -print_final_stats=1 "$work/dymo" \
+    "$root/pvo-client-delivery/fuzz/dymo_corpus"
