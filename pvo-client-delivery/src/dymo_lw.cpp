@@ -12,8 +12,8 @@ using pvo_status::MediaBayStatus;
 
 constexpr std::uint8_t esc = 0x1B;
 
-// ESC A with its argument: 01 takes the print lock, 02 asks for the status and keeps it, 00
-// asks for the status of the last label.
+// The argument of the status request ESC A: 01 with the request for the print lock, 02 after
+// a label with more behind it, 00 after the last label.
 constexpr std::uint8_t take_lock = 0x01;
 constexpr std::uint8_t more_labels = 0x02;
 constexpr std::uint8_t last_label = 0x00;
@@ -25,7 +25,8 @@ const char* print_status_fault(LwPrintState state) {
     switch (state) {
         case LwPrintState::Error: return "printer reported an error";
         case LwPrintState::Cancel: return "print job was cancelled";
-        case LwPrintState::NoLock: return "printer did not grant the print lock (another host may be using it)";
+        case LwPrintState::NoLock:
+            return "printer did not grant the print lock (another host may be using it)";
         default: return nullptr;
     }
 }
@@ -47,13 +48,15 @@ Batch out_of_order() { return {Fail{"dymo-lw delivery received an out-of-order t
 
 }  // namespace
 
-std::expected<pvo_status::DymoLw, std::string> check_lw550_status(std::span<const std::uint8_t> reply,
-                                                                  std::string_view context) {
+std::expected<pvo_status::DymoLw, std::string> check_lw550_status(
+    std::span<const std::uint8_t> reply, std::string_view context) {
     const std::string prefix = std::string(context) + ": ";
     const auto engine = pvo_status::parse_print_engine_status(reply);
     if (!engine) return std::unexpected(prefix + engine.error().message);
     pvo_status::DymoLw report = pvo_status::build_lw550_report(*engine);
-    if (const char* fault = print_status_fault(report.print_status)) return std::unexpected(prefix + fault);
+    if (const char* fault = print_status_fault(report.print_status)) {
+        return std::unexpected(prefix + fault);
+    }
     if (report.main_bay_status == MediaBayStatus::MediaCounterfeit) {
         return std::unexpected(
             "printer rejected the loaded media (NFC reports non-genuine labels); LabelWriter 550 "

@@ -105,10 +105,13 @@ std::expected<Lw550Job, std::string> parse_lw550_job(std::span<const std::uint8_
         switch (job[at + 1]) {
             case 'E': {
                 if (out.labels.empty()) return std::unexpected("job missing label data");
-                if (!job.command_at(at + 2, 'Q')) return std::unexpected(expected_command('Q', at + 2));
+                if (!job.command_at(at + 2, 'Q')) {
+                    return std::unexpected(expected_command('Q', at + 2));
+                }
                 const std::size_t trailing = job.left(at + 4);
                 if (trailing != 0) {
-                    return std::unexpected(std::to_string(trailing) + " trailing bytes after ESC Q");
+                    return std::unexpected(std::to_string(trailing) +
+                                           " trailing bytes after ESC Q");
                 }
                 out.preamble = job.bytes(0, *header_end);
                 out.trailer = job.bytes(at, job.size());

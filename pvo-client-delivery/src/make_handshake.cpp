@@ -39,7 +39,7 @@ std::expected<std::unique_ptr<Handshake>, DeliveryError> make_handshake(
             return std::make_unique<DymoD1Handshake>(label);
         case HandshakeId::DymoLw: {
             auto job = parse_lw550_job(label);
-            if (!job) return std::unexpected(DeliveryError::malformed("dymo_lw", std::move(job.error())));
+            if (!job) return std::unexpected(DeliveryError::malformed("dymo_lw", job.error()));
             return std::make_unique<DymoLwHandshake>(std::move(*job));
         }
         case HandshakeId::NiimbotPoll:
