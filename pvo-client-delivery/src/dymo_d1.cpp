@@ -19,12 +19,13 @@ DymoD1Handshake::DymoD1Handshake(std::span<const std::uint8_t> job)
     : chunks_(d1::split_d1_chunks(d1::normalize_d1_job(job))) {}
 
 Batch DymoD1Handshake::start() {
-    stage_ = Stage::RequestSent;
-    // Only an empty job has no chunk; with nothing to send there is nothing to wait for.
+    // Only an empty job has no chunk (the session refuses one before it gets here); with
+    // nothing to send there is nothing to wait for.
     if (chunks_.empty()) {
         stage_ = Stage::Finished;
         return {Done{}};
     }
+    stage_ = Stage::RequestSent;
     return {Progress{phase::sending}, status_request()};
 }
 
