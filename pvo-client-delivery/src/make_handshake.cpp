@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "dymo_d1.hpp"
+#include "dymo_lw.hpp"
 #include "fire_and_forget.hpp"
 #include "letratag_notify.hpp"
 
@@ -34,7 +36,12 @@ std::expected<std::unique_ptr<Handshake>, DeliveryError> make_handshake(
         case HandshakeId::LetratagNotify:
             return std::make_unique<LetratagNotify>(std::move(label));
         case HandshakeId::DymoD1:
-        case HandshakeId::DymoLw:
+            return std::make_unique<DymoD1Handshake>(label);
+        case HandshakeId::DymoLw: {
+            auto job = parse_lw550_job(label);
+            if (!job) return std::unexpected(DeliveryError::malformed("dymo_lw", job.error()));
+            return std::make_unique<DymoLwHandshake>(std::move(*job));
+        }
         case HandshakeId::NiimbotPoll:
         case HandshakeId::Gpgl:
             break;
