@@ -14,7 +14,7 @@ mkdir -p "$build"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++-16 \
       -DPVO_WITH_FUZZ=ON -DPVO_BUILD_TESTS=OFF >"$build/configure.log" 2>&1 ||
     { cat "$build/configure.log"; exit 1; }
-cmake --build "$build" --target request-fuzz base64-fuzz status-fuzz dymo-fuzz
+cmake --build "$build" --target fuzz-targets
 
 # New inputs the fuzzer finds go to a scratch directory, never into the committed seeds.
 work=$(mktemp -d)
@@ -36,3 +36,5 @@ fuzz base64 parvello/fuzz/base64-fuzz 512 "$fuzz_dir/base64_corpus"
 fuzz status parvello/fuzz/status-fuzz 512 "$fuzz_dir/status_corpus"
 # DYMO deliveries, D1 job helpers and DYMO status replies.
 fuzz dymo pvo-client-delivery/fuzz/dymo-fuzz 4096 "$root/pvo-client-delivery/fuzz/dymo_corpus"
+# The login entry text (quoting of the executable path, reading an entry back).
+fuzz entry parvello/fuzz/entry-fuzz 2048 "$fuzz_dir/entry_corpus"

@@ -10,6 +10,7 @@
 
 #include <fmt/format.h>
 
+#include "desktop/autostart.hpp"
 #include "parvello/app_state.hpp"
 #include "parvello/cli.hpp"
 #include "parvello/config.hpp"
@@ -87,6 +88,7 @@ int run(int argc, char** argv) {
     }
     ::pthread_setname_np(http.native_handle(), "parvello-http");
     http.detach();
+    register_login_autostart_at_start(settings.autostart);
     for (;;) ::pause();
 }
 
