@@ -3,7 +3,6 @@
 
 #include <algorithm>
 
-#include "pvo-catalog/builtin_catalog.hpp"
 #include "pvo-catalog/catalog_file.hpp"
 #include "pvo-util/text.hpp"
 
@@ -44,13 +43,6 @@ std::expected<void, CatalogError> merge_catalog_toml(Catalog& catalog, std::stri
     for (auto& entry : file->entries) merge_record(catalog.entries, std::move(entry));
     for (auto& device : file->devices) merge_record(catalog.devices, std::move(device));
     return {};
-}
-
-std::expected<Catalog, CatalogError> load_builtin_catalog() {
-    Catalog catalog;
-    if (auto merged = merge_catalog_toml(catalog, BUILTIN_CATALOG); !merged)
-        return std::unexpected(std::move(merged.error()));
-    return catalog;
 }
 
 }  // namespace pvo_catalog
