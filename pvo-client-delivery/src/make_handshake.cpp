@@ -3,7 +3,9 @@
 #include <string>
 
 #include "fire_and_forget.hpp"
+#include "gpgl.hpp"
 #include "letratag_notify.hpp"
+#include "niimbot_poll.hpp"
 
 namespace pvo_delivery {
 namespace {
@@ -26,17 +28,19 @@ private:
 }  // namespace
 
 std::expected<std::unique_ptr<Handshake>, DeliveryError> make_handshake(
-    HandshakeId id, std::optional<std::string_view> /*driver_variant*/,
+    HandshakeId id, std::optional<std::string_view> driver_variant,
     std::vector<std::uint8_t> label) {
     switch (id) {
         case HandshakeId::FireAndForget:
             return std::make_unique<FireAndForget>(std::move(label));
         case HandshakeId::LetratagNotify:
             return std::make_unique<LetratagNotify>(std::move(label));
+        case HandshakeId::NiimbotPoll:
+            return NiimbotPoll::create(driver_variant, std::move(label));
+        case HandshakeId::Gpgl:
+            return std::make_unique<Gpgl>(std::move(label));
         case HandshakeId::DymoD1:
         case HandshakeId::DymoLw:
-        case HandshakeId::NiimbotPoll:
-        case HandshakeId::Gpgl:
             break;
     }
     return std::make_unique<UnavailableHandshake>(id);
