@@ -98,7 +98,8 @@ Batch NiimbotPoll::on_reply(const Bytes& reply) {
         return batch;
     }
     stage_ = Stage::Finished;
-    batch.push_back(Done{});
+    // Built in place: g++ 12 at -O1 takes a moved temporary here for an uninitialised read.
+    batch.emplace_back(std::in_place_type<Done>);
     return batch;
 }
 
