@@ -43,7 +43,7 @@ std::future<Bytes> serve_cutter(PtyDevice& line, std::string script) {
     });
 }
 
-const std::string cut_job = "TB50,0\x03" "M100,100\x03" "D200,200\x03";
+const std::string cut_job = "cut job, line 1\x03" "cut job, line 2\x03";
 
 JobEnvelope gpgl_job(const std::string& path) {
     JobEnvelope envelope;

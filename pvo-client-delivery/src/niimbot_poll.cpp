@@ -2,14 +2,13 @@
 
 #include <utility>
 
+#include "pvo-client-delivery/handshake_id.hpp"
 #include "pvo-client-delivery/niimbot_status.hpp"
 #include "pvo-driver-niimbot/packet.hpp"
 #include "pvo-driver-niimbot/variant.hpp"
 
 namespace pvo_delivery {
 namespace {
-
-constexpr const char* handshake_name_text = "niimbot_poll";
 
 Batch out_of_order() { return {Fail{"niimbot delivery received an out-of-order transport event"}}; }
 
@@ -21,7 +20,8 @@ std::expected<std::unique_ptr<Handshake>, DeliveryError> NiimbotPoll::create(
                                         : pvo_niimbot::NiimbotVariant::Standard;
     if (!variant) {
         return std::unexpected(
-            DeliveryError::unsupported_driver_variant(handshake_name_text, std::string(*driver_variant)));
+            DeliveryError::unsupported_driver_variant(std::string(handshake_name(HandshakeId::NiimbotPoll)),
+                                                      std::string(*driver_variant)));
     }
     std::vector<Bytes> writes;
     std::optional<Bytes> final_packet;

@@ -1,7 +1,7 @@
 #pragma once
 // Writes a NIIMBOT job, then polls the printer's print status until it reports the page
-// finished: unfinished first (either progress below 100), then finished (both at 100). A page
-// already at 100 on the first reply does not count, since that may be the previous page.
+// finished: unfinished first (either progress below 100), then finished (both at 100). A reply
+// at 100/100 before any unfinished one does not finish the page.
 //
 // With the b1 variant the job goes out in packet-aligned writes of at most 240 bytes and its
 // print-end packet is held back until the page is finished. Polling ends after the 60th reply

@@ -12,7 +12,7 @@ using pvo_status::GpglState;
 
 namespace {
 
-const Bytes cut_job{'M', '1', '0', ',', '1', '0', 0x03};
+const Bytes cut_job{'c', 'u', 't', 0x03};
 const Send initialise{{0x1B, 0x04}};
 const Send status_request{{0x1B, 0x05}};
 const Send identity_request{{0x46, 0x47, 0x03}};

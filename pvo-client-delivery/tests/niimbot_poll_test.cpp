@@ -35,10 +35,10 @@ Status status(std::uint8_t progress1, std::uint8_t progress2, std::uint16_t page
     return Status{niimbot_report(page, progress1, progress2)};
 }
 
-// A b1 job: three 100-byte image packets and the print-end packet.
-const Bytes image_row = build_packet(0x85, Bytes(93, 0x0F));
+// A b1 job: three 100-byte packets and the print-end packet.
+const Bytes row = build_packet(0x85, Bytes(93, 0x0F));
 const Bytes print_end = build_packet(0xF3, Bytes{0x01});
-const Bytes b1_job = concat({image_row, image_row, image_row, print_end});
+const Bytes b1_job = concat({row, row, row, print_end});
 
 SessionStart niimbot(std::optional<std::string_view> variant, const Bytes& label) {
     return started(DeliverySession::create(HandshakeId::NiimbotPoll, variant, label));
@@ -101,11 +101,11 @@ TEST(NiimbotPoll, JobWritesByVariant) {
     const Case cases[] = {
         {std::nullopt, b1_job, {Send{b1_job}}, {Done{}}},
         {"v4", b1_job, {Send{b1_job}}, {Done{}}},
-        {"b1", b1_job, {Send{concat({image_row, image_row})}, Send{image_row}}, {Send{print_end}, Done{}}},
+        {"b1", b1_job, {Send{concat({row, row})}, Send{row}}, {Send{print_end}, Done{}}},
         // Nothing but the print-end packet: one empty write, then the usual polling.
         {"b1", print_end, {Send{Bytes{}}}, {Send{print_end}, Done{}}},
         // No print-end packet to hold back.
-        {"b1", concat({image_row, {0x00}, image_row}), {Send{concat({image_row, image_row})}}, {Done{}}},
+        {"b1", concat({row, {0x00}, row}), {Send{concat({row, row})}}, {Done{}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.writes.size()) + " writes, variant " +

@@ -56,7 +56,7 @@ struct SplitJob {
 // every earlier packet, back to back. Otherwise `rest` is the whole job unchanged.
 SplitJob split_final_packet(std::span<const std::uint8_t> job);
 
-// The write size a printer takes in one go without losing bytes.
+// The most bytes one regrouped write holds, unless a single packet is longer.
 inline constexpr std::size_t write_limit = 240;
 
 // Groups packets into writes of at most `limit` bytes, in order. A packet is never split (one
