@@ -19,22 +19,25 @@ bool LetratagNotify::holds_notification(std::span<const std::uint8_t> reply) noe
 }
 
 Batch LetratagNotify::start() {
-    awaiting_reply_ = false;
+    stage_ = Stage::Sending;
     return {Progress{phase::sending}, Send{std::move(label_)}};
 }
 
 Batch LetratagNotify::on_event(TransportEvent event) {
     const auto* received = std::get_if<Received>(&event);
-    if (!awaiting_reply_) {
-        if (received) return out_of_order();
-        awaiting_reply_ = true;
-        return {Recv{reply_len, reply_timeout_ms}};
+    switch (stage_) {
+        case Stage::Sending:
+            if (received) break;
+            stage_ = Stage::Polling;
+            return {Recv{reply_len, reply_timeout_ms}};
+        case Stage::Polling:
+            if (!received) break;
+            ++replies_;
+            if (holds_notification(received->bytes)) return {Progress{phase::done}, Done{}};
+            if (replies_ >= max_replies) return {Done{}};
+            return {Recv{reply_len, reply_timeout_ms}};
     }
-    if (!received) return out_of_order();
-    ++replies_;
-    if (holds_notification(received->bytes)) return {Progress{phase::done}, Done{}};
-    if (replies_ >= max_replies) return {Done{}};
-    return {Recv{reply_len, reply_timeout_ms}};
+    return out_of_order();
 }
 
 }  // namespace pvo_delivery

@@ -24,9 +24,12 @@ public:
     static bool holds_notification(std::span<const std::uint8_t> reply) noexcept;
 
 private:
+    // Sending: the label's write is out. Polling: a read for the notification is out.
+    enum class Stage : std::uint8_t { Sending, Polling };
+
     std::vector<std::uint8_t> label_;
     std::uint32_t replies_ = 0;
-    bool awaiting_reply_ = false;
+    Stage stage_ = Stage::Sending;
 };
 
 }  // namespace pvo_delivery

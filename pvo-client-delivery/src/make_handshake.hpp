@@ -14,6 +14,8 @@
 
 namespace pvo_delivery {
 
+// `driver_variant` goes to the handshakes that read it (niimbot_poll); a variant they refuse
+// gives UnsupportedDriverVariant.
 std::expected<std::unique_ptr<Handshake>, DeliveryError> make_handshake(
     HandshakeId id, std::optional<std::string_view> driver_variant,
     std::vector<std::uint8_t> label);

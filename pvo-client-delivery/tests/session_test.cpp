@@ -165,14 +165,3 @@ TEST(DeliverySession, KeepsItsOwnCopyOfTheLabel) {
     EXPECT_EQ(start.session.tick(), DeliveryAction(Send{label}));
 }
 
-// Until their delivery procedures are part of the build, these ids must not report a label as
-// delivered: the session fails at once, before anything is sent. Each leaves this list when
-// its handshake arrives.
-TEST(DeliverySession, HandshakesNotInThisBuildFailAtOnce) {
-    for (auto id : {HandshakeId::NiimbotPoll, HandshakeId::Gpgl}) {
-        SessionStart start = started(DeliverySession::create(id, std::nullopt, label));
-        EXPECT_EQ(start.action, DeliveryAction(Fail{"handshake " + std::string(handshake_name(id)) +
-                                                    " is not available in this build"}));
-        EXPECT_TRUE(start.session.finished());
-    }
-}

@@ -1,0 +1,38 @@
+#include "pvo-client-delivery/gpgl_status.hpp"
+
+#include <string>
+#include <string_view>
+
+#include "pvo-util/text.hpp"
+
+namespace pvo_delivery {
+
+using pvo_status::GpglState;
+
+std::optional<GpglState> parse_gpgl_status_line(std::span<const std::uint8_t> reply) {
+    std::string_view text(reinterpret_cast<const char*>(reply.data()), reply.size());
+    if (!pvo_util::is_valid_utf8(text)) return std::nullopt;
+    constexpr char etx = '\x03';
+    while (!text.empty() && text.back() == etx) text.remove_suffix(1);
+    text = pvo_util::trim_unicode_white_space(text);
+    // Only the first character counts: "2x" reads as unloaded and "12" as moving.
+    if (text.empty() || text.front() < '0' || text.front() > '4') return std::nullopt;
+    return static_cast<GpglState>(text.front() - '0');
+}
+
+pvo_status::Readiness gpgl_readiness(GpglState state) {
+    switch (state) {
+        case GpglState::Ready:
+        case GpglState::Moving:
+            return pvo_status::Readiness::ready();
+        case GpglState::Unloaded:
+        case GpglState::Paused:
+        case GpglState::Cancelled:
+            break;
+    }
+    return pvo_status::Readiness::not_ready(std::string(pvo_status::word(state)));
+}
+
+pvo_status::Gpgl gpgl_report(GpglState state) { return {state, gpgl_readiness(state)}; }
+
+}  // namespace pvo_delivery
