@@ -1,6 +1,6 @@
 #include <fmt/format.h>
 
-#include "parvello/job_device.hpp"
+#include "job/job_device.hpp"
 #include "parvello/product.hpp"
 
 namespace parvello {

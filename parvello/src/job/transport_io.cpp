@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "parvello/job_device.hpp"
+#include "job/job_device.hpp"
 
 namespace parvello {
 

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "parvello/job_error.hpp"
-#include "parvello/job_io.hpp"
+#include "job/job_error.hpp"
+#include "job/job_io.hpp"
 #include "parvello/request.hpp"
 #include "pvo-device/transport.hpp"
 
