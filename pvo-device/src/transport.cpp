@@ -1,8 +1,6 @@
 // Dispatching the surface's writes and reads to the kind of device, with each kind's reply rule.
 #include "pvo-device/transport.hpp"
 
-#include "deadline.hpp"
-
 namespace pvo_device {
 namespace {
 
@@ -15,17 +13,13 @@ Bytes read_usb(UsbConnection& connection, std::size_t max_len) {
     return usb_read(connection, max_len).value_or(Bytes{});
 }
 
-std::expected<Bytes, DeviceError> read_serial(SerialTarget& target, std::size_t max_len,
-                                              std::chrono::milliseconds limit) {
-    const auto deadline = Deadline::after(limit);
-    Bytes reply;
-    while (reply.size() < max_len && !deadline.passed()) {
-        auto bytes = serial_read(target, deadline.left());
-        if (!bytes) return std::unexpected(std::move(bytes.error()));
-        if (bytes->empty()) break;
-        reply.insert(reply.end(), bytes->begin(), bytes->end());
-    }
-    return reply;
+// The first bytes are waited for up to `limit`; once bytes have arrived, the port's read gap
+// without more ends the reply, keeping every byte. A reply shorter than `max_len` therefore
+// comes back a gap after its last byte instead of at the end of the limit. serial_read already
+// reads that way, so one call is the whole reply; `max_len` only bounds what the caller asks.
+std::expected<Bytes, DeviceError> read_serial(SerialTarget& target, std::chrono::milliseconds limit) {
+    if (limit <= std::chrono::milliseconds::zero()) return Bytes{};  // not even opened
+    return serial_read(target, limit);
 }
 
 }  // namespace
@@ -46,7 +40,7 @@ std::expected<Bytes, DeviceError> OpenTransport::read(std::size_t max_len, std::
         std::chrono::milliseconds limit;
         std::expected<Bytes, DeviceError> operator()(UsbConnection& c) const { return read_usb(c, max_len); }
         std::expected<Bytes, DeviceError> operator()(SerialTarget& t) const {
-            return read_serial(t, max_len, limit);
+            return read_serial(t, limit);
         }
         std::expected<Bytes, DeviceError> operator()(TcpTarget&) const { return Bytes{}; }
     };

@@ -1,7 +1,8 @@
 // The device surface: how a reply is read on each kind of device.
 #include "pvo-device/transport.hpp"
 
-#include <limits>
+#include <future>
+#include <string>
 #include <thread>
 
 #include <boost/asio/ip/tcp.hpp>
@@ -73,13 +74,23 @@ TEST(TransportRead, TcpIsNeverRead) {
     EXPECT_EQ(ec, asio::error::would_block);
 }
 
-TEST(TransportRead, SerialKeepsAllThatArrivedBeyondMaxLen) {
-    PtyDevice pty;
-    pty.send(pattern(40));
-    OpenTransport device{std::in_place_type<SerialTarget>, pty.path(), 115200u};
-    const auto reply = device.read(32, 5000ms);
-    ASSERT_TRUE(reply.has_value()) << reply.error().message();
-    EXPECT_EQ(*reply, pattern(40));
+// Once bytes have come, a pause ends the reply whatever `max_len` asked for: every byte is
+// kept, and a short reply does not wait out the limit. The limit here is far longer than the
+// test's own time-out, so a read that waited for the missing bytes would fail the test.
+TEST(TransportRead, SerialReplyEndsAtAPauseKeepingEveryByte) {
+    struct Case {
+        std::size_t answered;
+        std::size_t max_len;
+    };
+    for (const Case c : {Case{2, 64}, Case{4, 4}, Case{300, 32}}) {
+        SCOPED_TRACE(std::to_string(c.answered) + " bytes for " + std::to_string(c.max_len));
+        PtyDevice pty;
+        pty.send(pattern(c.answered));
+        OpenTransport device{std::in_place_type<SerialTarget>, pty.path(), 115200u};
+        const auto reply = device.read(c.max_len, std::chrono::hours(1));
+        ASSERT_TRUE(reply.has_value()) << reply.error().message();
+        EXPECT_EQ(*reply, pattern(c.answered));
+    }
 }
 
 TEST(TransportRead, SerialWithNoTimeReadsNothing) {
@@ -100,20 +111,27 @@ TEST(TransportRead, SerialQuietLineGivesNoBytes) {
     EXPECT_TRUE(reply->empty());
 }
 
-// A reply that pauses longer than the read gap arrives in two reads; both parts are collected
-// while the time limit lasts and fewer than `max_len` bytes have come.
-TEST(TransportRead, SerialCollectsAcrossAPause) {
+// The first bytes may take the whole limit; only after them does a pause end the reply, so
+// what follows the pause is left for the next read.
+TEST(TransportRead, SerialWaitsForTheFirstBytesThenStopsAtAPause) {
     PtyDevice pty;
     OpenTransport device{std::in_place_type<SerialTarget>, pty.path(), 115200u, SerialTimings{500ms, 5ms}};
-    std::thread printer([&] {
+    ASSERT_TRUE(device.write(bytes_of("?")).has_value());  // opens the port
+    std::promise<void> first_reply_read;
+    std::thread printer([&, done = first_reply_read.get_future()] {
+        std::this_thread::sleep_for(50ms);  // ten read gaps before the first byte
         pty.send("AB");
-        std::this_thread::sleep_for(50ms);
+        done.wait_for(5s);
         pty.send("CD");
     });
-    const auto reply = device.read(3, 5000ms);
+    const auto first = device.read(64, 5000ms);
+    first_reply_read.set_value();
+    const auto second = device.read(64, 5000ms);
     printer.join();
-    ASSERT_TRUE(reply.has_value()) << reply.error().message();
-    EXPECT_EQ(*reply, bytes_of("ABCD"));
+    ASSERT_TRUE(first.has_value()) << first.error().message();
+    EXPECT_EQ(*first, bytes_of("AB"));
+    ASSERT_TRUE(second.has_value()) << second.error().message();
+    EXPECT_EQ(*second, bytes_of("CD"));
 }
 
 TEST(TransportRead, SerialErrorIsPassedOnUnchanged) {
