@@ -6,7 +6,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A printer that does not answer, or answers short, is an empty reply to the delivery
+// A printer that does not answer, or whose read fails, gives an empty reply to the delivery
 // procedure or status query, which decides what that means.
 Bytes read_usb(UsbConnection& connection, std::size_t max_len) {
     if (max_len == 0) return {};
@@ -16,7 +16,7 @@ Bytes read_usb(UsbConnection& connection, std::size_t max_len) {
 // The first bytes are waited for up to `limit`; once bytes have arrived, the port's read gap
 // without more ends the reply, keeping every byte. A reply shorter than `max_len` therefore
 // comes back a gap after its last byte instead of at the end of the limit. serial_read already
-// reads that way, so one call is the whole reply; `max_len` only bounds what the caller asks.
+// reads that way, so one call is the whole reply, however long it is.
 std::expected<Bytes, DeviceError> read_serial(SerialTarget& target, std::chrono::milliseconds limit) {
     if (limit <= std::chrono::milliseconds::zero()) return Bytes{};  // not even opened
     return serial_read(target, limit);
