@@ -14,10 +14,12 @@
 #include <fmt/format.h>
 #include <toml++/toml.h>
 
+#include "pvo-util/posix_io.hpp"
 #include "pvo-util/text.hpp"
 
 namespace parvello {
 namespace fs = std::filesystem;
+using pvo_util::errno_text;
 
 namespace {
 
@@ -42,8 +44,6 @@ auto with_dirs(F&& f) -> std::optional<fs::path> {
     if (!dirs) return std::nullopt;
     return f(*dirs);
 }
-
-std::string errno_text(int err) { return std::error_code(err, std::generic_category()).message(); }
 
 std::expected<std::uint16_t, ConfigError> read_port(const toml::node& node) {
     const auto* integer = node.as_integer();
@@ -137,23 +137,16 @@ std::expected<void, ConfigError> save_config_file(const BridgeConfig& config, co
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) return std::unexpected(ConfigError{fmt::format("create {}: {}", temp, errno_text(errno))});
 
-    auto fail = [&](std::string_view what) {
-        const int err = errno;
+    auto fail = [&](std::string_view what, int err) {
         ::close(fd);
         ::unlink(temp.c_str());
         return std::unexpected(ConfigError{fmt::format("{} {}: {}", what, file.string(), errno_text(err))});
     };
-    std::size_t written = 0;
-    while (written < content.size()) {
-        const ssize_t n = ::write(fd, content.data() + written, content.size() - written);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return fail("write");
-        }
-        written += static_cast<std::size_t>(n);
+    if (auto written = pvo_util::write_all(fd, content); !written) {
+        return fail("write", written.error());
     }
     // The settings are small and rarely saved: make them durable before they replace the old.
-    if (::fchmod(fd, 0644) != 0 || ::fsync(fd) != 0) return fail("write");
+    if (::fchmod(fd, 0644) != 0 || ::fsync(fd) != 0) return fail("write", errno);
     if (::close(fd) != 0) {
         const int err = errno;
         ::unlink(temp.c_str());

@@ -2,23 +2,19 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <string>
 
 #include <fmt/format.h>
 
 #include "parvello/product.hpp"
 #include "pvo-log/log.hpp"
+#include "pvo-util/posix_io.hpp"
 
 namespace parvello {
 
 void write_stderr(std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t n = ::write(STDERR_FILENO, text.data(), text.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
+    // Nothing is left to report a failure to.
+    (void)pvo_util::write_all(STDERR_FILENO, text);
 }
 
 void report_fatal(std::string_view text) {

@@ -1,11 +1,11 @@
-#include "parvello/job_channel.hpp"
+#include "job/job_channel.hpp"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
 
-#include "parvello/job_sink.hpp"
+#include "job/job_sink.hpp"
 
 namespace parvello {
 namespace {

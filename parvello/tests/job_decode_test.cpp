@@ -1,7 +1,7 @@
 // Decoding a job's labels: trimming, strictness, and which label is blamed.
 #include <gtest/gtest.h>
 
-#include "parvello/job.hpp"
+#include "job/job.hpp"
 
 namespace parvello {
 namespace {

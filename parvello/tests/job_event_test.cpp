@@ -1,8 +1,8 @@
-#include "parvello/job_event.hpp"
+#include "job/job_event.hpp"
 
 #include <gtest/gtest.h>
 
-#include "parvello/job_error.hpp"
+#include "job/job_error.hpp"
 #include "pvo-status/status_json.hpp"
 
 namespace parvello {

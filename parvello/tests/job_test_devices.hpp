@@ -16,7 +16,7 @@
 
 #include "../../pvo-device/tests/pty_device.hpp"
 #include "../../pvo-device/tests/usbprint_tree.hpp"
-#include "parvello/job_sink.hpp"
+#include "job/job_sink.hpp"
 #include "parvello/request.hpp"
 
 namespace parvello::testing {

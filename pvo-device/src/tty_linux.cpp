@@ -2,11 +2,8 @@
 // with a deadline.
 #include "tty.hpp"
 
-#include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <optional>
-#include <system_error>
 #include <utility>
 
 #include <fcntl.h>
@@ -16,12 +13,13 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "fd_wait.hpp"
+#include "pvo-util/posix_io.hpp"
+
 namespace pvo_device::tty {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-std::string errno_text(int error) { return std::system_category().message(error); }
+using pvo_util::errno_text;
 
 // The termios speed constant for a baud rate; none for a rate the terminal layer does not name
 // (and none for 0, which would hang the line up).
@@ -58,31 +56,17 @@ std::expected<void, std::string> configure(int fd, speed_t speed) {
     return {};
 }
 
-// Milliseconds left until `deadline`, as poll() takes them.
-int millis_until(Clock::time_point deadline) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return static_cast<int>(std::clamp<decltype(left)>(left, 0, INT_MAX));
-}
-
 // Waits for `events` until `deadline`. Returns the events that occurred, 0 when time ran out.
-std::expected<short, std::string> wait_for(int fd, short events, Clock::time_point deadline) {
-    for (;;) {
-        pollfd entry{fd, events, 0};
-        const int ready = ::poll(&entry, 1, millis_until(deadline));
-        if (ready > 0) return entry.revents;
-        if (ready == 0) return 0;
-        if (errno != EINTR) return std::unexpected(errno_text(errno));
-    }
+std::expected<short, std::string> wait_for(int fd, short events, const Deadline& deadline) {
+    auto ready = wait_fd(fd, events, deadline);
+    if (!ready) return std::unexpected(errno_text(ready.error()));
+    return *ready;
 }
 
 // Bytes written but not yet transmitted; 0 where the device keeps no such count.
 int output_queued(int fd) {
     int queued = 0;
     return ::ioctl(fd, TIOCOUTQ, &queued) == 0 ? queued : 0;
-}
-
-Clock::time_point deadline_after(std::chrono::milliseconds wait) {
-    return Clock::now() + std::max(wait, std::chrono::milliseconds::zero());
 }
 
 }  // namespace
@@ -132,7 +116,7 @@ std::expected<void, std::string> write_all(int fd, std::span<const std::uint8_t>
         if (written < 0 && errno == EINTR) continue;
         if (written < 0 && errno != EAGAIN) return std::unexpected(errno_text(errno));
 
-        const auto events = wait_for(fd, POLLOUT, last_progress + stall);
+        const auto events = wait_for(fd, POLLOUT, Deadline::after(stall, last_progress));
         if (!events) return std::unexpected(events.error());
         if (*events != 0) continue;  // room, or an error the next write() reports
         if (const int queued = output_queued(fd); queued < last_queued) {
@@ -155,7 +139,7 @@ std::expected<void, std::string> drain(int fd) {
 
 std::expected<std::vector<std::uint8_t>, std::string> read_some(int fd, std::size_t max_len,
                                                                 std::chrono::milliseconds wait) {
-    const auto deadline = deadline_after(wait);
+    const auto deadline = Deadline::after(wait);
     std::vector<std::uint8_t> buffer(max_len);
     for (;;) {
         const auto events = wait_for(fd, POLLIN, deadline);

@@ -29,24 +29,6 @@ DeviceError failure(std::string_view what, int rc) {
     return DeviceError::transport(std::string(what) + library_text(rc));
 }
 
-// The serial number from the device's string descriptors, in its first language. None when
-// the device names no serial or its descriptors are malformed.
-std::expected<std::optional<std::string>, int> read_serial(libusb_device_handle* handle,
-                                                           std::uint8_t index) {
-    if (index == 0) return std::nullopt;
-    unsigned char buf[255];
-    int r = libusb_get_string_descriptor(handle, 0, 0, buf, sizeof buf);
-    if (r < 0) return std::unexpected(r);
-    if (r < 4 || buf[1] != LIBUSB_DT_STRING) return std::nullopt;
-    const auto language = static_cast<std::uint16_t>(buf[2] | (buf[3] << 8));
-    r = libusb_get_string_descriptor(handle, index, language, buf, sizeof buf);
-    if (r < 0) return std::unexpected(r);
-    if (r < 2 || buf[1] != LIBUSB_DT_STRING) return std::nullopt;
-    const std::size_t length = std::min<std::size_t>(buf[0], static_cast<std::size_t>(r));
-    if (length < 2) return std::string();
-    return utf16le_to_utf8(std::span<const std::uint8_t>(buf + 2, length - 2));
-}
-
 struct Endpoint {
     std::uint8_t address = 0;
     std::size_t packet = 0;
@@ -80,55 +62,111 @@ struct ConfigDeleter {
     void operator()(libusb_config_descriptor* c) const { libusb_free_config_descriptor(c); }
 };
 
-}  // namespace
-
-std::expected<LibusbConnection, DeviceError> LibusbConnection::open(const UsbTarget& target) {
-    const auto not_found = [&] { return DeviceError::not_found(usb_id_text(target.vendor_id, target.product_id)); };
-    LibusbConnection c;
-    // A system where libusb cannot start has no USB devices to offer.
-    if (libusb_init(&c.context_) != 0) {
-        c.context_ = nullptr;
-        return std::unexpected(not_found());
-    }
-
-    libusb_device** list = nullptr;
-    const ssize_t count = libusb_get_device_list(c.context_, &list);
+// An opened device and the listing entry it came from.
+struct Opened {
     libusb_device* device = nullptr;
+    libusb_device_handle* handle = nullptr;
+};
+
+// The first listed device whose ids and (exactly) serial match, opened. Without a serial to
+// match, the first device with the ids is the one, and failing to open it is final.
+std::expected<Opened, DeviceError> open_first_match(const LibusbDeviceList& list, const UsbTarget& target) {
     std::optional<std::string> unreadable;  // why a candidate's serial could not be read
-    int open_rc = 0;
-    for (ssize_t i = 0; i < count; ++i) {
-        libusb_device_descriptor d{};
-        if (libusb_get_device_descriptor(list[i], &d) != 0) continue;
-        if (d.idVendor != target.vendor_id || d.idProduct != target.product_id) continue;
-        libusb_device_handle* handle = nullptr;
-        open_rc = libusb_open(list[i], &handle);
-        if (!target.serial) {
-            device = list[i];
-            c.handle_ = handle;
-            break;
-        }
-        if (open_rc != 0) {
-            unreadable = library_text(open_rc);
+    for (libusb_device* device : list.devices()) {
+        const auto listed = describe_device(device);
+        if (!listed || listed->info.vendor_id != target.vendor_id || listed->info.product_id != target.product_id) {
             continue;
         }
-        auto serial = read_serial(handle, d.iSerialNumber);
-        if (serial && *serial == target.serial) {
-            device = list[i];
-            c.handle_ = handle;
-            break;
+        libusb_device_handle* handle = nullptr;
+        const int rc = libusb_open(device, &handle);
+        if (!target.serial) {
+            if (rc != 0) return std::unexpected(failure("opening device: ", rc));
+            return Opened{device, handle};
         }
+        if (rc != 0) {
+            unreadable = library_text(rc);
+            continue;
+        }
+        auto serial = read_serial(handle, listed->serial_index);
+        if (serial && *serial == target.serial) return Opened{device, handle};
         libusb_close(handle);
     }
-    if (device) libusb_ref_device(device);
-    if (count >= 0) libusb_free_device_list(list, 1);
-    std::unique_ptr<libusb_device, decltype(&libusb_unref_device)> held(device, libusb_unref_device);
+    // A device that would not open may be the one asked for: say so rather than "not found".
+    if (unreadable) return std::unexpected(DeviceError::transport("opening device: " + *unreadable));
+    return std::unexpected(DeviceError::not_found(usb_id_text(target.vendor_id, target.product_id)));
+}
 
-    if (!device) {
-        // A device that would not open may be the one asked for: say so rather than "not found".
-        if (unreadable) return std::unexpected(DeviceError::transport("opening device: " + *unreadable));
-        return std::unexpected(not_found());
+}  // namespace
+
+libusb_context* libusb_process_context() {
+    // Never exited: threads may still use it while the process ends, and the system reclaims it.
+    static libusb_context* const context = [] {
+        libusb_context* made = nullptr;
+        return libusb_init(&made) == 0 ? made : nullptr;
+    }();
+    return context;
+}
+
+LibusbDeviceList::LibusbDeviceList() {
+    libusb_context* context = libusb_process_context();
+    if (context == nullptr) return;
+    const ssize_t count = libusb_get_device_list(context, &list_);
+    if (count < 0) {
+        list_ = nullptr;
+        return;
     }
-    if (open_rc != 0) return std::unexpected(failure("opening device: ", open_rc));
+    count_ = static_cast<std::size_t>(count);
+}
+
+LibusbDeviceList::~LibusbDeviceList() {
+    if (list_ != nullptr) libusb_free_device_list(list_, 1);
+}
+
+std::optional<ListedDevice> describe_device(libusb_device* device) {
+    libusb_device_descriptor d{};
+    if (libusb_get_device_descriptor(device, &d) != 0) return std::nullopt;
+    return ListedDevice{{d.idVendor, d.idProduct, libusb_get_bus_number(device), libusb_get_device_address(device), {}},
+                        d.iSerialNumber};
+}
+
+std::expected<std::optional<std::string>, int> read_serial(libusb_device_handle* handle, std::uint8_t index) {
+    if (index == 0) return std::nullopt;
+    unsigned char buf[255];
+    int r = libusb_get_string_descriptor(handle, 0, 0, buf, sizeof buf);
+    if (r < 0) return std::unexpected(r);
+    if (r < 4 || buf[1] != LIBUSB_DT_STRING) return std::nullopt;
+    const auto language = static_cast<std::uint16_t>(buf[2] | (buf[3] << 8));
+    r = libusb_get_string_descriptor(handle, index, language, buf, sizeof buf);
+    if (r < 0) return std::unexpected(r);
+    if (r < 2 || buf[1] != LIBUSB_DT_STRING) return std::nullopt;
+    const std::size_t length = std::min<std::size_t>(buf[0], static_cast<std::size_t>(r));
+    if (length < 2) return std::string();
+    return utf16le_to_utf8(std::span<const std::uint8_t>(buf + 2, length - 2));
+}
+
+std::vector<UsbDeviceInfo> list_usb_devices(UsbSerials serials) {
+    const LibusbDeviceList list;
+    std::vector<UsbDeviceInfo> out;
+    for (libusb_device* device : list.devices()) {
+        auto listed = describe_device(device);
+        if (!listed) continue;
+        libusb_device_handle* handle = nullptr;
+        if (serials == UsbSerials::Read && listed->serial_index != 0 && libusb_open(device, &handle) == 0) {
+            listed->info.serial = read_serial(handle, listed->serial_index).value_or(std::nullopt);
+            libusb_close(handle);
+        }
+        out.push_back(std::move(listed->info));
+    }
+    return out;
+}
+
+std::expected<LibusbConnection, DeviceError> LibusbConnection::open(const UsbTarget& target) {
+    const LibusbDeviceList list;
+    auto opened = open_first_match(list, target);
+    if (!opened) return std::unexpected(std::move(opened.error()));
+    libusb_device* const device = opened->device;
+    LibusbConnection c;
+    c.handle_ = opened->handle;
 
     const std::string config_prefix = "reading active usb configuration: ";
     int value = 0;
@@ -166,8 +204,7 @@ std::expected<LibusbConnection, DeviceError> LibusbConnection::open(const UsbTar
 }
 
 LibusbConnection::LibusbConnection(LibusbConnection&& other) noexcept
-    : context_(std::exchange(other.context_, nullptr)),
-      handle_(std::exchange(other.handle_, nullptr)),
+    : handle_(std::exchange(other.handle_, nullptr)),
       interface_(std::exchange(other.interface_, -1)),
       out_(other.out_),
       in_(other.in_),
@@ -176,7 +213,6 @@ LibusbConnection::LibusbConnection(LibusbConnection&& other) noexcept
 LibusbConnection& LibusbConnection::operator=(LibusbConnection&& other) noexcept {
     if (this != &other) {
         close();
-        context_ = std::exchange(other.context_, nullptr);
         handle_ = std::exchange(other.handle_, nullptr);
         interface_ = std::exchange(other.interface_, -1);
         out_ = other.out_;
@@ -193,9 +229,7 @@ void LibusbConnection::close() noexcept {
         if (interface_ >= 0) (void)libusb_release_interface(handle_, interface_);
         libusb_close(handle_);
     }
-    if (context_) libusb_exit(context_);
     handle_ = nullptr;
-    context_ = nullptr;
     interface_ = -1;
 }
 

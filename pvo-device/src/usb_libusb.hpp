@@ -5,21 +5,58 @@
 #include <cstddef>
 #include <cstdint>
 #include <expected>
+#include <optional>
 #include <span>
 #include <vector>
 
 #include "pvo-device/device_error.hpp"
 #include "pvo-device/usb.hpp"
+#include "pvo-device/usb_devices.hpp"
 
 struct libusb_context;
+struct libusb_device;
 struct libusb_device_handle;
 
 namespace pvo_device {
 
+// The one libusb context of the process, made at its first use and kept to its end. None when
+// libusb cannot start (then there are no USB devices to offer).
+libusb_context* libusb_process_context();
+
+// The attached devices as libusb lists them, each kept referenced while the list lives.
+class LibusbDeviceList {
+public:
+    LibusbDeviceList();  // empty when libusb cannot start or list
+    ~LibusbDeviceList();
+    LibusbDeviceList(const LibusbDeviceList&) = delete;
+    LibusbDeviceList& operator=(const LibusbDeviceList&) = delete;
+
+    std::span<libusb_device* const> devices() const noexcept { return {list_, count_}; }
+
+private:
+    libusb_device** list_ = nullptr;
+    std::size_t count_ = 0;
+};
+
+// A listed device: its ids, bus and address (no serial yet), and the index of its serial
+// number's string descriptor (0: it names none).
+struct ListedDevice {
+    UsbDeviceInfo info;
+    std::uint8_t serial_index = 0;
+};
+
+// None when the device's descriptor cannot be read.
+std::optional<ListedDevice> describe_device(libusb_device* device);
+
+// The serial number from an opened device's string descriptors, in its first language. None
+// when the device names no serial or its descriptors are malformed; a libusb error code when
+// reading fails.
+std::expected<std::optional<std::string>, int> read_serial(libusb_device_handle* handle, std::uint8_t index);
+
 class LibusbConnection {
 public:
-    // Lists the devices, takes the first whose ids and (exactly) serial match, opens it and
-    // claims the target's interface.
+    // Takes the first listed device whose ids and (exactly) serial match, opens it and claims
+    // the target's interface.
     static std::expected<LibusbConnection, DeviceError> open(const UsbTarget& target);
 
     LibusbConnection(LibusbConnection&& other) noexcept;
@@ -43,7 +80,6 @@ private:
     LibusbConnection() = default;
     void close() noexcept;
 
-    libusb_context* context_ = nullptr;
     libusb_device_handle* handle_ = nullptr;
     int interface_ = -1;  // claimed interface, -1 while none is
     std::uint8_t out_ = 0;

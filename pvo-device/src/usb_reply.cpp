@@ -2,30 +2,21 @@
 
 #include <algorithm>
 
-namespace pvo_device {
+#include "deadline.hpp"
 
-std::chrono::steady_clock::time_point deadline_after(std::chrono::milliseconds timeout) {
-    using Clock = std::chrono::steady_clock;
-    const auto now = Clock::now();
-    if (timeout >= std::chrono::duration_cast<std::chrono::milliseconds>(Clock::time_point::max() - now)) {
-        return Clock::time_point::max();
-    }
-    return now + timeout;
-}
+namespace pvo_device {
 
 std::expected<std::vector<std::uint8_t>, DeviceError> collect_reply(std::size_t max_len,
                                                                     const UsbTimings& timings,
                                                                     const NoReplyTexts& texts,
                                                                     const ReadChunk& read_chunk) {
     using std::chrono::milliseconds;
-    using Clock = std::chrono::steady_clock;
     std::vector<std::uint8_t> out;
     if (max_len == 0) return out;
 
-    const auto deadline = deadline_after(timings.read_timeout);
+    const auto deadline = Deadline::after(timings.read_timeout);
     while (out.size() < max_len) {
-        const auto left = std::max(std::chrono::ceil<milliseconds>(deadline - Clock::now()),
-                                   milliseconds{0});
+        const auto left = deadline.left();
         // The first bytes may take the whole time-out; after them only a short pause is
         // allowed, so a reply shorter than asked comes back soon after its last byte.
         milliseconds wait = left;

@@ -14,9 +14,6 @@
 
 namespace pvo_device {
 
-// Now plus `timeout`, saturating, so a time-out meant as "no limit" cannot overflow.
-std::chrono::steady_clock::time_point deadline_after(std::chrono::milliseconds timeout);
-
 // How one wait for more bytes ended.
 enum class ChunkEnd : std::uint8_t {
     Bytes,     // some bytes were appended

@@ -9,22 +9,18 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <system_error>
 
+#include "deadline.hpp"
+#include "pvo-util/posix_io.hpp"
 #include "usb_reply.hpp"
 
 namespace pvo_device {
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 constexpr std::size_t kReadChunk = 4096;
 constexpr const char* kNoStatus = "bulk in: printer returned no status bytes";
-
-milliseconds time_left(Clock::time_point deadline) {
-    return std::max(std::chrono::ceil<milliseconds>(deadline - Clock::now()), milliseconds{0});
-}
 
 DeviceError poll_failed(int err) {
     return DeviceError::transport("poll(USBPRINT I/O)" + os_error_suffix(err));
@@ -39,12 +35,12 @@ std::expected<bool, DeviceError> wait_ready(LpNode& node, short events, millisec
 
 }  // namespace
 
-std::string os_error_suffix(int err) { return " (" + std::generic_category().message(err) + ")"; }
+std::string os_error_suffix(int err) { return " (" + pvo_util::errno_text(err) + ")"; }
 
 std::expected<std::size_t, DeviceError> usbprint_write_once(LpNode& node,
                                                             std::span<const std::uint8_t> bytes,
                                                             milliseconds timeout) {
-    const auto deadline = deadline_after(timeout);
+    const auto deadline = Deadline::after(timeout);
     const auto timed_out = [] { return DeviceError::transport("USBPRINT write timed out"); };
     milliseconds wait = timeout;
     for (;;) {
@@ -53,13 +49,13 @@ std::expected<std::size_t, DeviceError> usbprint_write_once(LpNode& node,
         if (!*ready) return std::unexpected(timed_out());
         auto written = node.write_some(bytes);
         if (!written && written.error() == EAGAIN) {
-            wait = time_left(deadline);
-            if (wait == milliseconds{0}) return std::unexpected(timed_out());
+            if (deadline.passed()) return std::unexpected(timed_out());
+            wait = deadline.left();
             continue;
         }
         if (!written) return std::unexpected(DeviceError::transport("USBPRINT write" + os_error_suffix(written.error())));
         // The call is done when what was queued has gone out to the printer.
-        auto done = wait_ready(node, POLLOUT, time_left(deadline));
+        auto done = wait_ready(node, POLLOUT, deadline.left());
         if (!done) return std::unexpected(std::move(done.error()));
         if (!*done) return std::unexpected(timed_out());
         return *written;
@@ -81,7 +77,7 @@ std::expected<std::vector<std::uint8_t>, DeviceError> usbprint_read(LpNode& node
                                                                     const UsbTimings& timings) {
     const auto read_chunk = [&node](std::vector<std::uint8_t>& out, milliseconds wait,
                                     std::size_t want) -> std::expected<ChunkEnd, DeviceError> {
-        const auto deadline = deadline_after(wait);
+        const auto deadline = Deadline::after(wait);
         std::vector<std::uint8_t> buffer(std::max(want, kReadChunk));
         for (;;) {
             auto ready = wait_ready(node, POLLIN, wait);
@@ -89,8 +85,8 @@ std::expected<std::vector<std::uint8_t>, DeviceError> usbprint_read(LpNode& node
             if (!*ready) return ChunkEnd::TimedOut;
             auto got = node.read_some(buffer);
             if (!got && got.error() == EAGAIN) {
-                wait = time_left(deadline);
-                if (wait == milliseconds{0}) return ChunkEnd::TimedOut;
+                if (deadline.passed()) return ChunkEnd::TimedOut;
+                wait = deadline.left();
                 continue;
             }
             if (!got) return std::unexpected(DeviceError::transport("USBPRINT read" + os_error_suffix(got.error())));

@@ -14,20 +14,10 @@
 
 #include "pvo-device/device_error.hpp"
 #include "pvo-device/usb.hpp"
+#include "pvo-device/usb_devices.hpp"
 #include "usbprint_node.hpp"
 
 namespace pvo_device {
-
-struct UsbprintIdentity {
-    std::uint16_t vendor_id = 0;
-    std::uint16_t product_id = 0;
-    std::optional<std::string> serial;
-};
-
-struct UsbprintInterface {
-    std::string name;  // "lp0"
-    UsbprintIdentity identity;
-};
 
 // " (" and the system's text for an errno value and ")": the tail of every OS failure text.
 std::string os_error_suffix(int err);
@@ -36,11 +26,6 @@ std::string os_error_suffix(int err);
 // the same length that equals it with ASCII letters compared without regard to case.
 bool usbprint_matches(const UsbprintIdentity& found, std::uint16_t vendor_id,
                       std::uint16_t product_id, const std::optional<std::string>& serial);
-
-// The printer-class interfaces under `sys_root`, in the order of their numbers. An entry whose
-// USB device cannot be read is left out; a system without any has none.
-std::expected<std::vector<UsbprintInterface>, DeviceError> list_usbprint(
-    const std::filesystem::path& sys_root);
 
 // Opens the first matching interface's node. None matches: no node. A failed open is final:
 // no other interface is tried.

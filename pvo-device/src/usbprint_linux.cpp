@@ -1,23 +1,15 @@
+// The printer-class node's calls to the OS.
 #include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <utility>
 
+#include "fd_wait.hpp"
 #include "usbprint_node.hpp"
 
 namespace pvo_device {
-namespace {
-
-int poll_timeout(std::chrono::milliseconds timeout) {
-    if (timeout <= std::chrono::milliseconds{0}) return 1;
-    if (timeout.count() >= INT_MAX) return -1;  // no limit
-    return static_cast<int>(timeout.count());
-}
-
-}  // namespace
 
 std::expected<LpNode, int> LpNode::open(const std::filesystem::path& path) {
     const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -40,22 +32,10 @@ LpNode::~LpNode() {
 }
 
 std::expected<bool, int> LpNode::wait(short events, std::chrono::milliseconds timeout) {
-    using Clock = std::chrono::steady_clock;
-    const int limit = poll_timeout(timeout);
-    const auto deadline = Clock::now() + std::chrono::milliseconds(limit);
-    int left = limit;
-    for (;;) {
-        pollfd p{fd_, events, 0};
-        const int n = ::poll(&p, 1, left);
-        if (n > 0) return true;
-        if (n == 0) return false;
-        if (errno != EINTR) return std::unexpected(errno);
-        if (limit >= 0) {
-            const auto rest = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-            if (rest.count() <= 0) return false;
-            left = static_cast<int>(rest.count());
-        }
-    }
+    const auto limit = std::max(timeout, std::chrono::milliseconds{1});
+    auto ready = wait_fd(fd_, events, Deadline::after(limit));
+    if (!ready) return std::unexpected(ready.error());
+    return *ready != 0;
 }
 
 std::expected<std::size_t, int> LpNode::write_some(std::span<const std::uint8_t> bytes) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "pvo-device/usb.hpp"
+#include "pvo-device/usb_devices.hpp"
 #include "test_bytes.hpp"
 #include "usbprint_tree.hpp"
 
@@ -79,6 +80,16 @@ TEST_F(PrinterClassRoad, OpensTheFirstInterfaceWhoseIdsAndSerialMatch) {
         ASSERT_TRUE(usb_write(*opened, mark));
         EXPECT_EQ(nodes.at(*c.opens)->receive(mark.size(), 1000), mark);
     }
+}
+
+TEST_F(PrinterClassRoad, ListingGivesEachInterfaceInNumberOrderWithItsDevice) {
+    tree_.add("lp10", "0922", "0029");
+    tree_.add("lp2", "0922", "0028", "ABC123");
+    const std::vector<UsbprintInterface> expected = {
+        {"lp2", {0x0922, 0x0028, "ABC123"}},
+        {"lp10", {0x0922, 0x0029, std::nullopt}},
+    };
+    EXPECT_EQ(list_usbprint(tree_.sys_root()), expected);
 }
 
 TEST_F(PrinterClassRoad, WithoutPrinterClassInterfacesTheDeviceIsNotFound) {

@@ -1,5 +1,5 @@
+#include "job/job.hpp"
 #include "parvello/base64.hpp"
-#include "parvello/job.hpp"
 #include "pvo-util/text.hpp"
 
 namespace parvello {

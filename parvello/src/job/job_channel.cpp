@@ -1,4 +1,4 @@
-#include "parvello/job_channel.hpp"
+#include "job/job_channel.hpp"
 
 #include <utility>
 

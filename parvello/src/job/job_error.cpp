@@ -1,4 +1,4 @@
-#include "parvello/job_error.hpp"
+#include "job/job_error.hpp"
 
 #include <fmt/format.h>
 

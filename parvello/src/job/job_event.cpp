@@ -1,4 +1,4 @@
-#include "parvello/job_event.hpp"
+#include "job/job_event.hpp"
 
 #include <nlohmann/json.hpp>
 

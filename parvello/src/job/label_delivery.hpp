@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "parvello/job.hpp"
+#include "job/job.hpp"
 #include "pvo-client-delivery/session.hpp"
 
 namespace parvello {

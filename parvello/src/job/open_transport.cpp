@@ -1,6 +1,6 @@
 #include <fmt/format.h>
 
-#include "parvello/job_device.hpp"
+#include "job/job_device.hpp"
 #include "parvello/product.hpp"
 
 namespace parvello {
@@ -21,7 +21,7 @@ struct Opener {
         return OpenTransport(std::in_place_type<pvo_device::UsbConnection>, std::move(*connection));
     }
     std::expected<OpenTransport, JobError> operator()(const NetworkAddress& a) const {
-        return OpenTransport(std::in_place_type<pvo_device::TcpTarget>, a.host, a.port);
+        return OpenTransport(std::in_place_type<pvo_device::TcpTarget>, a.host, a.port, options.tcp);
     }
     std::expected<OpenTransport, JobError> operator()(const SerialAddress& a) const {
         return OpenTransport(std::in_place_type<pvo_device::SerialTarget>, a.path, a.baud,

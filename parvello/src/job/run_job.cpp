@@ -1,5 +1,5 @@
-#include "parvello/job.hpp"
-#include "parvello/job_device.hpp"
+#include "job/job.hpp"
+#include "job/job_device.hpp"
 #include "pvo-client-delivery/handshake_id.hpp"
 
 namespace parvello {

@@ -2,7 +2,7 @@
 // The error answer shared by every route: a status and a plain-text body.
 #include <string>
 
-#include "parvello/job_error.hpp"
+#include "job/job_error.hpp"
 #include "server/http.hpp"
 
 namespace parvello {

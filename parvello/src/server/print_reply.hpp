@@ -2,7 +2,7 @@
 // The answer of POST /print once its job has ended.
 #include <expected>
 
-#include "parvello/job.hpp"
+#include "job/job.hpp"
 #include "server/blocking.hpp"
 
 namespace parvello {

@@ -9,8 +9,8 @@
 #include <boost/asio/experimental/concurrent_channel.hpp>
 #include <boost/system/error_code.hpp>
 
-#include "parvello/job_channel.hpp"
-#include "parvello/job_event.hpp"
+#include "job/job_channel.hpp"
+#include "job/job_event.hpp"
 
 namespace parvello {
 

@@ -3,8 +3,8 @@
 #include <expected>
 #include <optional>
 
-#include "parvello/job.hpp"
-#include "parvello/job_event.hpp"
+#include "job/job.hpp"
+#include "job/job_event.hpp"
 #include "server/blocking.hpp"
 
 namespace parvello {

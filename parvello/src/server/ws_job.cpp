@@ -8,9 +8,9 @@
 #include <boost/asio/post.hpp>
 #include <boost/asio/this_coro.hpp>
 
+#include "job/job.hpp"
+#include "job/job_sink.hpp"
 #include "parvello/fair_mutex.hpp"
-#include "parvello/job.hpp"
-#include "parvello/job_sink.hpp"
 #include "server/async_lock.hpp"
 #include "server/blocking.hpp"
 #include "server/ws_event_feed.hpp"

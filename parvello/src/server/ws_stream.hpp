@@ -7,7 +7,7 @@
 #include <boost/beast/core/tcp_stream.hpp>
 #include <boost/beast/websocket/stream.hpp>
 
-#include "parvello/job_event.hpp"
+#include "job/job_event.hpp"
 
 namespace parvello {
 

@@ -11,14 +11,16 @@
 
 namespace pvo_device {
 
-struct TcpTarget {
-    std::string host;
-    std::uint16_t port = 0;
-};
-
 struct TcpTimings {
     // After sending, how long to wait for the printer to close its side before we close ours.
     std::chrono::milliseconds close_drain{2000};
+};
+
+struct TcpTarget {
+    std::string host;
+    std::uint16_t port = 0;
+    // The timings its writes through the device surface use.
+    TcpTimings timings{};
 };
 
 // Resolves the host, tries each address in turn, sends every byte and closes. Errors:

@@ -16,7 +16,7 @@ public:
     // Every byte, in one call of the device's own write.
     virtual std::expected<void, std::string> write(std::span<const std::uint8_t> bytes) = 0;
     // A reply of up to `max_len` bytes within `timeout_ms` (how each kind of device reads is
-    // its own; see `transport_read`). No bytes is a reply too.
+    // its own; see `pvo_device::OpenTransport::read`). No bytes is a reply too.
     virtual std::expected<std::vector<std::uint8_t>, std::string> read(std::size_t max_len,
                                                                       std::uint32_t timeout_ms) = 0;
 };

@@ -14,7 +14,7 @@
 #include <mutex>
 #include <optional>
 
-#include "parvello/job_event.hpp"
+#include "job/job_event.hpp"
 
 namespace parvello {
 

@@ -3,8 +3,8 @@
 // and never stops the job.
 #include <memory>
 
-#include "parvello/job_channel.hpp"
-#include "parvello/job_event.hpp"
+#include "job/job_channel.hpp"
+#include "job/job_event.hpp"
 
 namespace parvello {
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "parvello/job_error.hpp"
-#include "parvello/job_io.hpp"
-#include "parvello/job_sink.hpp"
+#include "job/job_error.hpp"
+#include "job/job_io.hpp"
+#include "job/job_sink.hpp"
 #include "parvello/request.hpp"
 #include "pvo-client-delivery/handshake_id.hpp"
 

@@ -1,6 +1,6 @@
 #pragma once
-// Turning a request's device address into an open device, and the writes and reads the job
-// runner and the status query make on it.
+// Turning a request's device address into an open device (whose writes and reads are the
+// device library's surface), and the job runner's io over it.
 //
 // A USB device is opened at once; a serial port is opened at its first write or read; a TCP
 // printer is connected anew for every write and never read. Bluetooth LE is not built into
@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "parvello/job_error.hpp"
-#include "parvello/job_io.hpp"
+#include "job/job_error.hpp"
+#include "job/job_io.hpp"
 #include "parvello/request.hpp"
 #include "pvo-device/transport.hpp"
 
@@ -41,21 +41,6 @@ struct DeviceOptions {
 std::expected<pvo_device::OpenTransport, JobError> open_transport(const Transport& address,
                                                                   const DeviceOptions& options = {});
 
-// All bytes in one call of the device's own write.
-std::expected<void, pvo_device::DeviceError> transport_write(pvo_device::OpenTransport& device,
-                                                             std::span<const std::uint8_t> bytes,
-                                                             const pvo_device::TcpTimings& tcp = {});
-
-// A reply, by kind:
-// - USB: no I/O for a `max_len` of 0; else one USB read, whose own time limits apply (not
-//   `timeout_ms`). A failed or missing reply reads as no bytes: it is never an error.
-// - Serial: reads until `max_len` bytes are collected, a read brings nothing, or `timeout_ms`
-//   has passed; may return more than `max_len` (each read takes all that has arrived). A
-//   `timeout_ms` of 0 reads nothing. A read error is returned unchanged.
-// - TCP: no bytes, at once.
-std::expected<std::vector<std::uint8_t>, pvo_device::DeviceError> transport_read(
-    pvo_device::OpenTransport& device, std::size_t max_len, std::uint32_t timeout_ms);
-
 // `TransportIo` over an open device, which it borrows.
 class OpenTransportIo final : public TransportIo {
 public:
@@ -66,7 +51,6 @@ public:
 
 private:
     pvo_device::OpenTransport& device_;
-    pvo_device::TcpTimings tcp_;
     std::chrono::milliseconds reply_wait_limit_;
 };
 

@@ -1,0 +1,50 @@
+// Dispatching the surface's writes and reads to the kind of device, with each kind's reply rule.
+#include "pvo-device/transport.hpp"
+
+namespace pvo_device {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A printer that does not answer, or whose read fails, gives an empty reply to the delivery
+// procedure or status query, which decides what that means.
+Bytes read_usb(UsbConnection& connection, std::size_t max_len) {
+    if (max_len == 0) return {};
+    return usb_read(connection, max_len).value_or(Bytes{});
+}
+
+// The first bytes are waited for up to `limit`; once bytes have arrived, the port's read gap
+// without more ends the reply, keeping every byte. A reply shorter than `max_len` therefore
+// comes back a gap after its last byte instead of at the end of the limit. serial_read already
+// reads that way, so one call is the whole reply, however long it is.
+std::expected<Bytes, DeviceError> read_serial(SerialTarget& target, std::chrono::milliseconds limit) {
+    if (limit <= std::chrono::milliseconds::zero()) return Bytes{};  // not even opened
+    return serial_read(target, limit);
+}
+
+}  // namespace
+
+std::expected<void, DeviceError> OpenTransport::write(std::span<const std::uint8_t> bytes) {
+    struct Writer {
+        std::span<const std::uint8_t> bytes;
+        auto operator()(UsbConnection& c) const { return usb_write(c, bytes); }
+        auto operator()(SerialTarget& t) const { return serial_write(t, bytes); }
+        auto operator()(TcpTarget& t) const { return tcp_write(t, bytes, t.timings); }
+    };
+    return std::visit(Writer{bytes}, static_cast<DeviceKinds&>(*this));
+}
+
+std::expected<Bytes, DeviceError> OpenTransport::read(std::size_t max_len, std::chrono::milliseconds limit) {
+    struct Reader {
+        std::size_t max_len;
+        std::chrono::milliseconds limit;
+        std::expected<Bytes, DeviceError> operator()(UsbConnection& c) const { return read_usb(c, max_len); }
+        std::expected<Bytes, DeviceError> operator()(SerialTarget& t) const {
+            return read_serial(t, limit);
+        }
+        std::expected<Bytes, DeviceError> operator()(TcpTarget&) const { return Bytes{}; }
+    };
+    return std::visit(Reader{max_len, limit}, static_cast<DeviceKinds&>(*this));
+}
+
+}  // namespace pvo_device
