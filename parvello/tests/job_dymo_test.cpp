@@ -7,8 +7,8 @@
 
 #include "base64_encoder.hpp"
 #include "job_test_devices.hpp"
-#include "parvello/job.hpp"
-#include "parvello/job_device.hpp"
+#include "job/job.hpp"
+#include "job/job_device.hpp"
 #include "pvo-status/dymo_status.hpp"
 
 namespace parvello {
