@@ -32,7 +32,7 @@ name = "Beta One"
 protocol = "tspl"
 dpi = 203
 max_width_mm = 104
-connections = [{ kind = "ble", name = "B-1" }, { kind = "usb", vendor_id = 0x1000, product_id = 0x0002 }]
+connections = [{ kind = "ble", name = "Beta-1" }, { kind = "usb", vendor_id = 0x1000, product_id = 0x0002 }]
 
 [[devices]]
 brand = "Gamma"
@@ -99,9 +99,9 @@ ListedSerialPort usb_port(std::optional<std::string> manufacturer, std::optional
     ListedSerialPort port;
     port.name = "/dev/ttyACM0";
     port.kind = PortKind::Usb;
-    port.vendor_id = 0x3513;
-    port.product_id = 0x0002;
-    port.serial = "B21-01";
+    port.vendor_id = 0x1111;
+    port.product_id = 0x2222;
+    port.serial = "NB-0001";
     port.manufacturer = std::move(manufacturer);
     port.product = std::move(product);
     return port;
@@ -114,7 +114,7 @@ TEST(ClassifySerialPort, RecognisesTheMakerInEitherTextAsciiCaseOnly) {
     };
     const Case cases[] = {
         {"NIIMBOT", std::nullopt, true},
-        {std::nullopt, "Niimbot B21 Pro", true},
+        {std::nullopt, "Niimbot Label Printer", true},
         {"Shenzhen niimbot Co.", "USB Serial", true},
         {"Niim", "bot", false},                 // the joining space splits the word
         {"QinHeng", "USB Serial", false},
@@ -126,7 +126,7 @@ TEST(ClassifySerialPort, RecognisesTheMakerInEitherTextAsciiCaseOnly) {
         const auto record = classify_serial_port(usb_port(c.manufacturer, c.product));
         ASSERT_TRUE(record.has_value());
         const DiscoveredDevice expected{
-            0x3513, 0x0002, "B21-01",
+            0x1111, 0x2222, "NB-0001",
             c.recognised ? std::optional<std::string>("NIIMBOT") : std::nullopt,
             c.recognised ? c.product : std::nullopt,  // the product text as listed, capitals kept
             c.recognised ? std::optional(Protocol::Niimbot) : std::nullopt,
@@ -137,14 +137,14 @@ TEST(ClassifySerialPort, RecognisesTheMakerInEitherTextAsciiCaseOnly) {
 
 TEST(ClassifySerialPort, PortsNotOnUsbAreNotListed) {
     for (const PortKind kind : {PortKind::Native, PortKind::Bluetooth, PortKind::Unknown}) {
-        ListedSerialPort port = usb_port("NIIMBOT", "B21");
+        ListedSerialPort port = usb_port("NIIMBOT", "Label Printer");
         port.kind = kind;
         EXPECT_EQ(classify_serial_port(port), std::nullopt) << static_cast<int>(kind);
     }
 }
 
 DiscoveredDevice serial_record(std::string path, std::optional<Protocol> protocol = std::nullopt) {
-    return {0x1a86, 0x7523, std::nullopt, std::nullopt, std::nullopt, protocol, "serial", std::move(path)};
+    return {0x3333, 0x4444, std::nullopt, std::nullopt, std::nullopt, protocol, "serial", std::move(path)};
 }
 
 TEST(SortDiscovered, RecordsWithAProtocolFirstOtherwiseInListedOrder) {
@@ -159,13 +159,13 @@ TEST(SortDiscovered, RecordsWithAProtocolFirstOtherwiseInListedOrder) {
 TEST(WriteDeviceList, CompactArrayKeysInOrderNullsAndPathOnlyOnPorts) {
     const std::vector<DiscoveredDevice> devices{
         {0x0922, 0x0028, std::nullopt, "DYMO", "", Protocol::DymoLw, "usb", std::nullopt},
-        {0x3513, 0x0002, "S\"1\\\n", "NIIMBOT", std::nullopt, Protocol::Niimbot, "serial", "/dev/ttyACM0"},
+        {0x1111, 0x2222, "S\"1\\\n", "NIIMBOT", std::nullopt, Protocol::Niimbot, "serial", "/dev/ttyACM0"},
         serial_record("/dev/ttyUSB0"),
     };
     EXPECT_EQ(write_device_list(devices),
               R"([{"vendor_id":2338,"product_id":40,"serial":null,"brand":"DYMO","model":"","protocol":"dymolw","connection":"usb"},)"
-              R"({"vendor_id":13587,"product_id":2,"serial":"S\"1\\\n","brand":"NIIMBOT","model":null,"protocol":"niimbot","connection":"serial","path":"/dev/ttyACM0"},)"
-              R"({"vendor_id":6790,"product_id":29987,"serial":null,"brand":null,"model":null,"protocol":null,"connection":"serial","path":"/dev/ttyUSB0"}])");
+              R"({"vendor_id":4369,"product_id":8738,"serial":"S\"1\\\n","brand":"NIIMBOT","model":null,"protocol":"niimbot","connection":"serial","path":"/dev/ttyACM0"},)"
+              R"({"vendor_id":13107,"product_id":17476,"serial":null,"brand":null,"model":null,"protocol":null,"connection":"serial","path":"/dev/ttyUSB0"}])");
 }
 
 TEST(WriteDeviceList, EmptyListAndTextsThatAreNotUtf8) {
@@ -173,7 +173,7 @@ TEST(WriteDeviceList, EmptyListAndTextsThatAreNotUtf8) {
     DiscoveredDevice odd = serial_record("/dev/ttyUSB0");
     odd.serial = "A\xFF";
     EXPECT_EQ(write_device_list(std::vector{odd}),
-              R"([{"vendor_id":6790,"product_id":29987,"serial":"A)" "\xEF\xBF\xBD"
+              R"([{"vendor_id":13107,"product_id":17476,"serial":"A)" "\xEF\xBF\xBD"
               R"(","brand":null,"model":null,"protocol":null,"connection":"serial","path":"/dev/ttyUSB0"}])");
 }
 
