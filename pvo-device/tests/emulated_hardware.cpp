@@ -32,8 +32,8 @@ std::string EmulatedHardware::root() const {
     return root;
 }
 
-std::vector<std::string> EmulatedHardware::preload_environment() const {
-    return {"LD_PRELOAD=libumockdev-preload.so.0", "UMOCKDEV_DIR=" + root()};
+std::map<std::string, std::string> EmulatedHardware::preload_environment() const {
+    return {{"LD_PRELOAD", "libumockdev-preload.so.0"}, {"UMOCKDEV_DIR", root()}};
 }
 
 void EmulatedHardware::add(const std::string& record) {

@@ -7,9 +7,9 @@
 // A process sees the emulated system when it runs with libumockdev-preload and UMOCKDEV_DIR
 // set to `root()`; `preload_environment()` gives both for a child process.
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
-#include <vector>
 
 using UMockdevTestbed = struct _UMockdevTestbed;
 
@@ -39,8 +39,8 @@ public:
     void add_native_serial_port(const std::string& tty);
 
     std::string root() const;
-    // "LD_PRELOAD=..." and "UMOCKDEV_DIR=..." for a child that should see this hardware.
-    std::vector<std::string> preload_environment() const;
+    // LD_PRELOAD and UMOCKDEV_DIR for a child process that should see this hardware.
+    std::map<std::string, std::string> preload_environment() const;
 
 private:
     std::string add_usb(const UsbIdentity& identity);
