@@ -1,7 +1,6 @@
 #include "emulated_hardware.hpp"
 
 #include <umockdev.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <stdexcept>
@@ -45,12 +44,12 @@ void EmulatedHardware::add(const std::string& record) {
     }
 }
 
-// umockdev links /sys/class/tty/<tty> to the tty's directory but does not give that directory
-// the `device` link of a real system, through which the serial-port library reaches the port's
-// USB device (its ids and texts) by walking up from the link's target.
-void EmulatedHardware::link_tty_device(const std::string& tty_dir, const std::string& target) {
-    const std::string link = root() + "/sys" + tty_dir + "/device";
-    if (::symlink(target.c_str(), link.c_str()) != 0) throw std::runtime_error("cannot link " + link);
+// umockdev links /sys/class/tty/<tty> to the tty's directory but gives that directory no
+// `device` link unless the record names one; the serial-port library follows that link to the
+// port's device and walks up from there to the USB device's ids and texts.
+void EmulatedHardware::add_tty(const std::string& parent, const std::string& tty) {
+    add("P: " + parent + "/tty/" + tty + "\nN: " + tty + "\nL: device=../../../" +
+        parent.substr(parent.rfind('/') + 1) + "\nE: SUBSYSTEM=tty\nE: DEVNAME=/dev/" + tty + "\n");
 }
 
 std::string EmulatedHardware::add_usb(const UsbIdentity& id) {
@@ -75,17 +74,13 @@ void EmulatedHardware::add_usb_serial_port(const UsbIdentity& identity, const st
         parent = interface + "/" + tty;
         add("P: " + parent + "\nE: SUBSYSTEM=usb-serial\n");
     }
-    const std::string tty_dir = parent + "/tty/" + tty;
-    add("P: " + tty_dir + "\nN: " + tty + "\nE: SUBSYSTEM=tty\nE: DEVNAME=/dev/" + tty + "\n");
-    link_tty_device(tty_dir, "../../../" + parent.substr(parent.rfind('/') + 1));
+    add_tty(parent, tty);
 }
 
 void EmulatedHardware::add_native_serial_port(const std::string& tty) {
     const std::string port = "/devices/pnp0/00:0" + std::to_string(next_address_++);
     add("P: " + port + "\nE: SUBSYSTEM=pnp\n");
-    const std::string tty_dir = port + "/tty/" + tty;
-    add("P: " + tty_dir + "\nN: " + tty + "\nE: SUBSYSTEM=tty\nE: DEVNAME=/dev/" + tty + "\n");
-    link_tty_device(tty_dir, "../../../" + port.substr(port.rfind('/') + 1));
+    add_tty(port, tty);
 }
 
 }  // namespace pvo_device::testing

@@ -45,7 +45,7 @@ public:
 private:
     std::string add_usb(const UsbIdentity& identity);
     void add(const std::string& record);
-    void link_tty_device(const std::string& tty_dir, const std::string& target);
+    void add_tty(const std::string& parent, const std::string& tty);
 
     UMockdevTestbed* testbed_ = nullptr;
     unsigned next_address_ = 2;  // 1 is the root hub's
