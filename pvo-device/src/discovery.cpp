@@ -54,6 +54,8 @@ std::optional<DiscoveredDevice> match_usb_device(const pvo_catalog::Catalog& cat
 }
 
 std::vector<DiscoveredDevice> discover_usb_devices(const DiscoveryOptions& options) {
+    // The catalog text merged into an empty catalog: for the built-in text that is exactly the
+    // built-in catalog, parsed afresh for this call and dropped at its end.
     pvo_catalog::Catalog catalog;
     if (auto merged = pvo_catalog::merge_catalog_toml(catalog, options.catalog_text); !merged) {
         pvo_log::warn(kDiscoveryLogTarget, "catalog load failed: {}", merged.error().display());
