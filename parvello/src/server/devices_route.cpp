@@ -13,7 +13,8 @@ asio::awaitable<Response> get_devices(Request&, HandlerContext context) {
     auto discover = [] { return pvo_device::discover_devices(); };
     auto outcome = co_await run_blocking(context.blocking, std::move(discover));
     // A worker that failed lists nothing; this route never answers with an error status.
-    const std::vector<pvo_device::DiscoveredDevice> devices = outcome ? std::move(*outcome) : decltype(devices){};
+    std::vector<pvo_device::DiscoveredDevice> devices;
+    if (outcome) devices = std::move(*outcome);
     co_return json_response(pvo_device::write_device_list(devices));
 }
 
