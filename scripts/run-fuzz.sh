@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets (request reader, base64 decoder) with clang and runs each for a
+# Builds the fuzz targets (request reader, base64 decoder, catalog merge) with clang and runs each for a
 # bounded number of runs from its committed seed corpus. Exits non-zero on a crash, a failed check or a sanitizer
 # report. Installs nothing: it needs the packages of `scripts/install-deps.sh --test`.
 #   PVO_FUZZ_RUNS       number of runs (default 200000)
@@ -14,7 +14,7 @@ mkdir -p "$build"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++-16 \
       -DPVO_WITH_FUZZ=ON -DPVO_BUILD_TESTS=OFF >"$build/configure.log" 2>&1 ||
     { cat "$build/configure.log"; exit 1; }
-cmake --build "$build" --target request-fuzz base64-fuzz status-fuzz
+cmake --build "$build" --target request-fuzz base64-fuzz status-fuzz catalog-fuzz
 
 # New inputs the fuzzer finds go to a scratch directory, never into the committed seeds.
 work=$(mktemp -d)
@@ -33,3 +33,10 @@ mkdir "$work/status"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     "$build/parvello/fuzz/status-fuzz" -runs="$runs" -max_len=512 \
     -artifact_prefix="$build/status-" -print_final_stats=1 "$work/status" "$fuzz_dir/status_corpus"
+
+mkdir "$work/catalog"
+catalog_fuzz_dir=$root/pvo-catalog/fuzz
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    "$build/pvo-catalog/fuzz/catalog-fuzz" -runs="$runs" -max_len=4096 \
+    -dict="$catalog_fuzz_dir/catalog.dict" -artifact_prefix="$build/catalog-" \
+    -print_final_stats=1 "$work/catalog" "$catalog_fuzz_dir/corpus"

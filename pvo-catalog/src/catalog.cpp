@@ -2,8 +2,10 @@
 #include "pvo-catalog/catalog.hpp"
 
 #include <algorithm>
+#include <string>
+#include <unordered_set>
+#include <vector>
 
-#include "pvo-catalog/builtin_catalog.hpp"
 #include "pvo-catalog/catalog_file.hpp"
 #include "pvo-util/text.hpp"
 
@@ -22,11 +24,29 @@ bool share_a_key(const std::vector<std::string>& a, const std::vector<std::strin
     });
 }
 
-// Removes every earlier record that shares a key with `record`, then appends it.
+// Appends each incoming record after removing every earlier record that shares a key with it.
+// The folded keys of the merged records are kept in a set, so a record that shares no key
+// (nearly every one) is appended without comparing it against every earlier record.
 template <typename Record>
-void merge_record(std::vector<Record>& records, Record&& record) {
-    std::erase_if(records, [&](const Record& old) { return share_a_key(old.keys, record.keys); });
-    records.push_back(std::move(record));
+void merge_records(std::vector<Record>& records, std::vector<Record>& incoming) {
+    std::unordered_set<std::string> known;
+    auto add_keys = [&](const Record& r) {
+        for (const std::string& k : r.keys) known.insert(pvo_util::ascii_lower(k));
+    };
+    std::ranges::for_each(records, add_keys);
+    for (Record& record : incoming) {
+        const bool shares = std::ranges::any_of(record.keys, [&](const std::string& k) {
+            return known.contains(pvo_util::ascii_lower(k));
+        });
+        if (shares) {
+            std::erase_if(records,
+                          [&](const Record& old) { return share_a_key(old.keys, record.keys); });
+            known.clear();  // the removed records' keys leave the set
+            std::ranges::for_each(records, add_keys);
+        }
+        add_keys(record);
+        records.push_back(std::move(record));
+    }
 }
 
 }  // namespace
@@ -41,16 +61,9 @@ std::expected<void, CatalogError> merge_catalog_toml(Catalog& catalog, std::stri
     auto file = parse_catalog_file(text);
     if (!file) return std::unexpected(CatalogError::parse(std::move(file.error().message)));
     // Every failure is behind us: from here on the catalog only changes by whole records.
-    for (auto& entry : file->entries) merge_record(catalog.entries, std::move(entry));
-    for (auto& device : file->devices) merge_record(catalog.devices, std::move(device));
+    merge_records(catalog.entries, file->entries);
+    merge_records(catalog.devices, file->devices);
     return {};
-}
-
-std::expected<Catalog, CatalogError> load_builtin_catalog() {
-    Catalog catalog;
-    if (auto merged = merge_catalog_toml(catalog, BUILTIN_CATALOG); !merged)
-        return std::unexpected(std::move(merged.error()));
-    return catalog;
 }
 
 }  // namespace pvo_catalog

@@ -111,7 +111,8 @@ CatalogEntry read_entry(TableFields& f) {
 }
 
 std::optional<std::uint16_t> read_u16(TableFields& f, std::string_view key, bool required) {
-    if (auto value = f.integer(key, 0, u16_max, required)) return static_cast<std::uint16_t>(*value);
+    if (auto value = f.integer(key, 0, u16_max, required))
+        return static_cast<std::uint16_t>(*value);
     return std::nullopt;
 }
 
@@ -232,8 +233,10 @@ std::expected<CatalogFile, CatalogReadError> parse_catalog_file(std::string_view
     Faults faults;
     TableFields fields(faults, *root, "");
     CatalogFile file;
-    for_each_table(fields, "entries", [&](TableFields& f) { file.entries.push_back(read_entry(f)); });
-    for_each_table(fields, "devices", [&](TableFields& f) { file.devices.push_back(read_device(f)); });
+    for_each_table(fields, "entries",
+                   [&](TableFields& f) { file.entries.push_back(read_entry(f)); });
+    for_each_table(fields, "devices",
+                   [&](TableFields& f) { file.devices.push_back(read_device(f)); });
     if (faults.any()) return std::unexpected(CatalogReadError{faults.first()});
     return file;
 }

@@ -1,6 +1,6 @@
 #include "toml_fields.hpp"
 
-#include <limits>
+#include <string>
 
 namespace pvo_catalog::detail {
 
