@@ -9,6 +9,7 @@
 
 #include <fmt/format.h>
 
+#include "desktop/autostart.hpp"
 #include "desktop/run_desktop.hpp"
 #include "parvello/app_state.hpp"
 #include "parvello/cli.hpp"
@@ -86,6 +87,7 @@ int run(int argc, char** argv) {
     }
     ::pthread_setname_np(http.native_handle(), "parvello-http");
     http.detach();
+    register_login_autostart_at_start(settings.autostart);
 
     // The main thread becomes the desktop's event loop; on success the loop ends the process.
     auto desktop = desktop::run_desktop(state.config, port, log_buffer, !args.tray);

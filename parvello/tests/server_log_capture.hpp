@@ -21,7 +21,7 @@ public:
             LogCapture* raw = writer.get();
             std::vector<std::unique_ptr<pvo_log::Writer>> writers;
             writers.push_back(std::move(writer));
-            auto filter = pvo_log::parse_filter("parvello::server=trace,http=trace").filter;
+            auto filter = pvo_log::parse_filter("parvello::server=trace,http=trace,parvello::desktop=warn,parvello=warn").filter;
             return pvo_log::install(std::make_unique<pvo_log::Stack>(std::move(filter), std::move(writers)))
                        ? raw
                        : nullptr;

@@ -6,18 +6,14 @@
 // when that can be written, else in the user's (see login_entry.hpp).
 #include <expected>
 #include <memory>
-#include <string>
 
 #include <boost/asio/awaitable.hpp>
 
+#include "desktop/login_entry.hpp"
 #include "parvello/config.hpp"
 #include "parvello/fair_mutex.hpp"
 
 namespace parvello {
-
-struct AutostartError {
-    std::string message;
-};
 
 // Writes the login entry (enable) or removes it when it is in effect (disable). Switching
 // off when the entry's state cannot be read removes nothing and succeeds.
