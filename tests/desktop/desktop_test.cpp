@@ -248,5 +248,47 @@ TEST_F(Desktop, TrayItemMenuAndEveryAction) {
     EXPECT_FALSE(watcher.name_has_owner(*item));
 }
 
+// Without a tray host the window could never come back once hidden: it is shown even with
+// --tray and closing it quits. The port is taken here too: the desktop comes up regardless.
+TEST_F(Desktop, WithoutTrayHostTheWindowStaysAndCloseQuits) {
+    const unsigned short port = e2e::free_port();
+    e2e::AgentProcess first({"--no-tray", "--port", std::to_string(port)}, environment({}, false));
+    ASSERT_TRUE(e2e::wait_for_listener(port, first)) << first.stderr_so_far();
+
+    e2e::AgentProcess agent({"--tray", "--port", std::to_string(port)}, environment());
+    ASSERT_TRUE(agent.wait_for_stderr("desktop shell ready")) << agent.stderr_so_far();
+    EXPECT_TRUE(agent.wait_for_stderr("ERROR parvello: HTTP server exited: ")) << agent.stderr_so_far();
+    EXPECT_THAT(agent.stderr_so_far(), HasSubstr(" WARN parvello::desktop: no tray host on the session bus"));
+    ASSERT_TRUE(eventually([&] { return window_shown(); }));
+
+    request_close(display_.x(), shown_window());
+    const e2e::Exit exit = agent.wait();
+    EXPECT_EQ(exit.code, 0) << exit.err;
+    EXPECT_THAT(exit.err, Not(HasSubstr("parvello failed")));
+}
+
+// A fatal error with a display shows the error box and waits for it; dismissing it ends the
+// process with code 1.
+TEST_F(Desktop, FatalErrorShowsTheBoxUntilDismissed) {
+    e2e::AgentProcess agent({"--host", "0.0.0.0"}, environment());
+    ASSERT_TRUE(agent.wait_for_stderr("parvello failed: ")) << agent.stderr_so_far();
+    unsigned long box = 0;
+    ASSERT_TRUE(eventually([&] { return (box = shown_window()) != 0; })) << agent.stderr_so_far();
+    EXPECT_TRUE(is_dialog(display_.x(), box));
+    EXPECT_TRUE(agent.running());
+
+    request_close(display_.x(), box);
+    const e2e::Exit exit = agent.wait();
+    EXPECT_EQ(exit.code, 1);
+}
+
+// Without any display the desktop cannot be set up: fatal, reported, and nothing waits.
+TEST_F(Desktop, WithoutDisplayDesktopModeFailsAtOnce) {
+    const e2e::Exit exit = e2e::run_agent({"--port", std::to_string(e2e::free_port())}, environment({}, false));
+    EXPECT_EQ(exit.code, 1);
+    EXPECT_THAT(exit.err, HasSubstr("parvello failed: could not open a display for the desktop window\n"));
+    EXPECT_THAT(read_file(sandbox_.log_file()), HasSubstr("ERROR parvello: could not open a display"));
+}
+
 }  // namespace
 }  // namespace desktop_e2e
