@@ -2,6 +2,8 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -286,6 +288,35 @@ void request_close(Display* x, unsigned long window) {
     event.xclient.data.l[0] = static_cast<long>(XInternAtom(x, "WM_DELETE_WINDOW", False));
     event.xclient.data.l[1] = CurrentTime;
     XSendEvent(x, window, False, NoEventMask, &event);
+    XFlush(x);
+}
+
+int light_text_lines(Display* x, unsigned long window, int left, int top, int width, int height) {
+    XImage* image = XGetImage(x, window, left, top, width, height, AllPlanes, ZPixmap);
+    if (image == nullptr) return -1;
+    int bands = 0;
+    bool in_band = false;
+    for (int row = 0; row < height; ++row) {
+        bool light = false;
+        for (int col = 0; col < width && !light; ++col) {
+            const unsigned long pixel = XGetPixel(image, col, row);
+            const unsigned r = (pixel >> 16) & 0xff, g = (pixel >> 8) & 0xff, b = pixel & 0xff;
+            light = r > 200 && g > 200 && b > 200;
+        }
+        if (light && !in_band) ++bands;
+        in_band = light;
+    }
+    XDestroyImage(image);
+    return bands;
+}
+
+void click_at(Display* x, unsigned long window, int left, int top) {
+    int root_x = 0, root_y = 0;
+    Window child;
+    XTranslateCoordinates(x, window, DefaultRootWindow(x), left, top, &root_x, &root_y, &child);
+    XTestFakeMotionEvent(x, -1, root_x, root_y, CurrentTime);
+    XTestFakeButtonEvent(x, 1, True, CurrentTime);
+    XTestFakeButtonEvent(x, 1, False, CurrentTime);
     XFlush(x);
 }
 

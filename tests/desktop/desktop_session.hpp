@@ -117,6 +117,11 @@ bool is_viewable(Display* x, unsigned long window);
 bool is_dialog(Display* x, unsigned long window);
 // Asks the window to close, as a window manager's close button does.
 void request_close(Display* x, unsigned long window);
+// Number of bands of rows holding light text (every channel above 200) in the given part of
+// the window: lines of log text on the dark log page, whose placeholder is grey.
+int light_text_lines(Display* x, unsigned long window, int left, int top, int width, int height);
+// Presses and releases the first mouse button at a point of the window.
+void click_at(Display* x, unsigned long window, int left, int top);
 // Polls `check` until it holds or `limit` passes.
 bool eventually(const std::function<bool()>& check, std::chrono::milliseconds limit = 30s);
 

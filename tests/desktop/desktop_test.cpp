@@ -248,6 +248,39 @@ TEST_F(Desktop, TrayItemMenuAndEveryAction) {
     EXPECT_FALSE(watcher.name_has_owner(*item));
 }
 
+// Settings with autostart off: the item starts unchecked. Started without --tray the window is
+// shown, and its log page shows the agent's lines; "Clear" empties the page and the buffer
+// behind it, so afterwards only lines logged since come back.
+TEST_F(Desktop, LogPageShowsTheLogAndClearEmptiesIt) {
+    TrayWatcher watcher(bus_.address(), /*host=*/true);
+    PageServer designer;
+    sandbox_.write_config("port = 27419\nautostart = false\n");
+    const unsigned short port = e2e::free_port();
+    e2e::AgentProcess agent({"--port", std::to_string(port)},
+                            environment({{"PARVELLO_VESTRA_URL", "http://127.0.0.1:" + std::to_string(designer.port()) + "/"},
+                                         {"PARVELLO_LOG", "http::trace=debug"}}));
+    const auto item = watcher.wait_for_item();
+    ASSERT_TRUE(item.has_value()) << agent.stderr_so_far();
+    const auto menu = read_menu(watcher, *item);
+    ASSERT_EQ(menu.size(), 7u);
+    EXPECT_EQ(menu[4].label, "Start at login");
+    EXPECT_EQ(menu[4].toggle_state, 0);
+
+    unsigned long window = 0;
+    ASSERT_TRUE(eventually([&] { return (window = shown_window()) != 0; }));
+    ASSERT_TRUE(e2e::wait_for_listener(port, agent));
+    // The log text area of the 1200 x 800 window: below the log panel's header bar.
+    auto lines = [&] { return light_text_lines(display_.x(), window, 0, 620 + 40, 1200, 800 - 660); };
+    ASSERT_TRUE(eventually([&] { return lines() >= 3; })) << agent.stderr_so_far();
+
+    click_at(display_.x(), window, 1160, 620 + 15);  // the "Clear" button at the bar's right end
+    ASSERT_TRUE(eventually([&] { return lines() == 0; })) << "the page still shows log lines";
+
+    // One request logs two lines; had the buffer kept its old lines they would return too.
+    ASSERT_TRUE(e2e::http_request(port, "GET", "/status").has_value());
+    EXPECT_TRUE(eventually([&] { return lines() == 2; })) << lines();
+}
+
 // Without a tray host the window could never come back once hidden: it is shown even with
 // --tray and closing it quits. The port is taken here too: the desktop comes up regardless.
 TEST_F(Desktop, WithoutTrayHostTheWindowStaysAndCloseQuits) {

@@ -137,6 +137,12 @@ void on_page_message(WebKitUserContentManager*, WebKitJavascriptResult* result, 
     g_free(text);
 }
 
+// Scripts run before the page has loaded reach nothing; once it has, the next tick sends the
+// whole buffer again, so lines logged while the page was loading are not lost.
+void on_log_page_load(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
+    if (event == WEBKIT_LOAD_FINISHED) static_cast<Shell*>(data)->last_generation = 0;
+}
+
 gboolean on_loop_started(gpointer data) {
     auto& shell = *static_cast<Shell*>(data);
     pvo_log::info(kTarget, "desktop shell ready");
@@ -171,6 +177,7 @@ std::expected<void, DesktopError> build_web_views(Shell& shell, const WebviewLay
     shell.log_view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", shell.web_context,
                                                   "user-content-manager", content, nullptr));
     g_object_unref(content);
+    g_signal_connect(shell.log_view, "load-changed", G_CALLBACK(on_log_page_load), &shell);
     webkit_web_view_load_html(shell.log_view, log_page_html(kProductName).c_str(), nullptr);
 
     gtk_layout_put(GTK_LAYOUT(shell.layout), GTK_WIDGET(shell.designer_view), 0, 0);
