@@ -300,10 +300,10 @@ TEST_F(Desktop, WithoutTrayHostTheWindowStaysAndCloseQuits) {
     EXPECT_THAT(exit.err, Not(HasSubstr("parvello failed")));
 }
 
-// A fatal error with a display shows the error box and waits for it; dismissing it ends the
-// process with code 1.
+// A fatal error with a display shows the error box and waits for it, headless too; dismissing
+// it ends the process with code 1.
 TEST_F(Desktop, FatalErrorShowsTheBoxUntilDismissed) {
-    e2e::AgentProcess agent({"--host", "0.0.0.0"}, environment());
+    e2e::AgentProcess agent({"--no-tray", "--host", "0.0.0.0"}, environment());
     ASSERT_TRUE(agent.wait_for_stderr("parvello failed: ")) << agent.stderr_so_far();
     unsigned long box = 0;
     ASSERT_TRUE(eventually([&] { return (box = shown_window()) != 0; })) << agent.stderr_so_far();

@@ -34,8 +34,10 @@ private:
     std::shared_ptr<Channel> channel_;
 };
 
+inline constexpr std::chrono::milliseconds kLogTickerPeriod{400};
+
 // Posts RefreshLogs at once and then every `period`, until posting fails.
-void log_ticker(EventProxy proxy, std::chrono::milliseconds period = std::chrono::milliseconds(400));
+void log_ticker(EventProxy proxy, std::chrono::milliseconds period = kLogTickerPeriod);
 
 // A text posted by the log page: "clear" posts ClearLogs (its result is of no interest);
 // anything else is ignored.

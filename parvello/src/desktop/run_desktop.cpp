@@ -238,7 +238,7 @@ std::expected<void, DesktopError> run_desktop(std::shared_ptr<Guarded<BridgeConf
     if (shell.show_at_start) gtk_widget_show(shell.window);
 
     shell.proxy.emplace([&shell](DesktopEvent event) { on_desktop_event(shell, event); });
-    std::thread(log_ticker, *shell.proxy, std::chrono::milliseconds(400)).detach();
+    std::thread(log_ticker, *shell.proxy, kLogTickerPeriod).detach();
 
     g_idle_add(on_loop_started, &shell);
     gtk_main();
