@@ -10,12 +10,16 @@
 namespace parvello::desktop {
 
 struct EventProxy::Channel {
-    std::mutex mutex;
-    bool open = true;
+    bool open = true;  // guarded by `handoff`
     Handler handler;
 };
 
 namespace {
+
+// Guards every channel's state and each posted event on its way through the GLib queue. GLib
+// synchronises its queue with primitives of its own; taking this lock on both sides makes the
+// hand-over explicit to the language's memory model (and to ThreadSanitizer).
+std::mutex handoff;
 
 struct Posted {
     std::shared_ptr<EventProxy::Channel> channel;
@@ -26,15 +30,18 @@ gboolean deliver(gpointer data) {
     auto* posted = static_cast<Posted*>(data);
     bool open = false;
     {
-        std::lock_guard lock(posted->channel->mutex);
+        std::lock_guard lock(handoff);
         open = posted->channel->open;
     }
-    // The handler runs without the channel's lock, so it may post further events itself.
+    // The handler runs without the lock, so it may post further events itself.
     if (open) posted->channel->handler(posted->event);
     return G_SOURCE_REMOVE;
 }
 
-void release(gpointer data) { delete static_cast<Posted*>(data); }
+void release(gpointer data) {
+    std::lock_guard lock(handoff);
+    delete static_cast<Posted*>(data);
+}
 
 }  // namespace
 
@@ -43,7 +50,7 @@ EventProxy::EventProxy(Handler handler) : channel_(std::make_shared<Channel>()) 
 }
 
 bool EventProxy::send(DesktopEvent event) const {
-    std::lock_guard lock(channel_->mutex);
+    std::lock_guard lock(handoff);
     if (!channel_->open) return false;
     // g_idle_add is safe from any thread and wakes the default context.
     g_idle_add_full(G_PRIORITY_DEFAULT, deliver, new Posted{channel_, event}, release);
@@ -51,7 +58,7 @@ bool EventProxy::send(DesktopEvent event) const {
 }
 
 void EventProxy::close() const {
-    std::lock_guard lock(channel_->mutex);
+    std::lock_guard lock(handoff);
     channel_->open = false;
 }
 
