@@ -303,16 +303,34 @@ TEST_F(Desktop, WithoutTrayHostTheWindowStaysAndCloseQuits) {
 // A fatal error with a display shows the error box and waits for it, headless too; dismissing
 // it ends the process with code 1.
 TEST_F(Desktop, FatalErrorShowsTheBoxUntilDismissed) {
-    e2e::AgentProcess agent({"--no-tray", "--host", "0.0.0.0"}, environment());
-    ASSERT_TRUE(agent.wait_for_stderr("parvello failed: ")) << agent.stderr_so_far();
-    unsigned long box = 0;
-    ASSERT_TRUE(eventually([&] { return (box = shown_window()) != 0; })) << agent.stderr_so_far();
-    EXPECT_TRUE(is_dialog(display_.x(), box));
-    EXPECT_TRUE(agent.running());
+    // A file where the data folder should be: neither the log nor the web views' data can live there.
+    const fs::path blocked = sandbox_.root() / "not-a-folder";
+    std::ofstream(blocked) << "x";
+    const struct {
+        std::vector<std::string> args;
+        std::map<std::string, std::string> env;
+        std::string message;
+    } cases[] = {
+        {{"--no-tray", "--host", "0.0.0.0"}, {}, "parvello failed: parvello binds loopback only; refused host \"0.0.0.0\""},
+        {{"--tray"}, {{"XDG_DATA_HOME", blocked.string()}}, "parvello failed: Not a directory\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        auto env = c.env;
+        env["PARVELLO_PORT"] = std::to_string(e2e::free_port());
+        e2e::AgentProcess agent(c.args, environment(env));
+        ASSERT_TRUE(agent.wait_for_stderr("parvello failed: ")) << agent.stderr_so_far();
+        unsigned long box = 0;
+        ASSERT_TRUE(eventually([&] { return (box = shown_window()) != 0; })) << agent.stderr_so_far();
+        EXPECT_TRUE(is_dialog(display_.x(), box));
+        EXPECT_TRUE(agent.running());
 
-    request_close(display_.x(), box);
-    const e2e::Exit exit = agent.wait();
-    EXPECT_EQ(exit.code, 1);
+        request_close(display_.x(), box);
+        const e2e::Exit exit = agent.wait();
+        EXPECT_EQ(exit.code, 1);
+        EXPECT_THAT(exit.err, HasSubstr(c.message));
+        ASSERT_TRUE(eventually([&] { return shown_window() == 0; }));
+    }
 }
 
 // Without any display the desktop cannot be set up: fatal, reported, and nothing waits.

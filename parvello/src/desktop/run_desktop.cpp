@@ -203,8 +203,9 @@ std::expected<void, DesktopError> run_desktop(std::shared_ptr<Guarded<BridgeConf
     if (!gtk_init_check(nullptr, nullptr))
         return std::unexpected(DesktopError{"could not open a display for the desktop window"});
 
-    // Lives until the process ends: the loop's handlers hold on to it.
-    auto& shell = *new Shell{};
+    // Once the loop runs the shell lives until the process ends: its handlers hold on to it.
+    auto owned = std::make_unique<Shell>();
+    auto& shell = *owned;
     shell.config = std::move(config);
     shell.log_buffer = std::move(log_buffer);
     shell.show_at_start = show_at_start;
@@ -241,6 +242,7 @@ std::expected<void, DesktopError> run_desktop(std::shared_ptr<Guarded<BridgeConf
     std::thread(log_ticker, *shell.proxy, kLogTickerPeriod).detach();
 
     g_idle_add(on_loop_started, &shell);
+    (void)owned.release();
     gtk_main();
     end_process(shell, 0);
 }
