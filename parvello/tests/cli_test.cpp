@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "parvello/product.hpp"
 #include "temp_dir.hpp"
 
 namespace parvello {
@@ -75,7 +76,7 @@ TEST(CommandLine, HelpAndVersion) {
     for (const char* flag : {"-V", "--version"}) {
         auto outcome = parse({flag});
         ASSERT_TRUE(std::holds_alternative<CliInfo>(outcome));
-        EXPECT_EQ(std::get<CliInfo>(outcome).text, "parvello 2.0.6\n");
+        EXPECT_EQ(std::get<CliInfo>(outcome).text, "parvello " + std::string(kVersion) + "\n");
     }
     for (const char* flag : {"-h", "--help"}) {
         auto outcome = parse({flag});

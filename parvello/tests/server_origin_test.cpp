@@ -22,7 +22,7 @@ void expect_always_written(const Answer& answer) {
     EXPECT_EQ(answer["access-control-allow-methods"], "GET, POST, OPTIONS");
     EXPECT_EQ(answer["access-control-allow-headers"], "content-type, authorization");
     EXPECT_EQ(answer["access-control-allow-private-network"], "true");
-    EXPECT_EQ(answer["x-parvello-version"], "2.0.6");
+    EXPECT_EQ(answer["x-parvello-version"], kVersion);
     EXPECT_EQ(answer["access-control-expose-headers"], "x-parvello-version");
 }
 

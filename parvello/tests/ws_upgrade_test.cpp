@@ -31,7 +31,7 @@ void expect_plain_text(const Answer& answer, http::status status, std::string_vi
     EXPECT_EQ(answer.result(), status);
     EXPECT_EQ(answer.body(), text);
     EXPECT_EQ(answer[http::field::content_type], "text/plain; charset=utf-8");
-    EXPECT_EQ(answer["x-parvello-version"], "2.0.6");
+    EXPECT_EQ(answer["x-parvello-version"], parvello::kVersion);
 }
 
 using WsUpgrade = AgentServer;
@@ -107,7 +107,7 @@ TEST_F(WsUpgrade, SwitchesWithTheAcceptValueAndTheCorsHeaders) {
         EXPECT_EQ(answer[http::field::sec_websocket_accept], c.accept);
         EXPECT_EQ(answer.count(http::field::sec_websocket_protocol), 0u);
         EXPECT_EQ(answer[http::field::access_control_allow_origin], "http://localhost:5173");
-        EXPECT_EQ(answer["x-parvello-version"], "2.0.6");
+        EXPECT_EQ(answer["x-parvello-version"], parvello::kVersion);
     }
 }
 

@@ -4,7 +4,7 @@
 
 namespace parvello {
 
-// GET /status: {"ok":true,"version":"2.0.6","api_version":1,"port":<port in effect>}.
+// GET /status: {"ok":true,"version":<version>,"api_version":1,"port":<port in effect>}.
 asio::awaitable<Response> get_status(Request& request, HandlerContext context);
 
 // POST /print: one print job, run under the job lock once the body has passed the body rules;
