@@ -5,9 +5,11 @@
 #include <vector>
 
 #include "parvello/product.hpp"
-#include "temp_dir.hpp"
+#include "pvo-test-support/temp_dir.hpp"
 
 namespace parvello {
+
+using pvo_test::ScopedEnv;
 namespace {
 
 CliOutcome parse(std::vector<const char*> args) {

@@ -8,9 +8,12 @@
 #include <unistd.h>
 
 #include "parvello/logging.hpp"
-#include "temp_dir.hpp"
+#include "pvo-test-support/temp_dir.hpp"
 
 namespace parvello {
+
+using pvo_test::ScopedEnv;
+using pvo_test::TempDir;
 namespace {
 
 namespace fs = std::filesystem;
