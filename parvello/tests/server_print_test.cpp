@@ -14,7 +14,7 @@
 #include "parvello/product.hpp"
 #include "base64_encoder.hpp"
 #include "job_test_devices.hpp"
-#include "server/print_reply.hpp"
+#include "server/routes.hpp"
 #include "server_fixture.hpp"
 
 namespace parvello {
