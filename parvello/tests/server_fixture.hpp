@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "lock/fair_mutex.hpp"
 #include "parvello/request.hpp"
 #include "parvello/server.hpp"
 #include "server_test_client.hpp"

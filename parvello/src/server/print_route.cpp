@@ -1,6 +1,6 @@
 #include <nlohmann/json.hpp>
 
-#include "server/async_lock.hpp"
+#include "lock/async_lock.hpp"
 #include "server/device_work.hpp"
 #include "server/json_body.hpp"
 #include "server/routes.hpp"

@@ -8,10 +8,10 @@
 #include <boost/asio/post.hpp>
 #include <boost/asio/this_coro.hpp>
 
-#include "parvello/fair_mutex.hpp"
+#include "lock/fair_mutex.hpp"
 #include "parvello/job.hpp"
 #include "parvello/job_sink.hpp"
-#include "server/async_lock.hpp"
+#include "lock/async_lock.hpp"
 #include "server/blocking.hpp"
 
 namespace parvello {
