@@ -7,7 +7,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "parvello/logging.hpp"
+#include "logging.hpp"
 #include "pvo-test-support/temp_dir.hpp"
 
 namespace parvello {
