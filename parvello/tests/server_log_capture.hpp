@@ -1,67 +1,14 @@
 #pragma once
-// Captures the server's log events in the test process.
-#include <memory>
-#include <mutex>
-#include <string>
-#include <string_view>
-#include <vector>
-
-#include "pvo-log/format.hpp"
-#include "pvo-log/stack.hpp"
+// Captures the server's and the desktop's log events in the test process.
+#include "pvo-test-support/log_capture.hpp"
 
 namespace parvello::testing {
 
-class LogCapture final : public pvo_log::Writer {
-public:
-    // The process's capture, installed on first use for the server's targets; null when
-    // another logging stack was installed first.
-    static LogCapture* get() {
-        static LogCapture* const capture = [] () -> LogCapture* {
-            auto writer = std::make_unique<LogCapture>();
-            LogCapture* raw = writer.get();
-            std::vector<std::unique_ptr<pvo_log::Writer>> writers;
-            writers.push_back(std::move(writer));
-            auto filter = pvo_log::parse_filter("parvello::server=trace,http=trace,parvello::desktop=warn,parvello=warn").filter;
-            return pvo_log::install(std::make_unique<pvo_log::Stack>(std::move(filter), std::move(writers)))
-                       ? raw
-                       : nullptr;
-        }();
-        return capture;
+struct LogCapture {
+    static pvo_test::LogCapture* get() {
+        return pvo_test::LogCapture::install(
+            "parvello::server=trace,http=trace,parvello::desktop=warn,parvello=warn");
     }
-
-    // "LEVEL target: message name=value ...", one line per event.
-    void write(const pvo_log::Event& event) noexcept override {
-        try {
-            std::string line = std::string(pvo_log::level_word(event.level)) + " " + std::string(event.target) +
-                               ": " + pvo_log::visit_message(event.fields).value_or("");
-            for (const auto& field : event.fields) {
-                if (field.name != "message") line += " " + std::string(field.name) + "=" + field.value;
-            }
-            std::lock_guard lock(mutex_);
-            lines_.push_back(std::move(line));
-        } catch (...) {
-        }
-    }
-
-    // How many lines were logged so far, to look only at the lines logged after it.
-    std::size_t mark() const {
-        std::lock_guard lock(mutex_);
-        return lines_.size();
-    }
-
-    // The lines from `from` on that contain `text`, in the order they were logged.
-    std::vector<std::string> lines_with(std::string_view text, std::size_t from = 0) const {
-        std::lock_guard lock(mutex_);
-        std::vector<std::string> found;
-        for (std::size_t i = from; i < lines_.size(); ++i) {
-            if (lines_[i].find(text) != std::string::npos) found.push_back(lines_[i]);
-        }
-        return found;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<std::string> lines_;
 };
 
 }  // namespace parvello::testing

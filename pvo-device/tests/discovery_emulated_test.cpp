@@ -46,7 +46,7 @@ protected:
     }
 
     bool delegated_ = false;
-    testing::DiscoveryLog* log_ = nullptr;
+    pvo_test::LogCapture* log_ = nullptr;
     std::optional<EmulatedHardware> hardware_;
 };
 
