@@ -36,7 +36,7 @@ fuzz() {
 
 fuzz request parvello/fuzz/request-fuzz 4096 "$fuzz_dir/corpus" -dict="$fuzz_dir/request.dict"
 fuzz base64 parvello/fuzz/base64-fuzz 512 "$fuzz_dir/base64_corpus"
-# The status reply parsers, one seed per parser.
+# The status reply dispatch, one seed per protocol with a status reply.
 fuzz status parvello/fuzz/status-fuzz 512 "$fuzz_dir/status_corpus"
 # DYMO deliveries, D1 job helpers and DYMO status replies.
 fuzz dymo pvo-client-delivery/fuzz/dymo-fuzz 4096 "$root/pvo-client-delivery/fuzz/dymo_corpus"
