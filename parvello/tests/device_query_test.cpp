@@ -11,7 +11,7 @@
 
 #include "job/device_query.hpp"
 #include "job_test_devices.hpp"
-#include "pvo-status/status_json.hpp"
+#include "status_replies.hpp"
 
 namespace parvello {
 namespace {
@@ -19,23 +19,12 @@ namespace {
 using namespace std::chrono_literals;
 using pvo_status::Protocol;
 using testing::Bytes;
+using testing::brother_ql_ready;
 using testing::bytes_of;
 using testing::PtyDevice;
 using testing::UsbprintTree;
 
 constexpr char kEmptyReply[] = "status query timed out (empty reply)";
-
-// A Brother QL reply: header 80 20 42, model '7', 62 mm continuous tape, waiting, no errors.
-Bytes brother_ql_ready() {
-    Bytes reply(32, 0);
-    reply[0] = 0x80;
-    reply[1] = 0x20;
-    reply[2] = 0x42;
-    reply[4] = '7';
-    reply[10] = 62;
-    reply[11] = 0x0A;
-    return reply;
-}
 
 // Plays the device on the other end of a pseudo-terminal: takes a request of `request_size`
 // bytes, then sends `answer` (nothing: stays silent). Gives back the request it got.
@@ -154,9 +143,7 @@ TEST(QueryStatus, NetworkPrinterAnswersOnTheSameConnection) {
     namespace asio = boost::asio;
     asio::io_context io;
     asio::ip::tcp::acceptor acceptor(io, {asio::ip::address_v4::loopback(), 0});
-    const Bytes host_status = bytes_of("\x02" "030,1,0,1245,000,0,0,0,000,0,0,0\x03\r\n"
-                                       "\x02" "000,0,1,0,0,2,4,0,00000000,1,000\x03\r\n"
-                                       "\x02" "1234,0\x03\r\n");
+    const Bytes host_status = testing::zpl_host_status_head_open();
     auto printer = std::async(std::launch::async, [&] {
         asio::ip::tcp::socket peer(io);
         acceptor.accept(peer);
