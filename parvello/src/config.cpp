@@ -133,29 +133,11 @@ std::expected<void, ConfigError> save_config_file(const BridgeConfig& config, co
 
     const std::string content =
         fmt::format("port = {}\nautostart = {}\n", config.port, config.autostart ? "true" : "false");
-    std::string temp = (file.parent_path() / ".config.toml.XXXXXX").string();
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) return std::unexpected(ConfigError{fmt::format("create {}: {}", temp, errno_text(errno))});
-
-    auto fail = [&](std::string_view what, int err) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        return std::unexpected(ConfigError{fmt::format("{} {}: {}", what, file.string(), errno_text(err))});
-    };
-    if (auto written = pvo_util::write_all(fd, content); !written) {
-        return fail("write", written.error());
-    }
     // The settings are small and rarely saved: make them durable before they replace the old.
-    if (::fchmod(fd, 0644) != 0 || ::fsync(fd) != 0) return fail("write", errno);
-    if (::close(fd) != 0) {
-        const int err = errno;
-        ::unlink(temp.c_str());
-        return std::unexpected(ConfigError{fmt::format("write {}: {}", file.string(), errno_text(err))});
-    }
-    if (::rename(temp.c_str(), file.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(temp.c_str());
-        return std::unexpected(ConfigError{fmt::format("rename {}: {}", file.string(), errno_text(err))});
+    if (auto replaced = pvo_util::replace_file(file, content); !replaced) {
+        const auto& e = replaced.error();
+        return std::unexpected(
+            ConfigError{fmt::format("{} {}: {}", e.step, e.path.string(), errno_text(e.error))});
     }
     return {};
 }

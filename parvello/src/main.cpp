@@ -1,7 +1,6 @@
 // The agent's entry: console colour, logging, command line, bind-host check, settings, port,
 // banner, shared state, then the headless server or the desktop run.
 #include <pthread.h>
-#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -11,6 +10,7 @@
 #include <fmt/format.h>
 
 #include "desktop/autostart.hpp"
+#include "desktop/run_desktop.hpp"
 #include "parvello/app_state.hpp"
 #include "parvello/cli.hpp"
 #include "parvello/config.hpp"
@@ -77,8 +77,7 @@ int run(int argc, char** argv) {
         return kExitOk;
     }
 
-    // Desktop mode: the server lives on its own thread; the main thread stays with the
-    // process until it is ended.
+    // Desktop mode: the server lives on its own thread.
     std::thread http;
     try {
         http = std::thread(http_thread_main, state);
@@ -89,7 +88,14 @@ int run(int argc, char** argv) {
     ::pthread_setname_np(http.native_handle(), "parvello-http");
     http.detach();
     register_login_autostart_at_start(settings.autostart);
-    for (;;) ::pause();
+
+    // The main thread becomes the desktop's event loop; on success the loop ends the process.
+    auto desktop = desktop::run_desktop(state.config, port, log_buffer, !args.tray);
+    if (!desktop) {
+        report_fatal(desktop.error().message);
+        return kExitFatal;
+    }
+    return kExitOk;
 }
 
 }  // namespace

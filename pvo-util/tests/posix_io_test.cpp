@@ -4,6 +4,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <csignal>
 #include <stdexcept>
 #include <string>
@@ -71,4 +75,59 @@ TEST(WriteAll, FailureGivesTheErrnoValue) {
 
 TEST(WriteAll, NothingToWriteMakesNoCall) {
     EXPECT_TRUE(write_all(-1, std::string_view{}).has_value());
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string file_text(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+struct ScratchFolder {
+    fs::path path;
+    ScratchFolder() {
+        std::string pattern = (fs::temp_directory_path() / "replace-file-XXXXXX").string();
+        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+        path = pattern;
+    }
+    ~ScratchFolder() { fs::remove_all(path); }
+    std::size_t entries() const {
+        return static_cast<std::size_t>(std::distance(fs::directory_iterator(path), {}));
+    }
+};
+
+}  // namespace
+
+TEST(ReplaceFile, ReplacesTheWholeFileAndLeavesNoTemporaryFile) {
+    ScratchFolder folder;
+    const fs::path file = folder.path / "settings.toml";
+    ASSERT_TRUE(replace_file(file, "a = 1\nb = 2\n").has_value());
+    ASSERT_TRUE(replace_file(file, "a = 3\n").has_value());
+    EXPECT_EQ(file_text(file), "a = 3\n");
+    EXPECT_EQ(folder.entries(), 1u);
+    EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                  fs::perms::others_read);
+}
+
+TEST(ReplaceFile, FailuresNameTheirStepAndRemoveTheTemporaryFile) {
+    ScratchFolder folder;
+    // A non-empty folder where the file should be: renaming over it fails.
+    const fs::path blocked = folder.path / "entry";
+    fs::create_directories(blocked / "inside");
+    const auto renamed = replace_file(blocked, "x");
+    ASSERT_FALSE(renamed.has_value());
+    EXPECT_EQ(renamed.error().step, "rename");
+    EXPECT_EQ(renamed.error().path, blocked);
+    EXPECT_NE(renamed.error().error, 0);
+    EXPECT_EQ(folder.entries(), 1u);
+
+    const auto missing = replace_file(folder.path / "no-such-folder" / "file", "x");
+    ASSERT_FALSE(missing.has_value());
+    EXPECT_EQ(missing.error().step, "create");
+    EXPECT_EQ(missing.error().error, ENOENT);
 }

@@ -102,22 +102,6 @@ TEST(Startup, SecondAgentOnABusyPortFailsAfterItsListeningLine) {
     EXPECT_TRUE(first.running());
 }
 
-TEST(Startup, DesktopModeServesFromItsThreadAndOutlivesABindFailure) {
-    Sandbox sandbox;
-    const unsigned short port = free_port();
-    AgentProcess first({"--tray", "--port", std::to_string(port)}, sandbox.environment());
-    ASSERT_TRUE(wait_for_listener(port, first)) << first.stderr_so_far();
-    auto status = http_request(port, "GET", "/status");
-    ASSERT_TRUE(status.has_value());
-    EXPECT_EQ(status->status, 200);
-
-    // The second agent cannot bind: its HTTP thread logs the failure and the process lives on.
-    AgentProcess second({"--tray", "--port", std::to_string(port)}, sandbox.environment());
-    ASSERT_TRUE(second.wait_for_stderr("HTTP server exited: ")) << second.stderr_so_far();
-    EXPECT_TRUE(second.running());
-    EXPECT_THAT(second.stderr_so_far(), ::testing::Not(HasSubstr("parvello failed")));
-}
-
 TEST(Startup, LogFileReceivesTheBanner) {
     Sandbox sandbox;
     const unsigned short port = free_port();

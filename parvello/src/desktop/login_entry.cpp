@@ -10,6 +10,7 @@
 #include <fmt/format.h>
 
 #include "desktop/desktop_entry.hpp"
+#include "pvo-util/posix_io.hpp"
 
 namespace parvello {
 namespace fs = std::filesystem;
@@ -115,32 +116,9 @@ std::expected<void, LoginEntry::Failure> LoginEntry::write_into(const fs::path& 
     if (ec) return fail("create", dir, ec);
 
     const std::string content = desktop_entry_text(name_, program_, arguments_);
-    std::string temp = (dir / ("." + name_ + ".desktop.XXXXXX")).string();
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) return fail("create", temp, errno_code(errno));
-    auto abandon = [&](std::string_view what, int err) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        return fail(what, file, errno_code(err));
-    };
-    for (std::size_t written = 0; written < content.size();) {
-        const ssize_t n = ::write(fd, content.data() + written, content.size() - written);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return abandon("write", errno);
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    if (::fchmod(fd, 0644) != 0 || ::fsync(fd) != 0) return abandon("write", errno);
-    if (::close(fd) != 0) {
-        const int err = errno;
-        ::unlink(temp.c_str());
-        return fail("write", file, errno_code(err));
-    }
-    if (::rename(temp.c_str(), file.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(temp.c_str());
-        return fail("rename", file, errno_code(err));
+    if (auto replaced = pvo_util::replace_file(file, content); !replaced) {
+        const auto& e = replaced.error();
+        return fail(e.step, e.path, errno_code(e.error));
     }
     return {};
 }

@@ -57,7 +57,7 @@ asio::awaitable<Response> Router::dispatch(Request& request) const {
 Router build_router(HandlerContext context) {
     std::vector<Route> routes{
         {http::verb::get, "/status", get_status},
-        {http::verb::get, "/devices", {}},
+        {http::verb::get, "/devices", get_devices},
         {http::verb::post, "/print", post_print},
         {http::verb::post, "/status/query", post_status_query},
         {http::verb::post, "/soft-reboot", post_soft_reboot},

@@ -1,0 +1,20 @@
+#pragma once
+// The system's two device listings behind discovery. Neither opens a device: the USB ids and
+// serial numbers come from sysfs, which any user may read.
+#include <expected>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "pvo-device/discovery.hpp"
+
+namespace pvo_device {
+
+// The USB devices under <sys_root>/bus/usb/devices, ordered by bus and device number. A device
+// whose ids cannot be read is left out; this listing has no failure of its own.
+std::vector<ListedUsbDevice> list_usb_devices(const std::filesystem::path& sys_root = "/sys");
+
+// The serial ports as libserialport lists them, or its description of why it could not.
+std::expected<std::vector<ListedSerialPort>, std::string> list_serial_ports();
+
+}  // namespace pvo_device
