@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config make
-  libboost1.81-dev nlohmann-json3-dev libfmt-dev libspdlog-dev libcli11-dev libtomlplusplus-dev
+  libboost1.81-dev nlohmann-json3-dev libfmt-dev libcli11-dev libtomlplusplus-dev
   libusb-1.0-0-dev libserialport-dev
   libgtk-3-dev libwebkit2gtk-4.1-dev libdbusmenu-glib-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev

@@ -1,4 +1,4 @@
-#include "parvello/fatal.hpp"
+#include "fatal.hpp"
 
 #include <unistd.h>
 

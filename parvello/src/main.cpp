@@ -9,14 +9,14 @@
 
 #include <fmt/format.h>
 
+#include "cli.hpp"
 #include "desktop/autostart.hpp"
 #include "desktop/run_desktop.hpp"
+#include "fatal.hpp"
+#include "log_buffer.hpp"
+#include "logging.hpp"
 #include "parvello/app_state.hpp"
-#include "parvello/cli.hpp"
 #include "parvello/config.hpp"
-#include "parvello/fatal.hpp"
-#include "parvello/log_buffer.hpp"
-#include "parvello/logging.hpp"
 #include "parvello/product.hpp"
 #include "parvello/server.hpp"
 #include "pvo-log/log.hpp"

@@ -86,7 +86,7 @@ TEST(IpcMessage, OnlyTheExactWordClearPostsClearLogs) {
 }
 
 TEST(TrayTexts, NameVersionAndPort) {
-    EXPECT_EQ(status_item_text(27419), "parvello v2.0.6 \u00b7 :27419");
+    EXPECT_EQ(status_item_text(27419), "parvello v" PVO_VERSION " \u00b7 :27419");
     EXPECT_EQ(tray_tooltip(27419), "parvello v2.0.6 (127.0.0.1:27419)");
     EXPECT_EQ(status_item_text(8080), "parvello v2.0.6 \u00b7 :8080");
     EXPECT_EQ(tray_tooltip(8080), "parvello v2.0.6 (127.0.0.1:8080)");

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "pty_device.hpp"
+#include "pvo-test-support/temp_dir.hpp"
 #include "test_bytes.hpp"
 
 namespace pvo_device {
@@ -32,18 +33,9 @@ std::string slurp(const fs::path& file) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-class TempDir {
-public:
-    TempDir() {
-        std::string templ = (fs::temp_directory_path() / "serial-test-XXXXXX").string();
-        if (::mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        root_ = templ;
-    }
-    ~TempDir() { fs::remove_all(root_); }
-    fs::path operator/(const std::string& name) const { return root_ / name; }
-
-private:
-    fs::path root_;
+// A temporary folder whose entries are named with `/`.
+struct TempDir : pvo_test::TempDir {
+    fs::path operator/(const std::string& name) const { return path() / name; }
 };
 
 TEST(SerialRead, QuietLineGivesNoBytesAndNoError) {

@@ -12,20 +12,15 @@
 #include <string>
 
 #include "pty_device.hpp"
+#include "pvo-test-support/temp_dir.hpp"
 
 namespace pvo_device::testing {
 
 class UsbprintTree {
 public:
-    UsbprintTree() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "pvo-usbprint-XXXXXX").string();
-        root_ = ::mkdtemp(pattern.data());
+    UsbprintTree() : root_(dir_.path()) {
         std::filesystem::create_directories(sys_root() / "class" / "usbmisc");
         std::filesystem::create_directories(dev_root() / "usb");
-    }
-    ~UsbprintTree() {
-        std::error_code ec;
-        std::filesystem::remove_all(root_, ec);
     }
     UsbprintTree(const UsbprintTree&) = delete;
     UsbprintTree& operator=(const UsbprintTree&) = delete;
@@ -58,6 +53,7 @@ private:
         std::ofstream(path) << text;
     }
 
+    pvo_test::TempDir dir_;
     std::filesystem::path root_;
     int ports_ = 0;
     std::map<std::string, std::unique_ptr<PtyDevice>> ptys_;

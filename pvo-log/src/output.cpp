@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "pvo-util/posix_io.hpp"
+
 namespace pvo_log {
 namespace {
 
@@ -22,13 +24,8 @@ bool raises_sigpipe(int fd) {
 }
 
 std::expected<void, std::error_code> write_all(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const auto written = ::write(fd, text.data(), text.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return std::unexpected(last_error());
-        }
-        text.remove_prefix(static_cast<std::size_t>(written));
+    if (auto written = pvo_util::write_all(fd, text); !written) {
+        return std::unexpected(std::error_code(written.error(), std::generic_category()));
     }
     return {};
 }

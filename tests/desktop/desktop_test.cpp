@@ -181,7 +181,7 @@ TEST_F(Desktop, TrayItemMenuAndEveryAction) {
     ASSERT_NE(tooltip, nullptr);
     const gchar* tip_title = nullptr;
     g_variant_get(tooltip, "(&s@a(iiay)&s&s)", nullptr, nullptr, &tip_title, nullptr);
-    EXPECT_EQ(std::string(tip_title), "parvello v2.0.6 (127.0.0.1:" + std::to_string(port) + ")");
+    EXPECT_EQ(std::string(tip_title), "parvello v" PARVELLO_VERSION " (127.0.0.1:" + std::to_string(port) + ")");
     g_variant_unref(tooltip);
     GVariant* pixmap = watcher.get_property(*item, kItemPath, kItemInterface, "IconPixmap");
     ASSERT_NE(pixmap, nullptr);
@@ -203,7 +203,7 @@ TEST_F(Desktop, TrayItemMenuAndEveryAction) {
         int toggle_state;
     };
     const std::vector<Expected> layout{
-        {"", "parvello v2.0.6 \u00b7 :" + std::to_string(port), false, -1},
+        {"", "parvello v" PARVELLO_VERSION " \u00b7 :" + std::to_string(port), false, -1},
         {"separator", "", true, -1},
         {"", "Show window", true, -1},
         {"", "Open Vestra in browser", true, -1},

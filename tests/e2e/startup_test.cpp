@@ -17,7 +17,7 @@ TEST(Startup, HelpAndVersionPrintOnceAndExitZero) {
     for (const char* flag : {"--version", "-V"}) {
         Exit exit = run_agent({flag}, sandbox.environment());
         EXPECT_EQ(exit.code, 0);
-        EXPECT_EQ(exit.out, "parvello 2.0.6\n");
+        EXPECT_EQ(exit.out, "parvello " PARVELLO_VERSION "\n");
     }
     Exit help = run_agent({"--help"}, sandbox.environment());
     EXPECT_EQ(help.code, 0);
@@ -60,8 +60,8 @@ TEST(Startup, ServesStatusOnTheChosenPortHeadless) {
     auto status = http_request(port, "GET", "/status");
     ASSERT_TRUE(status.has_value());
     EXPECT_EQ(status->status, 200);
-    EXPECT_EQ(status->body, R"({"ok":true,"version":"2.0.6","api_version":1,"port":)" + std::to_string(port) + "}");
-    EXPECT_THAT(agent.stderr_so_far(), HasSubstr("parvello v2.0.6\n"));
+    EXPECT_EQ(status->body, R"({"ok":true,"version":")" PARVELLO_VERSION R"(","api_version":1,"port":)" + std::to_string(port) + "}");
+    EXPECT_THAT(agent.stderr_so_far(), HasSubstr("parvello v" PARVELLO_VERSION "\n"));
 }
 
 TEST(Startup, PortPrecedenceCommandLineThenVariableThenFile) {
@@ -93,7 +93,7 @@ TEST(Startup, SecondAgentOnABusyPortFailsAfterItsListeningLine) {
 
     Exit second = run_agent({"--no-tray", "--port", std::to_string(port)}, sandbox.environment());
     EXPECT_EQ(second.code, 1);
-    const std::string listening = "parvello v2.0.6 listening on http://127.0.0.1:" + std::to_string(port);
+    const std::string listening = "parvello v" PARVELLO_VERSION " listening on http://127.0.0.1:" + std::to_string(port);
     const auto listening_at = second.err.find(listening);
     const auto failed_at = second.err.find("parvello failed: ");
     ASSERT_NE(listening_at, std::string::npos) << second.err;
@@ -113,7 +113,7 @@ TEST(Startup, LogFileReceivesTheBanner) {
     std::ifstream log(sandbox.log_file());
     std::stringstream text;
     text << log.rdbuf();
-    EXPECT_THAT(text.str(), HasSubstr(" INFO parvello: parvello v2.0.6\n"));
+    EXPECT_THAT(text.str(), HasSubstr(" INFO parvello: parvello v" PARVELLO_VERSION "\n"));
     EXPECT_THAT(text.str(), ::testing::Not(HasSubstr("\x1b[")));
 }
 

@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "parvello/config.hpp"
-#include "parvello/fair_mutex.hpp"
-#include "parvello/log_buffer.hpp"
+#include "lock/fair_mutex.hpp"
+#include "log_buffer.hpp"
 
 namespace parvello::desktop {
 
