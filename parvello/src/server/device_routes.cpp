@@ -1,15 +1,15 @@
-#include "server/device_routes.hpp"
-
+// POST /status/query and POST /soft-reboot: one device looked after without printing.
 #include <optional>
 #include <string>
 #include <utility>
 
 #include "job/device_query.hpp"
+#include "lock/async_lock.hpp"
 #include "pvo-status/status_json.hpp"
-#include "server/async_lock.hpp"
 #include "server/blocking.hpp"
 #include "server/device_work.hpp"
 #include "server/json_body.hpp"
+#include "server/routes.hpp"
 
 namespace parvello {
 namespace {

@@ -3,7 +3,6 @@
 #include <string>
 
 #include "server/cors.hpp"
-#include "server/device_routes.hpp"
 #include "server/host_check.hpp"
 #include "server/routes.hpp"
 #include "server/ws.hpp"
