@@ -2,8 +2,6 @@
 # Builds the fuzz targets with clang and runs each for a bounded number of runs from its
 # committed seed corpus. Exits non-zero on a crash, a failed check or a sanitizer report.
 # Installs nothing: it needs the packages of `scripts/install-deps.sh --test`.
-# NIIMBOT packet search and the GPGL status line.
-fuzz device-replies parvello/fuzz/device-replies-fuzz 1024 "$fuzz_dir/device_replies_corpus"
 #   PVO_FUZZ_RUNS       number of runs (default 200000)
 #   PVO_FUZZ_BUILD_DIR  build directory (default build/fuzz)
 set -euo pipefail
@@ -17,8 +15,6 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPI
       -DPVO_WITH_FUZZ=ON -DPVO_BUILD_TESTS=OFF >"$build/configure.log" 2>&1 ||
     { cat "$build/configure.log"; exit 1; }
 cmake --build "$build" --target fuzz-targets
-# NIIMBOT packet search and the GPGL status line.
-fuzz device-replies parvello/fuzz/device-replies-fuzz 1024 "$fuzz_dir/device_replies_corpus"
 
 # New inputs the fuzzer finds go to a scratch directory, never into the committed seeds.
 work=$(mktemp -d)
@@ -36,7 +32,7 @@ fuzz() {
 
 fuzz request parvello/fuzz/request-fuzz 4096 "$fuzz_dir/corpus" -dict="$fuzz_dir/request.dict"
 fuzz base64 parvello/fuzz/base64-fuzz 512 "$fuzz_dir/base64_corpus"
-# The status reply parsers, one seed per parser.
+# The status reply dispatch, one seed per protocol with a status reply.
 fuzz status parvello/fuzz/status-fuzz 512 "$fuzz_dir/status_corpus"
 # DYMO deliveries, D1 job helpers and DYMO status replies.
 fuzz dymo pvo-client-delivery/fuzz/dymo-fuzz 4096 "$root/pvo-client-delivery/fuzz/dymo_corpus"

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "pvo-client-delivery/gpgl_status.hpp"
+#include "pvo-status/gpgl_status.hpp"
 #include "pvo-driver-niimbot/packet.hpp"
 #include "pvo-util/text.hpp"
 
@@ -93,7 +93,7 @@ void check_split_and_repack(std::span<const std::uint8_t> input, const std::vect
 }
 
 void check_gpgl_line(std::span<const std::uint8_t> input) {
-    const auto state = pvo_delivery::parse_gpgl_status_line(input);
+    const auto state = pvo_status::parse_gpgl_status_line(input);
     if (!state) return;
     const std::string_view text(reinterpret_cast<const char*>(input.data()), input.size());
     check(static_cast<std::size_t>(*state) <= 4);

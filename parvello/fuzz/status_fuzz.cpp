@@ -1,5 +1,5 @@
-// libFuzzer target for the printer status reply parsers. The first input byte chooses the
-// parser, the rest is the reply. For any bytes:
+// libFuzzer target for the printer status reply dispatch. The first input byte chooses the
+// protocol, the rest is the reply handed to `parse_status`. For any bytes:
 // - no parser crashes;
 // - a refusal has a non-empty message of valid UTF-8;
 // - every text of a report is valid UTF-8, a ready report names no reason and a stated
@@ -17,10 +17,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "pvo-status/brother_status.hpp"
-#include "pvo-status/letratag_status.hpp"
+#include "pvo-status/parse_status.hpp"
 #include "pvo-status/status_json.hpp"
-#include "pvo-status/zpl_status.hpp"
 #include "pvo-util/text.hpp"
 
 namespace {
@@ -29,41 +27,25 @@ using namespace pvo_status;
 
 using Reply = std::span<const std::uint8_t>;
 using Parsed = std::expected<PrintStatus, StatusError>;
-using Parser = Parsed (*)(Reply);
-
-// Any parser returning its own report type, seen as one returning a `PrintStatus`.
-template <auto parse>
-Parsed as_status(Reply reply) {
-    auto report = parse(reply);
-    if (!report) return std::unexpected(std::move(report.error()));
-    return PrintStatus(std::move(*report));
-}
-
-// The LetraTag decode takes exactly three bytes; the dispatcher refuses fewer.
-Parsed letratag(Reply reply) {
-    if (reply.size() < 3) return std::unexpected(StatusError("short LetraTag status"));
-    return PrintStatus(decode_letratag_status(reply.first<3>()));
-}
 
 struct Entry {
-    std::uint8_t key;  // first input byte that selects this parser
-    Parser parse;
+    std::uint8_t key;  // first input byte that selects this protocol
+    Protocol protocol;
 };
 
-// A further parser is one more line here. The keys keep the seed files readable; a first
-// byte that is no key still picks a parser, by its value modulo the table size.
-constexpr Entry parsers[] = {
-    {'Q', as_status<parse_brother_ql_status>},
-    {'P', as_status<parse_brother_pt_status>},
-    {'Z', as_status<parse_zpl_host_status>},
-    {'L', letratag},
+// The keys keep the seed files readable. A first byte that is no key still picks a protocol,
+// by its value modulo the number of protocols, so the refusals are reached too.
+constexpr Entry keyed[] = {
+    {'Q', Protocol::BrotherQl}, {'P', Protocol::BrotherPt}, {'Z', Protocol::Zpl},
+    {'L', Protocol::LetraTag},  {'D', Protocol::Dymo},      {'W', Protocol::DymoLw},
+    {'C', Protocol::DymoLwClassic}, {'N', Protocol::Niimbot}, {'G', Protocol::Gpgl},
 };
 
-Parser choose(std::uint8_t first) {
-    for (const auto& entry : parsers) {
-        if (entry.key == first) return entry.parse;
+Protocol choose(std::uint8_t first) {
+    for (const auto& entry : keyed) {
+        if (entry.key == first) return entry.protocol;
     }
-    return parsers[first % std::size(parsers)].parse;
+    return all_protocols[first % protocol_count];
 }
 
 // The free texts of a report (words are fixed ASCII and need no check). A report type
@@ -118,7 +100,7 @@ void check_report(const PrintStatus& status) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
     const Reply reply(data + 1, size - 1);
-    const Parsed parsed = choose(data[0])(reply);
+    const Parsed parsed = parse_status(choose(data[0]), reply);
     if (parsed) {
         check_report(*parsed);
     } else {

@@ -53,8 +53,6 @@ TEST_F(ServerRoutes, UnservedRequestsGetEmptyFallbackAnswers) {
         {http::verb::put, "/soft-reboot", http::status::method_not_allowed, "POST"},
         {http::verb::post, "/devices", http::status::method_not_allowed, "GET,HEAD"},
         {http::verb::delete_, "/ws", http::status::method_not_allowed, "GET,HEAD"},
-        // Routes whose handlers are still to come answer their own method like unknown paths.
-        {http::verb::post, "/status/query", http::status::not_found, ""},
         // OPTIONS never reaches a route or a fallback.
         {http::verb::options, "/print", http::status::no_content, ""},
         {http::verb::options, "/no-such-path", http::status::no_content, ""},

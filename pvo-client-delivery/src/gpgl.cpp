@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "pvo-client-delivery/gpgl_status.hpp"
+#include "pvo-status/gpgl_status.hpp"
 
 namespace pvo_delivery {
 namespace {
@@ -62,7 +62,7 @@ Batch Gpgl::on_event(TransportEvent event) {
 
 Batch Gpgl::on_status(const Bytes& reply) {
     ++polls_;
-    const auto state = parse_gpgl_status_line(reply);
+    const auto state = pvo_status::parse_gpgl_status_line(reply);
     const bool cut_not_started = wait_ == Wait::AfterCutJob && !moved_;
     if (!state) {
         if (cut_not_started && polls_ >= idle_replies_after_cut) return {Fail{stayed_idle}};
@@ -70,7 +70,7 @@ Batch Gpgl::on_status(const Bytes& reply) {
         return {Fail{"timed out waiting for a recognizable GPGL status response"}};
     }
 
-    Batch batch{Status{gpgl_report(*state)}};
+    Batch batch{Status{pvo_status::gpgl_report(*state)}};
     switch (*state) {
         case GpglState::Ready:
             if (cut_not_started) {

@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "pvo-client-delivery/handshake_id.hpp"
-#include "pvo-client-delivery/niimbot_status.hpp"
+#include "pvo-status/niimbot_status.hpp"
 #include "pvo-driver-niimbot/packet.hpp"
 #include "pvo-driver-niimbot/variant.hpp"
 
@@ -83,7 +83,7 @@ Batch NiimbotPoll::on_reply(const Bytes& reply) {
         } else {
             page_finished = seen_incomplete_;
         }
-        batch.push_back(Status{niimbot_report(status->page, status->progress1, status->progress2)});
+        batch.push_back(Status{pvo_status::niimbot_report(status->page, status->progress1, status->progress2)});
     }
     if (!page_finished && replies_ < max_replies) {
         batch.push_back(request_status());

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "gpgl.hpp"
-#include "pvo-client-delivery/gpgl_status.hpp"
+#include "pvo-status/gpgl_status.hpp"
 #include "session_fixture.hpp"
 
 using namespace pvo_delivery;
@@ -26,7 +26,7 @@ const Bytes moving = line("1\x03");
 const Bytes paused = line("3\x03");
 const Bytes unrecognised = line("?\x03");
 
-Status status(GpglState state) { return Status{gpgl_report(state)}; }
+Status status(GpglState state) { return Status{pvo_status::gpgl_report(state)}; }
 
 std::vector<DeliveryAction> cut(std::vector<Bytes> replies) {
     return drive(started(DeliverySession::create(HandshakeId::Gpgl, "ignored", cut_job)), replies);
@@ -61,55 +61,6 @@ std::vector<DeliveryAction> after_the_cut(const std::vector<DeliveryAction>& act
 }
 
 }  // namespace
-
-TEST(GpglStatusLine, ReadsTheFirstCharacterOfTheTrimmedLine) {
-    struct Case {
-        std::string_view reply;
-        std::optional<GpglState> state;
-    };
-    const Case cases[] = {
-        {"0\x03", GpglState::Ready},
-        {" 0 \x03\x03", GpglState::Ready},
-        {"0", GpglState::Ready},
-        {"1\r\n", GpglState::Moving},
-        {"\xC2\xA0" "2\x03", GpglState::Unloaded},  // no-break space is white space
-        {"3", GpglState::Paused},
-        {"4\x03", GpglState::Cancelled},
-        {"2x", GpglState::Unloaded},
-        {"12", GpglState::Moving},
-        {"0\x03 ", GpglState::Ready},  // the space ends it, then the ETX is just a character
-        {"\x03" "0", std::nullopt},
-        {"5", std::nullopt},
-        {"", std::nullopt},
-        {"\x03\x03", std::nullopt},
-        {" \t", std::nullopt},
-        {"\xFF", std::nullopt},
-        {"0\xFF", std::nullopt},  // not UTF-8 anywhere means unrecognised
-        {"\xE2\x80\x8B" "0", std::nullopt},  // zero-width space is not white space
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(parse_gpgl_status_line(line(c.reply)), c.state) << ::testing::PrintToString(line(c.reply));
-    }
-}
-
-TEST(GpglStatusLine, ReportAndReadiness) {
-    using pvo_status::Readiness;
-    struct Case {
-        GpglState state;
-        Readiness readiness;
-    };
-    const Case cases[] = {
-        {GpglState::Ready, Readiness::ready()},
-        {GpglState::Moving, Readiness::ready()},
-        {GpglState::Unloaded, Readiness::not_ready("unloaded")},
-        {GpglState::Paused, Readiness::not_ready("paused")},
-        {GpglState::Cancelled, Readiness::not_ready("cancelled")},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(gpgl_readiness(c.state), c.readiness);
-        EXPECT_EQ(gpgl_report(c.state), (pvo_status::Gpgl{c.state, c.readiness}));
-    }
-}
 
 TEST(Gpgl, CutsAfterTwoReadyWaitsAndEndsWhenBackToReady) {
     // The cutter is busy at first, then ready; after the cut it moves, pauses, and is ready.

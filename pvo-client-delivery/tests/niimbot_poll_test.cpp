@@ -4,9 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "niimbot_poll.hpp"
-#include "pvo-client-delivery/niimbot_status.hpp"
+#include "pvo-status/niimbot_status.hpp"
 #include "pvo-driver-niimbot/packet.hpp"
-#include "pvo-status/status_json.hpp"
 #include "session_fixture.hpp"
 
 using namespace pvo_delivery;
@@ -32,7 +31,7 @@ Bytes progress_reply(std::uint8_t progress1, std::uint8_t progress2, std::uint16
 }
 
 Status status(std::uint8_t progress1, std::uint8_t progress2, std::uint16_t page = 1) {
-    return Status{niimbot_report(page, progress1, progress2)};
+    return Status{pvo_status::niimbot_report(page, progress1, progress2)};
 }
 
 // A b1 job: three 100-byte packets and the print-end packet.
@@ -171,24 +170,4 @@ TEST(NiimbotPoll, EventsThatDoNotFitFail) {
         for (const auto& e : c.before) (*handshake)->on_event(e);
         EXPECT_EQ((*handshake)->on_event(c.event), Batch{out_of_order}) << c.name;
     }
-}
-
-TEST(NiimbotStatus, ReadyOnlyWhileAPrintRuns) {
-    struct Case {
-        std::uint8_t progress1;
-        std::optional<pvo_status::Readiness> readiness;
-    };
-    const Case cases[] = {
-        {0, std::nullopt}, {1, pvo_status::Readiness::ready()}, {50, pvo_status::Readiness::ready()},
-        {99, pvo_status::Readiness::ready()}, {100, std::nullopt}, {255, std::nullopt},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(niimbot_readiness(3, c.progress1, 0), c.readiness) << int(c.progress1);
-        EXPECT_EQ(niimbot_report(3, c.progress1, 7),
-                  (pvo_status::Niimbot{{3, c.progress1, 7}, c.readiness}));
-    }
-    EXPECT_EQ(pvo_status::to_json_text(niimbot_report(2, 50, 100)),
-              R"({"device_info":null,"heartbeat":null,"media_barcode":null,"media_length_mm":null,)"
-              R"("media_width_mm":null,"print_status":{"page":2,"progress1":50,"progress2":100},)"
-              R"("protocol":"niimbot","readiness":{"ready_to_print":true},"rfid":null})");
 }

@@ -47,4 +47,11 @@ std::expected<Bytes, DeviceError> OpenTransport::read(std::size_t max_len, std::
     return std::visit(Reader{max_len, limit}, static_cast<DeviceKinds&>(*this));
 }
 
+std::expected<Bytes, DeviceError> OpenTransport::exchange(std::span<const std::uint8_t> request,
+                                                         std::size_t max_len, std::chrono::milliseconds limit) {
+    if (auto* tcp = std::get_if<TcpTarget>(this)) return tcp_query(*tcp, request, max_len, limit, tcp->timings);
+    if (auto written = write(request); !written) return std::unexpected(std::move(written.error()));
+    return read(max_len, limit);
+}
+
 }  // namespace pvo_device

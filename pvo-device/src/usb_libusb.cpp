@@ -16,18 +16,7 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// libusb takes whole milliseconds, where 0 means no limit.
-unsigned transfer_timeout(milliseconds timeout) {
-    if (timeout <= milliseconds{0}) return 1;
-    if (static_cast<unsigned long long>(timeout.count()) >= UINT_MAX) return 0;
-    return static_cast<unsigned>(timeout.count());
-}
-
 std::string library_text(int rc) { return libusb_strerror(rc); }
-
-DeviceError failure(std::string_view what, int rc) {
-    return DeviceError::transport(std::string(what) + library_text(rc));
-}
 
 struct Endpoint {
     std::uint8_t address = 0;
@@ -62,41 +51,17 @@ struct ConfigDeleter {
     void operator()(libusb_config_descriptor* c) const { libusb_free_config_descriptor(c); }
 };
 
-// An opened device and the listing entry it came from.
-struct Opened {
-    libusb_device* device = nullptr;
-    libusb_device_handle* handle = nullptr;
-};
+}  // namespace
 
-// The first listed device whose ids and (exactly) serial match, opened. Without a serial to
-// match, the first device with the ids is the one, and failing to open it is final.
-std::expected<Opened, DeviceError> open_first_match(const LibusbDeviceList& list, const UsbTarget& target) {
-    std::optional<std::string> unreadable;  // why a candidate's serial could not be read
-    for (libusb_device* device : list.devices()) {
-        const auto listed = describe_device(device);
-        if (!listed || listed->info.vendor_id != target.vendor_id || listed->info.product_id != target.product_id) {
-            continue;
-        }
-        libusb_device_handle* handle = nullptr;
-        const int rc = libusb_open(device, &handle);
-        if (!target.serial) {
-            if (rc != 0) return std::unexpected(failure("opening device: ", rc));
-            return Opened{device, handle};
-        }
-        if (rc != 0) {
-            unreadable = library_text(rc);
-            continue;
-        }
-        auto serial = read_serial(handle, listed->serial_index);
-        if (serial && *serial == target.serial) return Opened{device, handle};
-        libusb_close(handle);
-    }
-    // A device that would not open may be the one asked for: say so rather than "not found".
-    if (unreadable) return std::unexpected(DeviceError::transport("opening device: " + *unreadable));
-    return std::unexpected(DeviceError::not_found(usb_id_text(target.vendor_id, target.product_id)));
+unsigned transfer_timeout(milliseconds timeout) {
+    if (timeout <= milliseconds{0}) return 1;
+    if (static_cast<unsigned long long>(timeout.count()) >= UINT_MAX) return 0;
+    return static_cast<unsigned>(timeout.count());
 }
 
-}  // namespace
+DeviceError libusb_failure(std::string_view what, int rc) {
+    return DeviceError::transport(std::string(what) + library_text(rc));
+}
 
 libusb_context* libusb_process_context() {
     // Never exited: threads may still use it while the process ends, and the system reclaims it.
@@ -129,7 +94,33 @@ std::optional<ListedDevice> describe_device(libusb_device* device) {
                         d.iSerialNumber};
 }
 
-std::expected<std::optional<std::string>, int> read_serial(libusb_device_handle* handle, std::uint8_t index) {
+std::expected<OpenedDevice, DeviceError> open_first_match(const LibusbDeviceList& list, const UsbTarget& target) {
+    std::optional<std::string> unreadable;  // why a candidate's serial could not be read
+    for (libusb_device* device : list.devices()) {
+        const auto listed = describe_device(device);
+        if (!listed || listed->info.vendor_id != target.vendor_id || listed->info.product_id != target.product_id) {
+            continue;
+        }
+        libusb_device_handle* handle = nullptr;
+        const int rc = libusb_open(device, &handle);
+        if (!target.serial) {
+            if (rc != 0) return std::unexpected(libusb_failure("opening device: ", rc));
+            return OpenedDevice{device, handle};
+        }
+        if (rc != 0) {
+            unreadable = library_text(rc);
+            continue;
+        }
+        auto serial = read_string(handle, listed->serial_index);
+        if (serial && *serial == target.serial) return OpenedDevice{device, handle};
+        libusb_close(handle);
+    }
+    // A device that would not open may be the one asked for: say so rather than "not found".
+    if (unreadable) return std::unexpected(DeviceError::transport("opening device: " + *unreadable));
+    return std::unexpected(DeviceError::not_found(usb_id_text(target.vendor_id, target.product_id)));
+}
+
+std::expected<std::optional<std::string>, int> read_string(libusb_device_handle* handle, std::uint8_t index) {
     if (index == 0) return std::nullopt;
     unsigned char buf[255];
     int r = libusb_get_string_descriptor(handle, 0, 0, buf, sizeof buf);
@@ -152,7 +143,7 @@ std::vector<UsbDeviceInfo> list_usb_devices(UsbSerials serials) {
         if (!listed) continue;
         libusb_device_handle* handle = nullptr;
         if (serials == UsbSerials::Read && listed->serial_index != 0 && libusb_open(device, &handle) == 0) {
-            listed->info.serial = read_serial(handle, listed->serial_index).value_or(std::nullopt);
+            listed->info.serial = read_string(handle, listed->serial_index).value_or(std::nullopt);
             libusb_close(handle);
         }
         out.push_back(std::move(listed->info));
@@ -171,7 +162,7 @@ std::expected<LibusbConnection, DeviceError> LibusbConnection::open(const UsbTar
     const std::string config_prefix = "reading active usb configuration: ";
     int value = 0;
     if (const int rc = libusb_get_configuration(c.handle_, &value); rc != 0) {
-        return std::unexpected(failure(config_prefix, rc));
+        return std::unexpected(libusb_failure(config_prefix, rc));
     }
     if (value == 0) return std::unexpected(DeviceError::transport(config_prefix + "device is not configured"));
     libusb_config_descriptor* raw_config = nullptr;
@@ -181,7 +172,7 @@ std::expected<LibusbConnection, DeviceError> LibusbConnection::open(const UsbTar
             return std::unexpected(DeviceError::transport(
                 config_prefix + "no descriptor found for active configuration " + std::to_string(value)));
         }
-        return std::unexpected(failure(config_prefix, rc));
+        return std::unexpected(libusb_failure(config_prefix, rc));
     }
     const std::unique_ptr<libusb_config_descriptor, ConfigDeleter> config(raw_config);
 
@@ -194,7 +185,7 @@ std::expected<LibusbConnection, DeviceError> LibusbConnection::open(const UsbTar
     // gets it back at release. Platforms without kernel drivers to detach refuse; that is fine.
     (void)libusb_set_auto_detach_kernel_driver(c.handle_, 1);
     if (const int rc = libusb_claim_interface(c.handle_, target.interface); rc != 0) {
-        return std::unexpected(failure("claiming interface: ", rc));
+        return std::unexpected(libusb_failure("claiming interface: ", rc));
     }
     c.interface_ = target.interface;
     c.out_ = out->address;

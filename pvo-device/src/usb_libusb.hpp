@@ -7,6 +7,8 @@
 #include <expected>
 #include <optional>
 #include <span>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "pvo-device/device_error.hpp"
@@ -48,10 +50,21 @@ struct ListedDevice {
 // None when the device's descriptor cannot be read.
 std::optional<ListedDevice> describe_device(libusb_device* device);
 
-// The serial number from an opened device's string descriptors, in its first language. None
-// when the device names no serial or its descriptors are malformed; a libusb error code when
-// reading fails.
-std::expected<std::optional<std::string>, int> read_serial(libusb_device_handle* handle, std::uint8_t index);
+// The string descriptor `index` of an opened device (its serial number, product name...) in
+// the device's first language. None when the index is 0 (the device names no such string) or
+// the descriptors are malformed; a libusb error code when reading fails.
+std::expected<std::optional<std::string>, int> read_string(libusb_device_handle* handle, std::uint8_t index);
+
+// An opened device and the listing entry it came from. The caller closes the handle.
+struct OpenedDevice {
+    libusb_device* device = nullptr;
+    libusb_device_handle* handle = nullptr;
+};
+
+// The first listed device whose ids and (exactly) serial match, opened. Without a serial to
+// match, the first device with the ids is the one, and failing to open it is final. Errors:
+// NotFound "usb vvvv:pppp", Transport "opening device: " and libusb's text.
+std::expected<OpenedDevice, DeviceError> open_first_match(const LibusbDeviceList& list, const UsbTarget& target);
 
 class LibusbConnection {
 public:
@@ -86,6 +99,13 @@ private:
     std::uint8_t in_ = 0;
     std::size_t in_packet_ = 64;
 };
+
+// A time limit as libusb takes it: whole milliseconds, where 0 would mean no limit (so a
+// limit of 0 or less becomes 1 ms, and one beyond its range none).
+unsigned transfer_timeout(std::chrono::milliseconds timeout);
+
+// Transport `what` followed by libusb's text for the error code.
+DeviceError libusb_failure(std::string_view what, int rc);
 
 // "usb " and the ids as four lower-case hexadecimal digits each, joined by ':'.
 std::string usb_id_text(std::uint16_t vendor_id, std::uint16_t product_id);

@@ -144,5 +144,74 @@ TEST(TcpWrite, UnresolvableNameGivesTheConnectText) {
     EXPECT_GT(written.error().text.size(), prefix.size());
 }
 
+// A printer that reads a request of `request_size` bytes, answers with `answer` (nothing: stays
+// silent) and then reads until the client closes; with `close_after_request` it closes at once
+// instead of answering.
+struct QueryPrinter {
+    std::vector<std::uint8_t> answer;
+    bool close_after_request = false;
+};
+
+std::future<Session> serve_query(LoopbackPrinter& printer, std::size_t request_size, QueryPrinter script) {
+    return std::async(std::launch::async, [&printer, request_size, script = std::move(script)] {
+        tcp::socket peer(printer.acceptor().get_executor());
+        printer.acceptor().accept(peer);
+        Session session;
+        session.bytes.resize(request_size);
+        asio::read(peer, asio::buffer(session.bytes), session.end);
+        if (session.end || script.close_after_request) return session;
+        asio::write(peer, asio::buffer(script.answer), session.end);
+        std::uint8_t chunk[256];
+        while (!session.end) {
+            const std::size_t n = peer.read_some(asio::buffer(chunk), session.end);
+            session.bytes.insert(session.bytes.end(), chunk, chunk + n);
+        }
+        return session;
+    });
+}
+
+TEST(TcpQuery, AnswerIsReadOnTheConnectionThatAsked) {
+    const auto request = bytes_of("~HS\r\n");
+    struct Case {
+        const char* name;
+        QueryPrinter script;
+        std::size_t max_len;
+        std::vector<std::uint8_t> expected;
+    };
+    const auto long_answer = pattern(300);
+    const Case cases[] = {
+        {"answer shorter than asked, ends at the pause", {bytes_of("\x02" "030,0\x03\r\n")}, 256,
+         bytes_of("\x02" "030,0\x03\r\n")},
+        {"answer longer than asked, kept whole", {long_answer}, 64, long_answer},
+        {"silent printer: no bytes", {}, 256, {}},
+        {"printer closes without answering: no bytes", {{}, true}, 256, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LoopbackPrinter printer;
+        auto session = serve_query(printer, request.size(), c.script);
+        const auto answer = tcp_query(printer.target(), request, c.max_len, 50ms, {.close_drain = 2s});
+        ASSERT_TRUE(answer.has_value()) << answer.error().message();
+        EXPECT_EQ(*answer, c.expected);
+        // The printer got the request and then a clean end of the stream, nothing more.
+        const auto got = session.get();
+        EXPECT_EQ(got.bytes, request);
+        if (!c.script.close_after_request) {
+            EXPECT_EQ(got.end, asio::error::eof) << got.end.message();
+        }
+    }
+}
+
+TEST(TcpQuery, RefusedPortGivesTheConnectText) {
+    std::uint16_t port = 0;
+    {
+        LoopbackPrinter closed;
+        port = closed.port();
+    }
+    const auto answer = tcp_query({"127.0.0.1", port}, bytes_of("~HS\r\n"), 256, 50ms);
+    ASSERT_FALSE(answer.has_value());
+    EXPECT_TRUE(answer.error().message().starts_with("transport error: connect 127.0.0.1:")) << answer.error();
+}
+
 }  // namespace
 }  // namespace pvo_device

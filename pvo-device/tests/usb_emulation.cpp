@@ -22,7 +22,12 @@ namespace {
 
 constexpr std::uint8_t kGetDescriptor = 6;
 constexpr std::uint8_t kStringDescriptor = 3;
+constexpr std::uint8_t kManufacturerIndex = 1;
+constexpr std::uint8_t kProductIndex = 2;
 constexpr std::uint8_t kSerialIndex = 3;
+// The printer-class GET_DEVICE_ID request: class request 0, IN, to an interface.
+constexpr std::uint8_t kDeviceIdRequestType = 0xA1;
+constexpr std::uint8_t kGetDeviceId = 0;
 constexpr const char* kChildMark = "PVO_USB_EMULATION_CHILD";
 
 void put16(std::vector<std::uint8_t>& out, std::uint16_t v) {
@@ -37,7 +42,8 @@ std::vector<std::uint8_t> descriptors(const PrinterSetup& setup) {
     put16(d, setup.vendor_id);
     put16(d, setup.product_id);
     put16(d, 0x0100);
-    d.insert(d.end(), {1, 2, static_cast<std::uint8_t>(setup.serial ? kSerialIndex : 0), 1});
+    d.insert(d.end(), {kManufacturerIndex, kProductIndex,
+                       static_cast<std::uint8_t>(setup.serial ? kSerialIndex : 0), 1});
 
     const std::uint8_t endpoints = setup.bulk_in ? 2 : 1;
     d.insert(d.end(), {9, 2});
@@ -182,6 +188,11 @@ std::vector<std::vector<std::uint8_t>> EmulatedPrinter::writes() const {
     return writes_;
 }
 
+std::vector<std::uint16_t> EmulatedPrinter::device_id_requests() const {
+    std::lock_guard lock(mutex_);
+    return device_id_requests_;
+}
+
 std::vector<std::string> EmulatedPrinter::events() const {
     std::lock_guard lock(mutex_);
     return events_;
@@ -250,14 +261,23 @@ bool EmulatedPrinter::submit(UMockdevIoctlClient* client) {
     const auto* buf = urb->buffer ? reinterpret_cast<const std::uint8_t*>(urb->buffer->data) : nullptr;
 
     if (u->type == USBDEVFS_URB_TYPE_CONTROL && u->buffer_length >= 8) {
-        // Only GET_DESCRIPTOR for strings: the language list and the serial number.
-        const std::uint8_t request = buf[1], index = buf[2], type = buf[3];
+        // GET_DESCRIPTOR for strings (the language list and the device's texts), and
+        // GET_DEVICE_ID; every other request stalls.
+        const std::uint8_t request_type = buf[0], request = buf[1], index = buf[2], type = buf[3];
         const std::size_t length = buf[6] | (buf[7] << 8);
+        const std::optional<std::string>* text = index == kManufacturerIndex ? &setup_.manufacturer
+                                               : index == kProductIndex      ? &setup_.product
+                                               : index == kSerialIndex       ? &setup_.serial
+                                                                             : nullptr;
         urb->done = true;
         if (request == kGetDescriptor && type == kStringDescriptor && index == 0) {
             urb->reply = string_descriptor(u"\u0409");
-        } else if (request == kGetDescriptor && type == kStringDescriptor && index == kSerialIndex && setup_.serial) {
-            urb->reply = string_descriptor(utf16(*setup_.serial));
+        } else if (request == kGetDescriptor && type == kStringDescriptor && text && *text) {
+            urb->reply = string_descriptor(utf16(**text));
+        } else if (request_type == kDeviceIdRequestType && request == kGetDeviceId) {
+            device_id_requests_.push_back(static_cast<std::uint16_t>(buf[4] | (buf[5] << 8)));
+            if (setup_.device_id) urb->reply = *setup_.device_id;
+            else urb->status = -EPIPE;
         } else {
             urb->status = -EPIPE;
         }

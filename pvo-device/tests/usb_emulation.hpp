@@ -34,6 +34,10 @@ struct PrinterSetup {
     std::uint16_t vendor_id = 0x0922;
     std::uint16_t product_id = 0x0028;
     std::optional<std::string> serial;  // UTF-8, served as a UTF-16LE string descriptor
+    std::optional<std::string> manufacturer;  // string descriptor 1, served the same way
+    std::optional<std::string> product;       // string descriptor 2
+    // The answer to the printer-class GET_DEVICE_ID request; none: the request stalls.
+    std::optional<std::vector<std::uint8_t>> device_id;
     bool bulk_in = true;                 // false: interface 0 has only its bulk OUT endpoint
     std::uint16_t packet = 64;           // max packet size of both bulk endpoints
     bool configured = true;              // false: no configuration is active
@@ -51,6 +55,8 @@ public:
     void stall_writes();
     std::vector<std::vector<std::uint8_t>> writes() const;  // payloads of completed OUT transfers
     std::vector<std::string> events() const;                // claim/release/driver events, in order
+    // The wIndex of every GET_DEVICE_ID request received, in order.
+    std::vector<std::uint16_t> device_id_requests() const;
     // The device's end of its printer-class node, when it has one.
     int printer_class_fd() const { return lp_fd_; }
 
@@ -70,6 +76,7 @@ private:
     bool writes_stall_ = false;
     std::vector<std::vector<std::uint8_t>> writes_;
     std::vector<std::string> events_;
+    std::vector<std::uint16_t> device_id_requests_;
     std::vector<std::shared_ptr<Urb>> urbs_;  // submitted, not yet reaped
 };
 

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "pvo-driver-niimbot/packet.hpp"
+
 namespace pvo_status {
 
 std::expected<std::vector<std::uint8_t>, StatusError> status_query_bytes(Protocol protocol) {
@@ -20,7 +22,7 @@ std::expected<std::vector<std::uint8_t>, StatusError> status_query_bytes(Protoco
         case Protocol::Niimbot:
             // The print-status request: command A3 with the one data byte 01, framed as a
             // NIIMBOT packet (55 55, command, length, data, XOR checksum, AA AA).
-            return Bytes{0x55, 0x55, 0xA3, 0x01, 0x01, 0xA3, 0xAA, 0xAA};
+            return pvo_niimbot::status_request();
         case Protocol::LetraTag:
             return Bytes{};
         case Protocol::BrotherQl:

@@ -57,8 +57,8 @@ Router build_router(HandlerContext context) {
         {http::verb::get, "/status", get_status},
         {http::verb::get, "/devices", get_devices},
         {http::verb::post, "/print", post_print},
-        {http::verb::post, "/status/query", {}},
-        {http::verb::post, "/soft-reboot", {}},
+        {http::verb::post, "/status/query", post_status_query},
+        {http::verb::post, "/soft-reboot", post_soft_reboot},
         {http::verb::get, "/ws", ws_upgrade},
     };
     // The Host check sits outside the CORS layer so that OPTIONS is checked too; its refusal

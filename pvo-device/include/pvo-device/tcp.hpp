@@ -1,11 +1,14 @@
 #pragma once
 // A printer reached over raw TCP. Every write is one connection: connect, send everything,
-// close. Nothing is ever read from the printer.
+// close; a print job never reads from the printer. A status query is one connection too,
+// which sends the request and reads the answer on it before closing.
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "pvo-device/device_error.hpp"
 
@@ -14,6 +17,8 @@ namespace pvo_device {
 struct TcpTimings {
     // After sending, how long to wait for the printer to close its side before we close ours.
     std::chrono::milliseconds close_drain{2000};
+    // Once an answer has started, it ends at the first silence this long.
+    std::chrono::milliseconds read_gap{40};
 };
 
 struct TcpTarget {
@@ -28,5 +33,16 @@ struct TcpTarget {
 // "write: ..." (a send that takes nothing: "write: failed to write whole buffer").
 std::expected<void, DeviceError> tcp_write(const TcpTarget& target, std::span<const std::uint8_t> bytes,
                                            const TcpTimings& timings = {});
+
+// One request and its answer on one connection: connects and sends as `tcp_write` does, then
+// waits up to `limit` for the first bytes of the answer and collects until `max_len` bytes are
+// in, the printer pauses for the read gap or closes; then closes gracefully. Every byte
+// received is kept. A printer that stays silent gives no bytes, not an error. Errors: those of
+// `tcp_write`, and "read: ..." when the connection fails before any answer has arrived.
+std::expected<std::vector<std::uint8_t>, DeviceError> tcp_query(const TcpTarget& target,
+                                                                std::span<const std::uint8_t> request,
+                                                                std::size_t max_len,
+                                                                std::chrono::milliseconds limit,
+                                                                const TcpTimings& timings = {});
 
 }  // namespace pvo_device

@@ -34,9 +34,16 @@ public:
     //   the port's read gap (40 ms) without more ends the reply. Every byte is kept, so a reply
     //   may be shorter or longer than `max_len`. A `limit` of 0 reads nothing. A read error is
     //   returned unchanged.
-    // - TCP: no bytes, at once; a network printer is never read.
+    // - TCP: no bytes, at once; a print job never reads a network printer (see `exchange`).
     std::expected<std::vector<std::uint8_t>, DeviceError> read(std::size_t max_len,
                                                                std::chrono::milliseconds limit);
+
+    // A request and its answer, for the status query: `write` then `read`, except on TCP,
+    // where the answer is read on the connection that sent the request (`tcp_query`), with
+    // `limit` for its first bytes.
+    std::expected<std::vector<std::uint8_t>, DeviceError> exchange(std::span<const std::uint8_t> request,
+                                                                   std::size_t max_len,
+                                                                   std::chrono::milliseconds limit);
 };
 
 }  // namespace pvo_device

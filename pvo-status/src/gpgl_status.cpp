@@ -1,13 +1,11 @@
-#include "pvo-client-delivery/gpgl_status.hpp"
+#include "pvo-status/gpgl_status.hpp"
 
 #include <string>
 #include <string_view>
 
 #include "pvo-util/text.hpp"
 
-namespace pvo_delivery {
-
-using pvo_status::GpglState;
+namespace pvo_status {
 
 std::optional<GpglState> parse_gpgl_status_line(std::span<const std::uint8_t> reply) {
     std::string_view text(reinterpret_cast<const char*>(reply.data()), reply.size());
@@ -20,19 +18,19 @@ std::optional<GpglState> parse_gpgl_status_line(std::span<const std::uint8_t> re
     return static_cast<GpglState>(text.front() - '0');
 }
 
-pvo_status::Readiness gpgl_readiness(GpglState state) {
+Readiness gpgl_readiness(GpglState state) {
     switch (state) {
         case GpglState::Ready:
         case GpglState::Moving:
-            return pvo_status::Readiness::ready();
+            return Readiness::ready();
         case GpglState::Unloaded:
         case GpglState::Paused:
         case GpglState::Cancelled:
             break;
     }
-    return pvo_status::Readiness::not_ready(std::string(pvo_status::word(state)));
+    return Readiness::not_ready(std::string(word(state)));
 }
 
-pvo_status::Gpgl gpgl_report(GpglState state) { return {state, gpgl_readiness(state)}; }
+Gpgl gpgl_report(GpglState state) { return {state, gpgl_readiness(state)}; }
 
-}  // namespace pvo_delivery
+}  // namespace pvo_status

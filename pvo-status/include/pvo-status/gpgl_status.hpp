@@ -7,17 +7,17 @@
 
 #include "pvo-status/print_status.hpp"
 
-namespace pvo_delivery {
+namespace pvo_status {
 
 // The cutter's state from its reply: the text without trailing ETX (03) characters and
 // surrounding Unicode white space, read by its first character '0' to '4' (ready, moving,
 // unloaded, paused, cancelled). A reply that is not UTF-8, is blank, or starts otherwise is
 // unrecognised: none.
-std::optional<pvo_status::GpglState> parse_gpgl_status_line(std::span<const std::uint8_t> reply);
+std::optional<GpglState> parse_gpgl_status_line(std::span<const std::uint8_t> reply);
 
 // Ready for ready and moving; not ready, with the state's word as the reason, otherwise.
-pvo_status::Readiness gpgl_readiness(pvo_status::GpglState state);
+Readiness gpgl_readiness(GpglState state);
 
-pvo_status::Gpgl gpgl_report(pvo_status::GpglState state);
+Gpgl gpgl_report(GpglState state);
 
-}  // namespace pvo_delivery
+}  // namespace pvo_status

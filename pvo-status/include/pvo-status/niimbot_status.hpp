@@ -6,15 +6,15 @@
 
 #include "pvo-status/print_status.hpp"
 
-namespace pvo_delivery {
+namespace pvo_status {
 
 // Ready (no reason) while a print runs, that is progress1 from 1 to 99; none otherwise, and
 // then the report carries no readiness at all.
-std::optional<pvo_status::Readiness> niimbot_readiness(std::uint16_t page, std::uint8_t progress1,
+std::optional<Readiness> niimbot_readiness(std::uint16_t page, std::uint8_t progress1,
                                                        std::uint8_t progress2);
 
 // The print status of a print-status packet with its readiness; every other part of the
 // report is absent.
-pvo_status::Niimbot niimbot_report(std::uint16_t page, std::uint8_t progress1, std::uint8_t progress2);
+Niimbot niimbot_report(std::uint16_t page, std::uint8_t progress1, std::uint8_t progress2);
 
-}  // namespace pvo_delivery
+}  // namespace pvo_status
