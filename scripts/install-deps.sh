@@ -15,6 +15,10 @@ if [ "${1:-}" = "--test" ]; then
              clang-16 libclang-rt-16-dev libc++-16-dev libc++abi-16-dev
              chromium)
 fi
+if [ "${1:-}" = "--bench" ]; then
+  # bench/status_wrk.sh loads the agent with wrk and serves the same body from nginx beside it.
+  packages+=(wrk nginx-light python3)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
