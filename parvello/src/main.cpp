@@ -17,6 +17,7 @@
 #include "parvello/fatal.hpp"
 #include "parvello/log_buffer.hpp"
 #include "parvello/logging.hpp"
+#include "parvello/memory_policy.hpp"
 #include "parvello/product.hpp"
 #include "parvello/server.hpp"
 #include "pvo-log/log.hpp"
@@ -35,6 +36,7 @@ void http_thread_main(AppState state) {
 }
 
 int run(int argc, char** argv) {
+    return_large_buffers_on_free();  // a refusal only costs memory, never correctness
     const bool ansi = console_wants_colour();
     auto log_buffer = std::make_shared<LogBuffer>();
     install_logging(ansi, log_buffer, log_file_path());
