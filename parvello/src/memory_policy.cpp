@@ -4,9 +4,6 @@
 
 namespace parvello {
 
-bool return_large_buffers_on_free() {
-    // Setting the threshold also turns glibc's dynamic raising of it off.
-    return ::mallopt(M_MMAP_THRESHOLD, static_cast<int>(kOwnMappingBytes)) == 1;
-}
+bool cap_allocator_arenas() { return ::mallopt(M_ARENA_MAX, kAllocatorArenas) == 1; }
 
 }  // namespace parvello

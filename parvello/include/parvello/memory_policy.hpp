@@ -1,19 +1,18 @@
 #pragma once
-// How the agent's allocator gives memory back to the system.
-#include <cstddef>
+// How much freed memory the agent's allocator may keep.
 
 namespace parvello {
 
-// Buffers at least this large are mapped on their own and unmapped when freed.
-inline constexpr std::size_t kOwnMappingBytes = 256 * 1024;
+// The most heaps glibc may keep for the agent's threads.
+inline constexpr int kAllocatorArenas = 2;
 
 // Called once at start, before any thread is made. A print job holds a few buffers of
 // megabytes (the request body, the label text, the decoded label) for the length of the job.
-// Left to itself, glibc raises its mapping threshold to the largest buffer freed so far, so
-// after the first large job those buffers come from the heap of whichever thread ran it and
-// stay there, one heap per thread: the agent would keep tens of megabytes it no longer uses.
-// A fixed threshold keeps every such buffer a mapping of its own that goes back on free.
+// glibc keeps freed memory in the heap of the thread that used it and, left to itself, makes
+// a heap for nearly every thread, so after large jobs the agent would hold a job's worth of
+// megabytes per thread. Capped, the freed pages stay in a couple of heaps and serve the next
+// job as they are (giving them back on every free would cost a page fault per page per job).
 // Returns false when the allocator refused the setting.
-bool return_large_buffers_on_free();
+bool cap_allocator_arenas();
 
 }  // namespace parvello
