@@ -3,17 +3,21 @@
 set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config make
-  libboost1.81-dev nlohmann-json3-dev libfmt-dev libspdlog-dev libcli11-dev libtomlplusplus-dev
+  libboost1.81-dev nlohmann-json3-dev libfmt-dev libcli11-dev libtomlplusplus-dev
   libusb-1.0-0-dev libserialport-dev
+  libgtk-3-dev libwebkit2gtk-4.1-dev libdbusmenu-glib-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
 )
 if [ "${1:-}" = "--test" ]; then
   # The fuzz target (scripts/run-fuzz.sh) is built by clang 16 against libc++ 16: clang does
   # not yet take libstdc++ 12's std::expected, and libc++ has it from version 16.
   # The browser tests (tests/browser) drive the system's Chromium through playwright-core.
+  # The desktop tests (tests/desktop) run the agent on Xvfb with a private dbus-daemon and look
+  # at its windows through Xlib and XTest.
   packages+=(umockdev libumockdev-dev python3
              clang-16 libclang-rt-16-dev libc++-16-dev libc++abi-16-dev
-             chromium)
+             chromium
+             xvfb xauth dbus-x11 libx11-dev libxtst-dev desktop-file-utils)
 fi
 if [ "${1:-}" = "--bench" ]; then
   # bench/status_wrk.sh loads the agent with wrk and serves the same body from nginx beside it.

@@ -1,4 +1,4 @@
-#include "parvello/cli.hpp"
+#include "cli.hpp"
 
 #include <filesystem>
 #include <sstream>

@@ -1,4 +1,4 @@
-#include "parvello/log_buffer.hpp"
+#include "log_buffer.hpp"
 
 #include <utility>
 

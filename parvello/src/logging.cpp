@@ -1,4 +1,4 @@
-#include "parvello/logging.hpp"
+#include "logging.hpp"
 
 #include <cstdlib>
 #include <utility>

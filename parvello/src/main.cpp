@@ -1,7 +1,6 @@
 // The agent's entry: console colour, logging, command line, bind-host check, settings, port,
 // banner, shared state, then the headless server or the desktop run.
 #include <pthread.h>
-#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -10,14 +9,15 @@
 
 #include <fmt/format.h>
 
+#include "cli.hpp"
 #include "desktop/autostart.hpp"
+#include "desktop/run_desktop.hpp"
+#include "fatal.hpp"
+#include "log_buffer.hpp"
+#include "logging.hpp"
+#include "memory_policy.hpp"
 #include "parvello/app_state.hpp"
-#include "parvello/cli.hpp"
 #include "parvello/config.hpp"
-#include "parvello/fatal.hpp"
-#include "parvello/log_buffer.hpp"
-#include "parvello/logging.hpp"
-#include "parvello/memory_policy.hpp"
 #include "parvello/product.hpp"
 #include "parvello/server.hpp"
 #include "pvo-log/log.hpp"
@@ -79,8 +79,7 @@ int run(int argc, char** argv) {
         return kExitOk;
     }
 
-    // Desktop mode: the server lives on its own thread; the main thread stays with the
-    // process until it is ended.
+    // Desktop mode: the server lives on its own thread.
     std::thread http;
     try {
         http = std::thread(http_thread_main, state);
@@ -91,7 +90,14 @@ int run(int argc, char** argv) {
     ::pthread_setname_np(http.native_handle(), "parvello-http");
     http.detach();
     register_login_autostart_at_start(settings.autostart);
-    for (;;) ::pause();
+
+    // The main thread becomes the desktop's event loop; on success the loop ends the process.
+    auto desktop = desktop::run_desktop(state.config, port, log_buffer, !args.tray);
+    if (!desktop) {
+        report_fatal(desktop.error().message);
+        return kExitFatal;
+    }
+    return kExitOk;
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "parvello/memory_policy.hpp"
+#include "memory_policy.hpp"
 
 #include <malloc.h>
 

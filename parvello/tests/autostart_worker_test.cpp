@@ -14,12 +14,14 @@
 #include "parvello/app_state.hpp"
 #include "server_log_capture.hpp"
 #include "file_text.hpp"
-#include "temp_dir.hpp"
+#include "pvo-test-support/temp_dir.hpp"
 
 namespace parvello {
 namespace {
 
 namespace fs = std::filesystem;
+using pvo_test::ScopedEnv;
+using pvo_test::TempDir;
 using testing::LogCapture;
 
 std::string settings_text(unsigned port, bool autostart) {

@@ -1,12 +1,15 @@
-#include "parvello/cli.hpp"
+#include "cli.hpp"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "temp_dir.hpp"
+#include "parvello/product.hpp"
+#include "pvo-test-support/temp_dir.hpp"
 
 namespace parvello {
+
+using pvo_test::ScopedEnv;
 namespace {
 
 CliOutcome parse(std::vector<const char*> args) {
@@ -75,7 +78,7 @@ TEST(CommandLine, HelpAndVersion) {
     for (const char* flag : {"-V", "--version"}) {
         auto outcome = parse({flag});
         ASSERT_TRUE(std::holds_alternative<CliInfo>(outcome));
-        EXPECT_EQ(std::get<CliInfo>(outcome).text, "parvello 2.0.6\n");
+        EXPECT_EQ(std::get<CliInfo>(outcome).text, "parvello " + std::string(kVersion) + "\n");
     }
     for (const char* flag : {"-h", "--help"}) {
         auto outcome = parse({flag});

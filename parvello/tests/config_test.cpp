@@ -6,9 +6,12 @@
 #include <fstream>
 #include <sstream>
 
-#include "temp_dir.hpp"
+#include "pvo-test-support/temp_dir.hpp"
 
 namespace parvello {
+
+using pvo_test::ScopedEnv;
+using pvo_test::TempDir;
 namespace {
 
 std::string read_file(const std::filesystem::path& p) {

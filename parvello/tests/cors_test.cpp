@@ -100,7 +100,7 @@ const std::vector<std::pair<std::string, std::string>> kAlwaysWritten = {
     {"Access-Control-Allow-Methods", "GET, POST, OPTIONS"},
     {"Access-Control-Allow-Headers", "content-type, authorization"},
     {"access-control-allow-private-network", "true"},
-    {"x-parvello-version", "2.0.6"},
+    {"x-parvello-version", std::string(kVersion)},
     {"Access-Control-Expose-Headers", "x-parvello-version"},
 };
 
@@ -130,7 +130,7 @@ TEST(ApplyCorsHeaders, ReplacesValuesAlreadyInTheAnswer) {
     EXPECT_EQ(response.count(http::field::vary), 1u);
     EXPECT_EQ(response[http::field::vary], "Origin");
     EXPECT_EQ(response.count("x-parvello-version"), 1u);
-    EXPECT_EQ(response["x-parvello-version"], "2.0.6");
+    EXPECT_EQ(response["x-parvello-version"], kVersion);
     EXPECT_EQ(response[http::field::access_control_allow_methods], "GET, POST, OPTIONS");
     EXPECT_EQ(response[http::field::content_type], "application/json");
 }

@@ -15,12 +15,14 @@
 
 #include "desktop/desktop_entry.hpp"
 #include "desktop/login_entry.hpp"
-#include "temp_dir.hpp"
+#include "pvo-test-support/temp_dir.hpp"
 
 namespace parvello {
 namespace {
 
 namespace fs = std::filesystem;
+using pvo_test::ScopedEnv;
+using pvo_test::TempDir;
 
 const std::vector<std::string> kTray{"--tray"};
 

@@ -14,8 +14,8 @@
 #include <boost/asio/use_awaitable.hpp>
 #include <gtest/gtest.h>
 
-#include "parvello/fair_mutex.hpp"
-#include "server/async_lock.hpp"
+#include "lock/fair_mutex.hpp"
+#include "lock/async_lock.hpp"
 
 namespace parvello {
 namespace {

@@ -14,10 +14,10 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 
-#include "../../pvo-device/tests/pty_device.hpp"
-#include "../../pvo-device/tests/usbprint_tree.hpp"
 #include "job/job_sink.hpp"
 #include "parvello/request.hpp"
+#include "pty_device.hpp"
+#include "usbprint_tree.hpp"
 
 namespace parvello::testing {
 

@@ -4,7 +4,7 @@
 #include <thread>
 #include <vector>
 
-#include "parvello/log_buffer.hpp"
+#include "log_buffer.hpp"
 
 namespace parvello {
 namespace {

@@ -7,10 +7,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "parvello/logging.hpp"
-#include "temp_dir.hpp"
+#include "logging.hpp"
+#include "pvo-test-support/temp_dir.hpp"
 
 namespace parvello {
+
+using pvo_test::ScopedEnv;
+using pvo_test::TempDir;
 namespace {
 
 namespace fs = std::filesystem;

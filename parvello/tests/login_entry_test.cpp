@@ -15,12 +15,14 @@
 #include "desktop/desktop_entry.hpp"
 #include "desktop/login_entry.hpp"
 #include "file_text.hpp"
-#include "temp_dir.hpp"
+#include "pvo-test-support/temp_dir.hpp"
 
 namespace parvello {
 namespace {
 
 namespace fs = std::filesystem;
+using pvo_test::ScopedEnv;
+using pvo_test::TempDir;
 
 constexpr const char* kProgram = "/opt/parvello agent/parvello";
 const std::string kHidden = "[Desktop Entry]\nType=Application\nName=parvello\nExec=x\nHidden=true\n";

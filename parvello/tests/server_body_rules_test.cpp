@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "parvello/product.hpp"
 #include "server/json_body.hpp"
 #include "server_fixture.hpp"
 
@@ -89,7 +90,7 @@ TEST_F(BodyRules, EachRuleAnswersWithItsStatusAndText) {
         EXPECT_EQ(answer.result(), c.status);
         EXPECT_EQ(answer.body(), c.text);
         EXPECT_EQ(answer[http::field::content_type], "text/plain; charset=utf-8");
-        EXPECT_EQ(answer["x-parvello-version"], "2.0.6");
+        EXPECT_EQ(answer["x-parvello-version"], kVersion);
     }
 }
 
@@ -104,7 +105,7 @@ TEST_F(BodyRules, TwoMebibytesAreReadAndOneByteMoreIsRefused) {
     answer = post_json(port(), "/print", body);
     EXPECT_EQ(answer.result(), http::status::payload_too_large);
     EXPECT_EQ(answer.body(), "Failed to buffer the request body: length limit exceeded");
-    EXPECT_EQ(answer["x-parvello-version"], "2.0.6");
+    EXPECT_EQ(answer["x-parvello-version"], kVersion);
 }
 
 // Without a declared length the limit is met while the body arrives.

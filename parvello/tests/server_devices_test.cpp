@@ -19,7 +19,7 @@ TEST_F(GetDevices, AnswersTheListWithoutWaitingForTheJobLock) {
     const auto answer = client.request(http::verb::get, "/devices");
     EXPECT_EQ(answer.result(), http::status::ok);
     EXPECT_EQ(answer[http::field::content_type], "application/json");
-    EXPECT_EQ(answer["x-parvello-version"], "2.0.6");
+    EXPECT_EQ(answer["x-parvello-version"], PVO_VERSION);
     EXPECT_EQ(answer.body(), pvo_device::write_device_list(pvo_device::discover_devices()));
 }
 

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "lock/fair_mutex.hpp"
 #include "parvello/request.hpp"
 #include "parvello/server.hpp"
 #include "server_test_client.hpp"
@@ -18,7 +19,6 @@
 namespace parvello::testing {
 
 using Headers = std::vector<std::pair<std::string, std::string>>;
-using Answer = http::response<http::string_body>;
 
 class AgentServer : public ::testing::Test {
 protected:
@@ -51,14 +51,14 @@ inline void send_request(Client& client, http::verb method, std::string_view tar
 inline const Headers kJsonHeaders = {{"Host", "127.0.0.1"}, {"Content-Type", "application/json"}};
 
 // One request on a fresh connection, and its answer.
-inline Answer exchange_request(std::uint16_t port, http::verb method, std::string_view target,
+inline HttpResponse exchange_request(std::uint16_t port, http::verb method, std::string_view target,
                                const Headers& headers, std::string body = {}) {
     Client client(port);
     send_request(client, method, target, headers, std::move(body));
     return client.read_response(method == http::verb::head);
 }
 
-inline Answer post_json(std::uint16_t port, std::string_view target, std::string body,
+inline HttpResponse post_json(std::uint16_t port, std::string_view target, std::string body,
                         const Headers& headers = kJsonHeaders) {
     return exchange_request(port, http::verb::post, target, headers, std::move(body));
 }

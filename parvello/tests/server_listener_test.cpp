@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "parvello/product.hpp"
 #include "parvello/server.hpp"
 #include "server/listener.hpp"
 #include "server_log_capture.hpp"
@@ -39,7 +40,8 @@ TEST(ServerListener, ASecondServerOnTheSamePortEndsWithTheBindError) {
 
     // Each of the three announced itself before it tried to bind.
     if (log) {
-        const std::string announcement = "INFO parvello::server: parvello v2.0.6 listening on http://127.0.0.1:" +
+        const std::string announcement = "INFO parvello::server: parvello v" + std::string(kVersion) +
+                                         " listening on http://127.0.0.1:" +
                                          std::to_string(first->port());
         EXPECT_EQ(log->lines_with(announcement, mark).size(), 3u);
     }

@@ -18,22 +18,22 @@ using namespace testing;
 
 const char* const kOriginHeaders[] = {"access-control-allow-origin", "access-control-allow-credentials", "vary"};
 
-void expect_always_written(const Answer& answer) {
+void expect_always_written(const HttpResponse& answer) {
     EXPECT_EQ(answer["access-control-allow-methods"], "GET, POST, OPTIONS");
     EXPECT_EQ(answer["access-control-allow-headers"], "content-type, authorization");
     EXPECT_EQ(answer["access-control-allow-private-network"], "true");
-    EXPECT_EQ(answer["x-parvello-version"], "2.0.6");
+    EXPECT_EQ(answer["x-parvello-version"], kVersion);
     EXPECT_EQ(answer["access-control-expose-headers"], "x-parvello-version");
 }
 
-void expect_trusted(const Answer& answer, std::string_view origin) {
+void expect_trusted(const HttpResponse& answer, std::string_view origin) {
     EXPECT_EQ(answer["access-control-allow-origin"], origin);
     EXPECT_EQ(answer["access-control-allow-credentials"], "true");
     EXPECT_EQ(answer["vary"], "Origin");
     expect_always_written(answer);
 }
 
-void expect_untrusted(const Answer& answer) {
+void expect_untrusted(const HttpResponse& answer) {
     for (const char* name : kOriginHeaders) EXPECT_EQ(answer.count(name), 0u) << name;
     expect_always_written(answer);
 }

@@ -11,9 +11,10 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <gtest/gtest.h>
 
+#include "parvello/product.hpp"
 #include "base64_encoder.hpp"
 #include "job_test_devices.hpp"
-#include "server/print_reply.hpp"
+#include "server/routes.hpp"
 #include "server_fixture.hpp"
 
 namespace parvello {
@@ -128,7 +129,7 @@ TEST_F(PostPrint, DeliversEveryLabelAndAnswersTheCounts) {
     EXPECT_EQ(answer.result(), http::status::ok);
     EXPECT_EQ(answer[http::field::content_type], "application/json");
     EXPECT_EQ(answer.body(), R"({"completed":3,"total":3})");
-    EXPECT_EQ(answer["x-parvello-version"], "2.0.6");
+    EXPECT_EQ(answer["x-parvello-version"], kVersion);
     EXPECT_EQ(received.get(), (std::vector<Bytes>{bytes_of("ONE"), bytes_of("TWO"), bytes_of("THREE")}));
 }
 
@@ -158,7 +159,7 @@ TEST_F(PostPrint, JobErrorsAreAnsweredAsPlainTextWithTheirStatus) {
         EXPECT_EQ(answer.result(), c.status);
         EXPECT_EQ(answer[http::field::content_type], "text/plain; charset=utf-8");
         EXPECT_TRUE(answer.body().starts_with(c.text)) << answer.body();
-        EXPECT_EQ(answer["x-parvello-version"], "2.0.6");
+        EXPECT_EQ(answer["x-parvello-version"], kVersion);
     }
     // None of these jobs got as far as the printer.
     EXPECT_FALSE(printer.has_unaccepted_connection());

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "server/connection.hpp"
-#include "server/layers.hpp"
+#include "server/routes.hpp"
 #include "server/router.hpp"
 #include "server_log_capture.hpp"
 #include "server_test_client.hpp"

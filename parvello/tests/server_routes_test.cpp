@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "parvello/product.hpp"
 #include "server_fixture.hpp"
 
 namespace parvello {
@@ -18,7 +19,8 @@ namespace http = testing::http;
 using ServerRoutes = testing::AgentServer;
 
 std::string status_json(std::uint16_t port) {
-    return R"({"ok":true,"version":"2.0.6","api_version":1,"port":)" + std::to_string(port) + "}";
+    return R"({"ok":true,"version":")" + std::string(kVersion) + R"(","api_version":1,"port":)" +
+           std::to_string(port) + "}";
 }
 
 TEST_F(ServerRoutes, StatusAnswersTheVersionAndThePortInEffect) {
@@ -29,7 +31,7 @@ TEST_F(ServerRoutes, StatusAnswersTheVersionAndThePortInEffect) {
         EXPECT_EQ(answer.result(), http::status::ok);
         EXPECT_EQ(answer.body(), status_json(port()));
         EXPECT_EQ(answer[http::field::content_type], "application/json");
-        EXPECT_EQ(answer["x-parvello-version"], "2.0.6");
+        EXPECT_EQ(answer["x-parvello-version"], kVersion);
         EXPECT_TRUE(answer.keep_alive());
     }
 }
@@ -64,7 +66,7 @@ TEST_F(ServerRoutes, UnservedRequestsGetEmptyFallbackAnswers) {
         EXPECT_EQ(answer.result(), c.status);
         EXPECT_EQ(answer.body(), "");
         EXPECT_EQ(answer[http::field::allow], c.allow);
-        EXPECT_EQ(answer["x-parvello-version"], "2.0.6");
+        EXPECT_EQ(answer["x-parvello-version"], kVersion);
     }
 }
 

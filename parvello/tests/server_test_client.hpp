@@ -14,6 +14,8 @@
 #include <boost/beast/http/string_body.hpp>
 #include <boost/beast/http/write.hpp>
 
+#include "server/http.hpp"
+
 namespace parvello::testing {
 
 namespace asio = boost::asio;
@@ -37,7 +39,7 @@ public:
 
     void send(std::string_view bytes) { asio::write(socket_, asio::buffer(bytes)); }
 
-    http::response<http::string_body> request(http::verb method, std::string_view target,
+    HttpResponse request(http::verb method, std::string_view target,
                                               std::string body = {}) {
         http::request<http::string_body> req{method, target, 11};
         req.set(http::field::host, "127.0.0.1");
@@ -50,7 +52,7 @@ public:
         return read_response(method == http::verb::head);
     }
 
-    http::response<http::string_body> read_response(bool head = false) {
+    HttpResponse read_response(bool head = false) {
         http::response_parser<http::string_body> parser;
         parser.skip(head);
         http::read(socket_, buffer_, parser);

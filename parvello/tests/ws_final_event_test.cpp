@@ -1,4 +1,4 @@
-#include "server/ws_final_event.hpp"
+#include "server/ws.hpp"
 
 #include <gtest/gtest.h>
 
@@ -6,14 +6,14 @@ namespace parvello {
 namespace {
 
 TEST(WsFinalEvent, DependsOnTheOutcomeAndOnWhetherTheJobEndedItself) {
-    const WsJobOutcome counts{JobCounts{2, 2}};
-    const WsJobOutcome delivery{std::expected<JobCounts, JobError>(std::unexpect, JobError::delivery("cutter jammed"))};
-    const WsJobOutcome failed{std::unexpect, WorkerFailure{"blocking worker failed: bad_alloc"}};
+    const JobOutcome counts{JobCounts{2, 2}};
+    const JobOutcome delivery{std::expected<JobCounts, JobError>(std::unexpect, JobError::delivery("cutter jammed"))};
+    const JobOutcome failed{std::unexpect, WorkerFailure{"blocking worker failed: bad_alloc"}};
     const JobEvent done{JobEvent::Done{2, 2}};
     const JobEvent delivery_error{JobEvent::Error{"delivery: cutter jammed"}};
     const JobEvent worker_error{JobEvent::Error{"print job task failed: blocking worker failed: bad_alloc"}};
     struct Case {
-        const WsJobOutcome& outcome;
+        const JobOutcome& outcome;
         bool terminal_sent;
         std::optional<JobEvent> last;
     };

@@ -162,7 +162,7 @@ TEST_F(WsJobs, JobsOfSeveralConnectionsAndPrintRequestsRunOneAfterAnother) {
     auto received = printer_.serve(5);
     WsClient first(port());
     WsClient second(port());
-    std::future<Answer> print;
+    std::future<HttpResponse> print;
     {
         auto lock = hold_job_lock();
         first.send_text(print_job(printer_.address(), {"QTE=", "QTI="}));  // A1, A2

@@ -27,11 +27,11 @@ Headers upgrade_with(std::string_view name, std::optional<std::string> value, He
     return headers;
 }
 
-void expect_plain_text(const Answer& answer, http::status status, std::string_view text) {
+void expect_plain_text(const HttpResponse& answer, http::status status, std::string_view text) {
     EXPECT_EQ(answer.result(), status);
     EXPECT_EQ(answer.body(), text);
     EXPECT_EQ(answer[http::field::content_type], "text/plain; charset=utf-8");
-    EXPECT_EQ(answer["x-parvello-version"], "2.0.6");
+    EXPECT_EQ(answer["x-parvello-version"], parvello::kVersion);
 }
 
 using WsUpgrade = AgentServer;
@@ -70,7 +70,7 @@ TEST_F(WsUpgrade, TheFirstFailingCheckAnswers) {
 
 TEST_F(WsUpgrade, OnlyGetOverHttp11CanUpgrade) {
     constexpr std::string_view kNotGet = "Request method must be `GET`";
-    const Answer head = exchange_request(port(), http::verb::head, "/ws", kUpgrade);
+    const HttpResponse head = exchange_request(port(), http::verb::head, "/ws", kUpgrade);
     EXPECT_EQ(head.result(), http::status::method_not_allowed);
     EXPECT_EQ(head[http::field::content_length], std::to_string(kNotGet.size()));
 
@@ -100,14 +100,14 @@ TEST_F(WsUpgrade, SwitchesWithTheAcceptValueAndTheCorsHeaders) {
         headers = upgrade_with("Upgrade", "WebSocket", headers);
         Client client(port());
         send_request(client, http::verb::get, "/ws", headers);
-        const Answer answer = client.read_response();
+        const HttpResponse answer = client.read_response();
         EXPECT_EQ(answer.result(), http::status::switching_protocols);
         EXPECT_EQ(answer[http::field::upgrade], "websocket");
         EXPECT_EQ(answer[http::field::connection], "upgrade");
         EXPECT_EQ(answer[http::field::sec_websocket_accept], c.accept);
         EXPECT_EQ(answer.count(http::field::sec_websocket_protocol), 0u);
         EXPECT_EQ(answer[http::field::access_control_allow_origin], "http://localhost:5173");
-        EXPECT_EQ(answer["x-parvello-version"], "2.0.6");
+        EXPECT_EQ(answer["x-parvello-version"], parvello::kVersion);
     }
 }
 
@@ -116,7 +116,7 @@ TEST_F(WsUpgrade, SwitchesWithTheAcceptValueAndTheCorsHeaders) {
 TEST_F(WsUpgrade, PagesOfUntrustedOriginsCannotConnect) {
     for (const std::string origin : {"http://127.0.0.2:8080", "https://example.com", "null", "", "http://LOCALHOST"}) {
         SCOPED_TRACE(origin);
-        const Answer answer = exchange_request(port(), http::verb::get, "/ws", upgrade_with("Origin", origin));
+        const HttpResponse answer = exchange_request(port(), http::verb::get, "/ws", upgrade_with("Origin", origin));
         expect_plain_text(answer, http::status::forbidden, "origin not allowed");
         EXPECT_EQ(answer.count(http::field::access_control_allow_origin), 0u);
     }

@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include "pvo-util/text.hpp"
+
 namespace pvo_log {
 namespace {
 
@@ -19,29 +21,6 @@ std::string_view level_colour(Level level) {
     return {};
 }
 
-// Appends `text` with the control characters but tab (C0, DEL, C1) escaped: \n, \r, \u{hex}.
-void append_escaped(std::string& out, std::string_view text) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        const bool c1 = byte == 0xC2 && i + 1 < text.size() &&
-                        static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
-                        static_cast<unsigned char>(text[i + 1]) <= 0x9F;
-        if (byte == '\n') {
-            out += "\\n";
-        } else if (byte == '\r') {
-            out += "\\r";
-        } else if (byte == '\t') {
-            out += '\t';
-        } else if (byte < 0x20 || byte == 0x7F) {
-            out += fmt::format("\\u{{{:x}}}", byte);
-        } else if (c1) {
-            out += fmt::format("\\u{{{:x}}}", static_cast<unsigned char>(text[++i]));
-        } else {
-            out += static_cast<char>(byte);
-        }
-    }
-}
-
 void append_fields(std::string& out, std::span<const Field> fields) {
     bool first = true;
     for (const auto& field : fields) {
@@ -53,7 +32,7 @@ void append_fields(std::string& out, std::span<const Field> fields) {
             out += field.name;
             out += '=';
         }
-        append_escaped(out, field.value);
+        pvo_util::append_single_line(out, field.value);
     }
 }
 

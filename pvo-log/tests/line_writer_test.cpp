@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "pvo-log/line_writer.hpp"
+#include "pvo-test-support/temp_dir.hpp"
 
 namespace pvo_log {
 namespace {
@@ -37,14 +38,8 @@ void write_event(Writer& writer, Level level, std::string message) {
 
 class LogFileTest : public testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::path(testing::TempDir()) / "pvo-log-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    fs::path dir_;
+    pvo_test::TempDir temp_;
+    const fs::path& dir_ = temp_.path();
 };
 
 TEST_F(LogFileTest, CreatesTheFolderChainAndAppendsAcrossOpens) {

@@ -1,6 +1,6 @@
 #include "pvo-util/text.hpp"
 
-#include <cstdio>
+#include <charconv>
 #include <optional>
 
 namespace pvo_util {
@@ -54,10 +54,51 @@ std::optional<Step> decode_last(std::string_view s, std::size_t end) noexcept {
 }
 
 
-void append_code_point_escape(std::string& out, unsigned code_point) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "\\u{%x}", code_point);
-    out += buf;
+// Characters written as an escape so that a text stays on one line and nothing hides in
+// it: the controls (C0, DEL, C1) and the invisible format characters, among them the
+// direction overrides and isolates that would make a text read differently than it is.
+bool shown_escaped(char32_t c) noexcept {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0xAD || (c >= 0x200B && c <= 0x200F) ||
+           (c >= 0x2028 && c <= 0x202E) || (c >= 0x2060 && c <= 0x2064) ||
+           (c >= 0x2066 && c <= 0x2069) || c == 0xFEFF;
+}
+
+enum class Escaping {
+    Quoted,      // inside double quotes: quote, backslash and tab escaped too
+    SingleLine,  // running text: quotes, backslashes and tabs stay as they are
+};
+
+void append_escaped(std::string& out, std::string_view text, Escaping escaping) {
+    const bool quoted = escaping == Escaping::Quoted;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const Step step = decode_step(text, pos);
+        const std::string_view bytes = text.substr(pos, step.length);
+        pos += step.length;
+        if (!step.valid) {
+            out += "\xEF\xBF\xBD";
+            continue;
+        }
+        switch (step.code_point) {
+            case '"': out += quoted ? "\\\"" : "\""; continue;
+            case '\\': out += quoted ? "\\\\" : "\\"; continue;
+            case '\t': out += quoted ? "\\t" : "\t"; continue;
+            case '\r': out += "\\r"; continue;
+            case '\n': out += "\\n"; continue;
+            case 0: out += "\\0"; continue;
+            default: break;
+        }
+        if (shown_escaped(step.code_point)) {
+            char hex[8];
+            const auto end = std::to_chars(hex, hex + sizeof hex,
+                                           static_cast<std::uint32_t>(step.code_point), 16).ptr;
+            out += "\\u{";
+            out.append(hex, end);
+            out += '}';
+        } else {
+            out += bytes;
+        }
+    }
 }
 
 }  // namespace
@@ -135,36 +176,15 @@ void append_utf8(std::string& out, char32_t c) {
     }
 }
 
-// The text in double quotes, with double quotes, backslashes and control characters (C0, DEL
-// and C1) escaped by a backslash. Invalid UTF-8 is decoded lossily first, so the result is
-// always printable text.
-std::string quoted(std::string_view raw) {
-    const std::string text = pvo_util::utf8_lossy(raw);
+std::string quoted(std::string_view text) {
     std::string out = "\"";
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        switch (c) {
-            case '"': out += "\\\""; continue;
-            case '\\': out += "\\\\"; continue;
-            case '\t': out += "\\t"; continue;
-            case '\r': out += "\\r"; continue;
-            case '\n': out += "\\n"; continue;
-            case '\0': out += "\\0"; continue;
-            default: break;
-        }
-        if (c < 0x20 || c == 0x7F) {
-            append_code_point_escape(out, c);
-        } else if (c == 0xC2 && i + 1 < text.size() &&
-                   static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
-            // U+0080..U+009F: in valid UTF-8 a 0xC2 lead byte is always followed by 0x80..0xBF.
-            append_code_point_escape(out, static_cast<unsigned char>(text[i + 1]));
-            ++i;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
+    append_escaped(out, text, Escaping::Quoted);
     out += '"';
     return out;
+}
+
+void append_single_line(std::string& out, std::string_view text) {
+    append_escaped(out, text, Escaping::SingleLine);
 }
 
 std::string ascii_lower(std::string_view text) {

@@ -63,3 +63,33 @@ TEST(Quoted, EscapesQuotesBackslashesAndControls) {
     EXPECT_EQ(pvo_util::quoted("\xC2\x85\xC3\xA9"), "\"\\u{85}\xC3\xA9\"");  // C1 escaped, e-acute kept
     EXPECT_EQ(pvo_util::quoted("\xFF"), "\"\xEF\xBF\xBD\"");
 }
+
+// Each character with its quoted form and its single-line form: the two escapings differ only
+// in quotes, backslashes and tab; hidden characters are escaped alike in both.
+TEST(Escaping, QuotedAndSingleLineAgreeOnHiddenCharacters) {
+    struct Case { std::string_view in, quoted, single_line; };
+    const Case cases[] = {
+        {"\t", "\"\\t\"", "\t"},
+        {"\"\\", "\"\\\"\\\\\"", "\"\\"},
+        {std::string_view("\0", 1), "\"\\0\"", "\\0"},
+        {"\r\n", "\"\\r\\n\"", "\\r\\n"},
+        {"\x1b[2J", "\"\\u{1b}[2J\"", "\\u{1b}[2J"},
+        {"\xC2\x9B", "\"\\u{9b}\"", "\\u{9b}"},                        // C1 CSI
+        {"\xC2\xAD", "\"\\u{ad}\"", "\\u{ad}"},                        // soft hyphen
+        {"a\xE2\x80\x8B" "b", "\"a\\u{200b}b\"", "a\\u{200b}b"},        // zero-width space
+        {"\xE2\x80\x8F", "\"\\u{200f}\"", "\\u{200f}"},                // right-to-left mark
+        {"\xE2\x80\xA8", "\"\\u{2028}\"", "\\u{2028}"},                // line separator
+        {"\xE2\x80\xAE" "cba", "\"\\u{202e}cba\"", "\\u{202e}cba"},     // right-to-left override
+        {"\xE2\x81\xA7", "\"\\u{2067}\"", "\\u{2067}"},                // right-to-left isolate
+        {"\xEF\xBB\xBF", "\"\\u{feff}\"", "\\u{feff}"},                // byte order mark
+        {"\xE2\x80\xAF\xE2\x80\x94", "\"\xE2\x80\xAF\xE2\x80\x94\"", "\xE2\x80\xAF\xE2\x80\x94"},  // visible: kept
+        {"\xC2", "\"\xEF\xBF\xBD\"", "\xEF\xBF\xBD"},                  // truncated sequence
+        {"\xE2\x80", "\"\xEF\xBF\xBD\"", "\xEF\xBF\xBD"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(quoted(c.in), c.quoted) << c.in;
+        std::string line = "x=";
+        append_single_line(line, c.in);
+        EXPECT_EQ(line, "x=" + std::string(c.single_line)) << c.in;
+    }
+}

@@ -166,7 +166,7 @@ async function main(binary) {
 
   // Trusted page, fetch: the preflight passes, the job prints and the answer is readable.
   const printed = await trusted.evaluate(pagePrint, { url: `${agent.base}/print`, job: printJob(printer.port, 'fetch label') });
-  assert.deepEqual(printed, { status: 200, version: '2.0.6', body: '{"completed":1,"total":1}' });
+  assert.deepEqual(printed, { status: 200, version: expectedVersion, body: '{"completed":1,"total":1}' });
   assert.deepEqual(await printer.received(1), ['fetch label']);
 
   // Trusted page, WebSocket: every event of the job arrives, in order.
@@ -194,8 +194,9 @@ async function main(binary) {
 }
 
 const binary = process.argv[2];
-if (!binary) {
-  console.error('usage: node browser_test.mjs <parvello binary>');
+const expectedVersion = process.argv[3];
+if (!binary || !expectedVersion) {
+  console.error('usage: node browser_test.mjs <parvello binary> <version>');
   process.exit(2);
 }
 const limit = setTimeout(() => { console.error('browser test: time limit reached'); cleanUp().finally(() => process.exit(1)); }, OVERALL_LIMIT_MS);

@@ -25,17 +25,6 @@ namespace e2e {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-Sandbox::Sandbox() {
-    std::string pattern = (fs::temp_directory_path() / "parvello-e2e-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
-    root_ = pattern;
-}
-
-Sandbox::~Sandbox() {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-}
-
 fs::path Sandbox::config_file() const { return root_ / "config" / "parvello" / "config.toml"; }
 fs::path Sandbox::log_file() const { return root_ / "data" / "parvello" / "parvello.log"; }
 

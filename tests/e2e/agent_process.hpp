@@ -10,16 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "pvo-test-support/temp_dir.hpp"
+
 namespace e2e {
 
 // A private set of XDG folders so no test touches the user's settings or log.
 class Sandbox {
 public:
-    Sandbox();
-    ~Sandbox();
-    Sandbox(const Sandbox&) = delete;
-    Sandbox& operator=(const Sandbox&) = delete;
-
     const std::filesystem::path& root() const { return root_; }
     std::filesystem::path config_file() const;
     std::filesystem::path log_file() const;
@@ -29,7 +26,8 @@ public:
     std::vector<std::string> environment(const std::map<std::string, std::string>& extra = {}) const;
 
 private:
-    std::filesystem::path root_;
+    pvo_test::TempDir temp_;
+    const std::filesystem::path& root_ = temp_.path();
 };
 
 struct Exit {

@@ -72,7 +72,7 @@ TEST(Print, FireAndForgetJobReachesANetworkPrinter) {
     EXPECT_EQ(answer->status, 200);
     EXPECT_EQ(answer->body, R"({"completed":1,"total":1})");
     EXPECT_EQ(answer->header("access-control-allow-origin"), "http://localhost:5173");
-    EXPECT_EQ(answer->header("x-parvello-version"), "2.0.6");
+    EXPECT_EQ(answer->header("x-parvello-version"), PARVELLO_VERSION);
     EXPECT_EQ(printer.job(), "^XA^XZ");
 }
 

@@ -4,7 +4,8 @@
 namespace parvello {
 
 inline constexpr std::string_view kProductName = "parvello";
-inline constexpr std::string_view kVersion = "2.0.6";
+// The build sets the version from the project's own (project(VERSION) in CMake).
+inline constexpr std::string_view kVersion = PVO_VERSION;
 inline constexpr unsigned kApiVersion = 1;
 inline constexpr unsigned short kDefaultPort = 27419;
 

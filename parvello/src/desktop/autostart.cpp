@@ -14,7 +14,7 @@
 #include "parvello/product.hpp"
 #include "pvo-log/log.hpp"
 #include "pvo-util/text.hpp"
-#include "server/async_lock.hpp"
+#include "lock/async_lock.hpp"
 
 namespace parvello {
 namespace {

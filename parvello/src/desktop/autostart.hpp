@@ -11,7 +11,7 @@
 
 #include "desktop/login_entry.hpp"
 #include "parvello/config.hpp"
-#include "parvello/fair_mutex.hpp"
+#include "lock/fair_mutex.hpp"
 
 namespace parvello {
 

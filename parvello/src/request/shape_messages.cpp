@@ -3,58 +3,9 @@
 #include <charconv>
 #include <cstdlib>
 
+#include "pvo-util/text.hpp"
+
 namespace parvello::request {
-namespace {
-
-// Characters shown as an escape inside a quoted text: controls and the invisible format
-// characters, so the text stays on one line and nothing hides in it.
-bool shown_escaped(char32_t c) noexcept {
-    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0xAD || (c >= 0x200B && c <= 0x200F) ||
-           (c >= 0x2028 && c <= 0x202E) || (c >= 0x2060 && c <= 0x2064) || c == 0xFEFF;
-}
-
-// Decodes one character of valid UTF-8 at `i` and moves past it.
-char32_t next_char(std::string_view s, std::size_t& i) noexcept {
-    const auto lead = static_cast<unsigned char>(s[i++]);
-    if (lead < 0x80) return lead;
-    const int extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : 1;
-    char32_t c = lead & (0x3F >> extra);
-    for (int k = 0; k < extra && i < s.size(); ++k) {
-        c = (c << 6) | (static_cast<unsigned char>(s[i++]) & 0x3F);
-    }
-    return c;
-}
-
-// The text between double quotes, with quote, backslash and hidden characters escaped.
-std::string quoted(std::string_view text) {
-    std::string out = "\"";
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t start = i;
-        const char32_t c = next_char(text, i);
-        switch (c) {
-            case '"': out += "\\\""; continue;
-            case '\\': out += "\\\\"; continue;
-            case '\n': out += "\\n"; continue;
-            case '\r': out += "\\r"; continue;
-            case '\t': out += "\\t"; continue;
-            case 0: out += "\\0"; continue;
-            default: break;
-        }
-        if (shown_escaped(c)) {
-            char hex[8];
-            const auto end = std::to_chars(hex, hex + sizeof hex, static_cast<unsigned>(c), 16).ptr;
-            out += "\\u{";
-            out.append(hex, end);
-            out += '}';
-        } else {
-            out.append(text.substr(start, i - start));
-        }
-    }
-    out += '"';
-    return out;
-}
-
-}  // namespace
 
 std::string float_text(double value) {
     // The shortest round-trip digits come from the scientific form "d.ddde±x"; they are laid
@@ -106,7 +57,7 @@ std::string describe(const json::Scalar& value) {
     switch (value.kind) {
         case json::Kind::Null: return "null";
         case json::Kind::Boolean: return value.boolean ? "boolean `true`" : "boolean `false`";
-        case json::Kind::String: return "string " + quoted(value.text.view());
+        case json::Kind::String: return "string " + pvo_util::quoted(value.text.view());
         case json::Kind::Object: return "map";
         case json::Kind::Array: return "sequence";
         case json::Kind::Number: break;

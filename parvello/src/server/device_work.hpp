@@ -13,7 +13,7 @@
 #include <concepts>
 #include <utility>
 
-#include "parvello/fair_mutex.hpp"
+#include "lock/fair_mutex.hpp"
 
 namespace parvello {
 

@@ -1,4 +1,4 @@
-#include "server/error_reply.hpp"
+#include "server/routes.hpp"
 
 namespace parvello {
 

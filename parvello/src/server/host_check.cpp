@@ -5,7 +5,7 @@
 
 #include "pvo-util/text.hpp"
 #include "server/cors.hpp"
-#include "server/error_reply.hpp"
+#include "server/routes.hpp"
 
 namespace parvello {
 

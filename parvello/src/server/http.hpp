@@ -66,6 +66,7 @@ private:
     bool body_read_ = false;
 };
 
+// An HTTP answer as it goes on the wire; the server and the tests' clients use this one name.
 using HttpResponse = http::response<http::string_body>;
 
 // A route's answer. A route that takes the connection over (the WebSocket upgrade) sets

@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "parvello/request.hpp"
-#include "server/error_reply.hpp"
+#include "server/routes.hpp"
 #include "server/http.hpp"
 
 namespace parvello {

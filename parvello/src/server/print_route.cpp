@@ -1,15 +1,13 @@
 #include <nlohmann/json.hpp>
 
-#include "server/async_lock.hpp"
+#include "lock/async_lock.hpp"
 #include "server/device_work.hpp"
-#include "server/error_reply.hpp"
 #include "server/json_body.hpp"
-#include "server/print_reply.hpp"
 #include "server/routes.hpp"
 
 namespace parvello {
 
-Response print_response(const PrintOutcome& outcome) {
+Response print_response(const JobOutcome& outcome) {
     if (!outcome) return error_response({http::status::internal_server_error, outcome.error().message});
     const auto& job = *outcome;
     if (!job) return error_response(job_error_reply(job.error()));
@@ -28,7 +26,7 @@ asio::awaitable<Response> post_print(Request& request, HandlerContext context) {
         DiscardingSink sink;
         return run_job(std::move(envelope), sink);
     });
-    const PrintOutcome outcome = co_await run_blocking(context.blocking, std::move(job));
+    const JobOutcome outcome = co_await run_blocking(context.blocking, std::move(job));
     co_return print_response(outcome);
 }
 

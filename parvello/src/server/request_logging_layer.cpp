@@ -4,7 +4,7 @@
 #include <fmt/format.h>
 
 #include "pvo-log/log.hpp"
-#include "server/layers.hpp"
+#include "server/routes.hpp"
 
 namespace parvello {
 

@@ -4,9 +4,8 @@
 
 #include "server/cors.hpp"
 #include "server/host_check.hpp"
-#include "server/layers.hpp"
 #include "server/routes.hpp"
-#include "server/ws_upgrade.hpp"
+#include "server/ws.hpp"
 
 namespace parvello {
 

@@ -4,7 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "parvello/product.hpp"
-#include "server/async_lock.hpp"
+#include "lock/async_lock.hpp"
 #include "server/routes.hpp"
 
 namespace parvello {

@@ -1,4 +1,4 @@
-#include "server/ws_connection.hpp"
+#include "server/ws.hpp"
 
 #include <string>
 #include <utility>
@@ -12,7 +12,6 @@
 #include <boost/beast/core/flat_buffer.hpp>
 
 #include "pvo-util/text.hpp"
-#include "server/ws_job.hpp"
 
 namespace parvello {
 

@@ -1,4 +1,4 @@
-#include "server/ws_event_feed.hpp"
+#include "server/ws.hpp"
 
 #include <boost/asio/as_tuple.hpp>
 #include <boost/asio/use_awaitable.hpp>

@@ -1,4 +1,4 @@
-#include "server/ws_job.hpp"
+#include "server/ws.hpp"
 
 #include <memory>
 #include <optional>
@@ -10,18 +10,16 @@
 
 #include "job/job.hpp"
 #include "job/job_sink.hpp"
-#include "parvello/fair_mutex.hpp"
-#include "server/async_lock.hpp"
+#include "lock/async_lock.hpp"
+#include "lock/fair_mutex.hpp"
 #include "server/blocking.hpp"
-#include "server/ws_event_feed.hpp"
-#include "server/ws_final_event.hpp"
 
 namespace parvello {
 
 namespace {
 
 using SharedGuard = std::shared_ptr<FairMutex::Guard>;
-using OutcomeSlot = std::shared_ptr<std::optional<WsJobOutcome>>;
+using OutcomeSlot = std::shared_ptr<std::optional<JobOutcome>>;
 
 // The blocking side of one job. It fills the outcome slot and then closes the event channel,
 // which tells the connection task that the outcome is in. Dropped without having run (the
@@ -70,7 +68,7 @@ boost::asio::awaitable<void> run_ws_job(WsStream& ws, const HandlerContext& cont
     SharedGuard held = std::make_shared<FairMutex::Guard>(std::move(lock));
 
     JobEventFeed feed(co_await boost::asio::this_coro::executor);
-    auto outcome = std::make_shared<std::optional<WsJobOutcome>>();
+    auto outcome = std::make_shared<std::optional<JobOutcome>>();
     JobWorker worker(std::move(envelope), feed.channel(), held, outcome);
     boost::asio::post(context.blocking, std::move(worker));
 
@@ -84,9 +82,9 @@ boost::asio::awaitable<void> run_ws_job(WsStream& ws, const HandlerContext& cont
     }
 
     // The channel is closed: the worker has ended and its outcome is in the slot.
-    const WsJobOutcome result = outcome->has_value()
+    const JobOutcome result = outcome->has_value()
                                     ? std::move(**outcome)
-                                    : WsJobOutcome(std::unexpect, WorkerFailure{"blocking worker was cancelled"});
+                                    : JobOutcome(std::unexpect, WorkerFailure{"blocking worker was cancelled"});
     if (std::optional<JobEvent> last = ws_final_event(result, terminal_sent)) co_await send_ws_event(ws, *last);
     held.reset();
 }

@@ -1,4 +1,4 @@
-#include "server/ws_stream.hpp"
+#include "server/ws.hpp"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "server/ws_upgrade.hpp"
+#include "server/ws.hpp"
 
 #include <array>
 #include <cstdint>
@@ -9,7 +9,6 @@
 
 #include "pvo-util/text.hpp"
 #include "server/cors.hpp"
-#include "server/ws_connection.hpp"
 
 namespace parvello {
 

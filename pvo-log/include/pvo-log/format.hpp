@@ -3,10 +3,11 @@
 //
 // Full line (console and file): RFC 3339 UTC timestamp with microseconds, a blank, the level
 // right-aligned in five, a blank, the target, ": ", then the message and the other fields as
-// name=value, separated by blanks, and a line break. Control characters inside the message and
-// the field values are written as escapes (\n, \r, \u{hex}), so one event is always one line and
-// no value can send escape sequences to a terminal. With colour the level is coloured by
-// severity and the timestamp and "target:" are dimmed.
+// name=value, separated by blanks, and a line break. The message and the field values are
+// escaped as pvo_util::append_single_line does (controls but tab, invisible format
+// characters), so one event is always one line and no value can send escape sequences to a
+// terminal. With colour the level is coloured by severity and the timestamp and "target:" are
+// dimmed.
 //
 // Buffer line: "[LEVEL] target: message", or "[LEVEL] target" when the message is empty or
 // absent; no timestamp and no other field.

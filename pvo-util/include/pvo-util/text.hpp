@@ -1,6 +1,7 @@
 #pragma once
 // Text helpers shared by every layer: Unicode white-space trimming of UTF-8 text, lossy
-// UTF-8 decoding of bytes, ASCII case folding and UTF-8 validation.
+// UTF-8 decoding of bytes, escaping for messages and log lines, ASCII case folding and UTF-8
+// validation.
 #include <cstdint>
 #include <span>
 #include <string>
@@ -25,10 +26,17 @@ bool is_valid_utf8(std::string_view bytes) noexcept;
 // Appends the UTF-8 form of a code point (the caller passes a scalar value, not a surrogate).
 void append_utf8(std::string& out, char32_t code_point);
 
-// The text in double quotes, with double quotes, backslashes and control characters (C0, DEL
-// and C1) escaped by a backslash (\t \r \n \0, others as \u{hex}). Invalid UTF-8 is decoded
-// lossily first, so the result is always printable text.
+// Escaped text never breaks a line and hides nothing: the controls (C0, DEL, C1) and the
+// invisible format characters (soft hyphen, zero-width and direction marks, line and paragraph
+// separators, direction embeddings, overrides and isolates, word joiner, byte order mark) are
+// written as \r, \n, \0 or \u{hex}. Invalid UTF-8 is decoded lossily first (U+FFFD), so the
+// result is always valid UTF-8.
+
+// The text in double quotes, with double quotes, backslashes and tabs (\t) escaped as well.
 std::string quoted(std::string_view text);
+
+// Appends the text for one line of running text: tabs, double quotes and backslashes stay.
+void append_single_line(std::string& out, std::string_view text);
 
 // ASCII A-Z folded to a-z; every other byte unchanged.
 std::string ascii_lower(std::string_view text);

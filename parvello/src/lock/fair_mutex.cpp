@@ -1,4 +1,4 @@
-#include "parvello/fair_mutex.hpp"
+#include "lock/fair_mutex.hpp"
 
 #include <future>
 

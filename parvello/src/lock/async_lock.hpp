@@ -22,7 +22,7 @@
 #include <boost/asio/query.hpp>
 #include <boost/asio/use_awaitable.hpp>
 
-#include "parvello/fair_mutex.hpp"
+#include "lock/fair_mutex.hpp"
 
 namespace parvello {
 

@@ -1,4 +1,4 @@
-#include "server/async_lock.hpp"
+#include "lock/async_lock.hpp"
 
 #include <vector>
 

@@ -5,15 +5,18 @@
 
 #include <filesystem>
 #include <optional>
+#include <stdexcept>
 #include <string>
+#include <system_error>
 
-namespace parvello {
+namespace pvo_test {
 
 class TempDir {
 public:
     TempDir() {
         std::string pattern = (std::filesystem::temp_directory_path() / "parvello-test-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
+        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
     }
     ~TempDir() {
         std::error_code ec;
@@ -46,4 +49,4 @@ private:
     std::optional<std::string> old_;
 };
 
-}  // namespace parvello
+}  // namespace pvo_test

@@ -3,8 +3,9 @@
 
 namespace parvello {
 
-// Reports a fatal start-up error once: to the log at ERROR, and to standard error as
-// "parvello failed: <text>". The caller then ends the process.
+// Reports a fatal start-up error once: to the log at ERROR, to standard error as
+// "parvello failed: <text>", and in an error box naming the log file, which waits for the
+// user when a display can be opened. The caller then ends the process.
 void report_fatal(std::string_view text);
 
 // Writes the whole text to standard error in one call; a closed stream drops it.

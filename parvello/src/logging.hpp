@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "parvello/log_buffer.hpp"
+#include "log_buffer.hpp"
 #include "pvo-log/output.hpp"
 #include "pvo-log/stack.hpp"
 #include "pvo-log/writer.hpp"
