@@ -3,10 +3,11 @@
 //
 //     auto guard = co_await async_lock(*state.job_lock);
 //
-// The wait is an Asio operation of its own: it keeps the io_context running while it waits,
-// the guard is delivered on the waiter's executor, and a wait still queued when its
-// io_context shuts down is abandoned there (its coroutine is destroyed with the context,
-// and the lock passes over it when its turn comes).
+// A free lock is taken at once, on the awaiting thread. Otherwise the wait is an Asio
+// operation of its own: it keeps the io_context running while it waits, the guard is
+// delivered on the waiter's executor, and a wait still queued when its io_context shuts down
+// is abandoned there (its coroutine is destroyed with the context, and the lock passes over
+// it when its turn comes).
 #include <list>
 #include <memory>
 #include <mutex>
@@ -15,6 +16,7 @@
 
 #include <boost/asio/associated_executor.hpp>
 #include <boost/asio/async_result.hpp>
+#include <boost/asio/awaitable.hpp>
 #include <boost/asio/execution_context.hpp>
 #include <boost/asio/execution/context.hpp>
 #include <boost/asio/executor_work_guard.hpp>
@@ -94,7 +96,7 @@ private:
 };
 
 template <typename Mutex, typename Token = const asio::use_awaitable_t<>&>
-auto async_lock(Mutex& mutex, Token&& token = asio::use_awaitable) {
+auto async_lock_queued(Mutex& mutex, Token&& token = asio::use_awaitable) {
     using Guard = typename Mutex::Guard;
     return asio::async_initiate<Token, void(Guard)>(
         [&mutex](auto handler) {
@@ -105,6 +107,15 @@ auto async_lock(Mutex& mutex, Token&& token = asio::use_awaitable) {
             mutex.lock_async([wait](Guard guard) { wait->complete(std::move(guard)); });
         },
         token);
+}
+
+// Most waits find the lock free (GET /status, a job on an idle agent): those skip the queue,
+// the registry and the hop through the executor. A free lock has nobody queued for it, so
+// taking it directly passes no one.
+template <typename Mutex>
+asio::awaitable<typename Mutex::Guard> async_lock(Mutex& mutex) {
+    if (auto guard = mutex.try_lock()) co_return std::move(*guard);
+    co_return co_await async_lock_queued(mutex);
 }
 
 }  // namespace parvello
