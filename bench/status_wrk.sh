@@ -85,9 +85,14 @@ rate() {
     cat "$sandbox/wrk.out" >&2
     awk '$1 == "Requests/sec:" { print $2 }' "$sandbox/wrk.out"
 }
+# CPU time of a process in clock ticks (user + system).
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
 echo "== agent" >&2
+agent_cpu=$(cpu_ticks "$agent")
 agent_rate=$(rate "http://127.0.0.1:$port/status")
+agent_cpu=$(( $(cpu_ticks "$agent") - agent_cpu ))
 echo "== nginx" >&2
 nginx_rate=$(rate "http://127.0.0.1:$web_port/status")
 echo "agent resident memory after the run: $(awk '$1 == "VmRSS:" { print $2, $3 }' "/proc/$agent/status")"
-python3 -c "print(f'GET /status: agent {$agent_rate:.0f} req/s, nginx {$nginx_rate:.0f} req/s, ratio {$agent_rate / $nginx_rate:.2f}x')"
+ticks=$(getconf CLK_TCK)
+python3 -c "print(f'GET /status: agent {$agent_rate:.0f} req/s, nginx {$nginx_rate:.0f} req/s, ratio {$agent_rate / $nginx_rate:.2f}x; agent CPU {$agent_cpu / $ticks * 1e6 / ($agent_rate * $seconds):.1f} us per request')"
