@@ -16,7 +16,6 @@
 
 #include <boost/asio/associated_executor.hpp>
 #include <boost/asio/async_result.hpp>
-#include <boost/asio/awaitable.hpp>
 #include <boost/asio/execution_context.hpp>
 #include <boost/asio/execution/context.hpp>
 #include <boost/asio/executor_work_guard.hpp>
@@ -95,11 +94,18 @@ private:
     std::optional<Handler> handler_;
 };
 
+// Most waits find the lock free (GET /status, a job on an idle agent): those skip the queue,
+// the registry and the hop through the executor, and resume the awaiting coroutine at once.
+// A free lock has nobody queued for it, so taking it directly passes no one.
 template <typename Mutex, typename Token = const asio::use_awaitable_t<>&>
-auto async_lock_queued(Mutex& mutex, Token&& token = asio::use_awaitable) {
+auto async_lock(Mutex& mutex, Token&& token = asio::use_awaitable) {
     using Guard = typename Mutex::Guard;
     return asio::async_initiate<Token, void(Guard)>(
         [&mutex](auto handler) {
+            if (auto guard = mutex.try_lock()) {
+                std::move(handler)(std::move(*guard));
+                return;
+            }
             using Wait = LockWait<Guard, decltype(handler)>;
             auto& context = asio::query(asio::get_associated_executor(handler), asio::execution::context);
             auto wait = std::make_shared<Wait>(std::move(handler));
@@ -107,15 +113,6 @@ auto async_lock_queued(Mutex& mutex, Token&& token = asio::use_awaitable) {
             mutex.lock_async([wait](Guard guard) { wait->complete(std::move(guard)); });
         },
         token);
-}
-
-// Most waits find the lock free (GET /status, a job on an idle agent): those skip the queue,
-// the registry and the hop through the executor. A free lock has nobody queued for it, so
-// taking it directly passes no one.
-template <typename Mutex>
-asio::awaitable<typename Mutex::Guard> async_lock(Mutex& mutex) {
-    if (auto guard = mutex.try_lock()) co_return std::move(*guard);
-    co_return co_await async_lock_queued(mutex);
 }
 
 }  // namespace parvello
