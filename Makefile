@@ -30,6 +30,9 @@ test-tsan:
 test-fuzz:
 	./scripts/run-fuzz.sh
 
-bench: deps
+bench:
+	./scripts/install-deps.sh --bench
 	cmake --preset bench >/dev/null
 	cmake --build --preset bench -j $(JOBS)
+	bench/status_wrk.sh build/bench/parvello/parvello
+	bench/agent_bench.py build/bench/parvello/parvello

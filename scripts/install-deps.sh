@@ -19,6 +19,10 @@ if [ "${1:-}" = "--test" ]; then
              chromium
              xvfb xauth dbus-x11 libx11-dev libxtst-dev desktop-file-utils)
 fi
+if [ "${1:-}" = "--bench" ]; then
+  # bench/status_wrk.sh loads the agent with wrk and serves the same body from nginx beside it.
+  packages+=(wrk nginx-light python3)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -38,9 +38,13 @@ TEST(DecodeBase64, Table) {
         {"QU\xc3\xa9", std::nullopt, "Invalid symbol 195, offset 2."},
         // Symbols are checked before the length: the first fault in the text wins.
         {"A!", std::nullopt, "Invalid symbol 33, offset 1."},
+        {"AAAAQ!J!", std::nullopt, "Invalid symbol 33, offset 5."},
+        {"AAAAQUJ!A", std::nullopt, "Invalid symbol 33, offset 7."},
+        {"AAAAQUJDQ!", std::nullopt, "Invalid symbol 33, offset 9."},
         // "=" before the closing padding is no padding.
         {"QQ==QUJD", std::nullopt, "Invalid symbol 61, offset 2."},
         {"Q=I=", std::nullopt, "Invalid symbol 61, offset 1."},
+        {"QUJDQ=JD", std::nullopt, "Invalid symbol 61, offset 5."},
         // One symbol left over encodes no byte; the count leaves the padding out.
         {"A", std::nullopt, "Invalid input length: 1"},
         {"QUJDQ", std::nullopt, "Invalid input length: 5"},
@@ -59,6 +63,8 @@ TEST(DecodeBase64, Table) {
         {"QUJ=", std::nullopt, "Invalid last symbol 74, offset 2."},
         {"QUI/", bytes("AB?")},
         {"AAAAQUL=", std::nullopt, "Invalid last symbol 76, offset 6."},
+        {"AAAAQR==", std::nullopt, "Invalid last symbol 82, offset 5."},
+        {"AAAAQUJDQUI=", std::vector<std::uint8_t>{0, 0, 0, 65, 66, 67, 65, 66}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << "input: \"" << c.input << "\"");

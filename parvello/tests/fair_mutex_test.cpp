@@ -115,6 +115,31 @@ TEST(FairMutex, AnAwaitingTaskLeavesItsThreadFreeForOtherWork) {
     EXPECT_EQ(record.names(), std::vector<std::string>{"waiter"});
 }
 
+// A free lock is taken on the awaiting thread before anything else queued there runs, and
+// never by-passes a waiter: a released lock belongs to the next in line, not to try_lock.
+TEST(FairMutex, AFreeLockIsTakenAtOnceAndABusyOneIsNotTakenOutOfTurn) {
+    FairMutex mutex;
+    Record record;
+    asio::io_context io;
+    asio::co_spawn(io, [&]() -> asio::awaitable<void> {
+        asio::post(io, [&] { record.add("posted"); });
+        auto guard = co_await async_lock(mutex);
+        record.add("locked");
+    }, asio::detached);
+    io.run();
+    EXPECT_EQ(record.names(), (std::vector<std::string>{"locked", "posted"}));
+
+    auto held = mutex.try_lock();
+    ASSERT_TRUE(held.has_value());
+    EXPECT_FALSE(mutex.try_lock().has_value());
+    std::promise<FairMutex::Guard> handed;
+    mutex.lock_async([&handed](FairMutex::Guard guard) { handed.set_value(std::move(guard)); });
+    held.reset();
+    EXPECT_FALSE(mutex.try_lock().has_value());  // the waiter holds it now
+    { [[maybe_unused]] auto released = handed.get_future().get(); }
+    EXPECT_TRUE(mutex.try_lock().has_value());
+}
+
 TEST(FairMutex, AWaitAbandonedWithItsIoContextIsPassedOver) {
     FairMutex mutex;
     Record record;

@@ -68,8 +68,8 @@ struct Script {
     std::vector<pd::TransportEvent> events_seen;
 
     SessionFactory factory() {
-        return [this](std::span<const std::uint8_t> label) {
-            labels_given.emplace_back(label.begin(), label.end());
+        return [this](LabelPayload&& label) {
+            labels_given.push_back(std::move(label));
             return pd::DeliverySession::run(std::make_unique<ScriptedHandshake>(batches, events_seen));
         };
     }

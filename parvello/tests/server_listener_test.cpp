@@ -1,6 +1,12 @@
 // Binding the loopback port: a taken port, a restart over TIME_WAIT, loopback only, and
 // which accept errors the accept loop shrugs off.
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 #include <cerrno>
+#include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -72,6 +78,44 @@ TEST(ServerListener, ListensOnTheLoopbackAddressOnly) {
     boost::system::error_code error;
     socket.connect({testing::asio::ip::make_address_v4("127.0.0.2"), server->port()}, error);
     EXPECT_EQ(error, testing::asio::error::connection_refused);
+}
+
+// This process's end of a loopback TCP connection from `peer_port` to `local_port`, found
+// among its open descriptors; -1 when there is none.
+int accepted_socket(std::uint16_t local_port, std::uint16_t peer_port) {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        const int fd = std::atoi(entry.path().filename().c_str());
+        sockaddr_in local{}, peer{};
+        socklen_t local_size = sizeof local, peer_size = sizeof peer;
+        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &local_size) != 0 ||
+            ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peer_size) != 0 ||
+            local.sin_family != AF_INET) {
+            continue;
+        }
+        if (ntohs(local.sin_port) == local_port && ntohs(peer.sin_port) == peer_port) return fd;
+    }
+    return -1;
+}
+
+// Without no-delay, the second small frame of a job's events would wait for the client's
+// delayed ACK.
+TEST(ServerListener, AcceptedConnectionsSendWithoutDelay) {
+    auto server = RunningServer::start(AppState(free_port(), true), kSmall);
+    ASSERT_TRUE(server) << server.error().message;
+    testing::asio::io_context io;
+    testing::tcp::socket socket(io);
+    socket.connect({testing::asio::ip::address_v4::loopback(), server->port()});
+    testing::asio::write(socket, testing::asio::buffer(std::string_view(
+                                     "GET /status HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")));
+    char first;
+    testing::asio::read(socket, testing::asio::buffer(&first, 1));  // served, so accepted
+
+    const int fd = accepted_socket(server->port(), socket.local_endpoint().port());
+    ASSERT_GE(fd, 0);
+    int no_delay = 0;
+    socklen_t size = sizeof no_delay;
+    ASSERT_EQ(::getsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &no_delay, &size), 0);
+    EXPECT_NE(no_delay, 0);
 }
 
 TEST(ServerListener, OnlyPerConnectionAcceptErrorsAreIgnored) {

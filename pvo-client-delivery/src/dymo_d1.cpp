@@ -45,7 +45,7 @@ Batch DymoD1Handshake::on_event(TransportEvent event) {
             d1::D1Chunk& chunk = chunks_[index_];
             pending_ = d1::count_status_requests(chunk.bytes, chunk.line_length);
             stage_ = Stage::ChunkSent;
-            return {Send{std::move(chunk.bytes)}};
+            return batch_of(Send{std::move(chunk.bytes)});
         }
         case Stage::ChunkSent:
             if (pending_ == 0) return next_chunk({});

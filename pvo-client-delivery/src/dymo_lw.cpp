@@ -94,8 +94,8 @@ Batch DymoLwHandshake::on_event(TransportEvent event) {
                 return {Fail{std::move(report.error())}};
             }
             stage_ = Stage::PreambleSent;
-            return {Status{std::move(*report)}, Progress{phase::sending_preamble},
-                    Send{std::move(job_.preamble)}};
+            return batch_of(Status{std::move(*report)}, Progress{phase::sending_preamble},
+                            Send{std::move(job_.preamble)});
         }
         case Stage::PreambleSent: return send_label();
         case Stage::LabelSent:
@@ -113,7 +113,7 @@ Batch DymoLwHandshake::on_event(TransportEvent event) {
 
 Batch DymoLwHandshake::send_label() {
     stage_ = Stage::LabelSent;
-    return {Progress{phase::sending_label}, Send{std::move(job_.labels[index_])}};
+    return batch_of(Progress{phase::sending_label}, Send{std::move(job_.labels[index_])});
 }
 
 Batch DymoLwHandshake::after_label_status(const std::vector<std::uint8_t>& reply) {
@@ -124,12 +124,12 @@ Batch DymoLwHandshake::after_label_status(const std::vector<std::uint8_t>& reply
     }
     ++index_;
     if (index_ < job_.labels.size()) {
-        Batch batch{Status{std::move(*report)}};
+        Batch batch = batch_of(Status{std::move(*report)});
         for (auto& action : send_label()) batch.push_back(std::move(action));
         return batch;
     }
     stage_ = Stage::TrailerSent;
-    return {Status{std::move(*report)}, Send{std::move(job_.trailer)}};
+    return batch_of(Status{std::move(*report)}, Send{std::move(job_.trailer)});
 }
 
 }  // namespace pvo_delivery

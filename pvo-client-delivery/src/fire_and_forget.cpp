@@ -4,7 +4,7 @@
 
 namespace pvo_delivery {
 
-Batch FireAndForget::start() { return {Progress{phase::sending}, Send{std::move(label_)}}; }
+Batch FireAndForget::start() { return batch_of(Progress{phase::sending}, Send{std::move(label_)}); }
 
 Batch FireAndForget::on_event(TransportEvent event) {
     if (std::holds_alternative<SendComplete>(event)) return {Done{}};

@@ -20,7 +20,7 @@ bool LetratagNotify::holds_notification(std::span<const std::uint8_t> reply) noe
 
 Batch LetratagNotify::start() {
     stage_ = Stage::Sending;
-    return {Progress{phase::sending}, Send{std::move(label_)}};
+    return batch_of(Progress{phase::sending}, Send{std::move(label_)});
 }
 
 Batch LetratagNotify::on_event(TransportEvent event) {

@@ -41,7 +41,7 @@ std::expected<std::unique_ptr<Handshake>, DeliveryError> NiimbotPoll::create(
 Batch NiimbotPoll::start() {
     stage_ = Stage::SendingJob;
     write_index_ = 0;
-    return {Progress{phase::sending}, Send{std::move(writes_.front())}};
+    return batch_of(Progress{phase::sending}, Send{std::move(writes_.front())});
 }
 
 Send NiimbotPoll::request_status() {
@@ -54,7 +54,7 @@ Batch NiimbotPoll::on_event(TransportEvent event) {
     switch (stage_) {
         case Stage::SendingJob:
             if (received) break;
-            if (++write_index_ < writes_.size()) return {Send{std::move(writes_[write_index_])}};
+            if (++write_index_ < writes_.size()) return batch_of(Send{std::move(writes_[write_index_])});
             return {request_status()};
         case Stage::RequestingStatus:
             if (received) break;

@@ -18,9 +18,14 @@ DeliverySession::DeliverySession(std::unique_ptr<Handshake> handshake)
 std::expected<SessionStart, DeliveryError> DeliverySession::create(
     HandshakeId id, std::optional<std::string_view> driver_variant,
     std::span<const std::uint8_t> label) {
+    return create(id, driver_variant, std::vector<std::uint8_t>(label.begin(), label.end()));
+}
+
+std::expected<SessionStart, DeliveryError> DeliverySession::create(
+    HandshakeId id, std::optional<std::string_view> driver_variant,
+    std::vector<std::uint8_t>&& label) {
     if (label.empty()) return std::unexpected(DeliveryError::empty_payload());
-    auto handshake =
-        make_handshake(id, driver_variant, std::vector<std::uint8_t>(label.begin(), label.end()));
+    auto handshake = make_handshake(id, driver_variant, std::move(label));
     if (!handshake) return std::unexpected(std::move(handshake.error()));
     return run(std::move(*handshake));
 }

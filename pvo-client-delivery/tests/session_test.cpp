@@ -157,6 +157,16 @@ TEST(DeliverySession, EmptyLabelIsRefusedForEveryHandshake) {
     }
 }
 
+TEST(DeliverySession, SendsAHandedOverLabelFromItsOwnBuffer) {
+    Bytes buffer = label;
+    const std::uint8_t* const bytes = buffer.data();
+    SessionStart start =
+        started(DeliverySession::create(HandshakeId::FireAndForget, std::nullopt, std::move(buffer)));
+    const DeliveryAction send = *start.session.tick();
+    ASSERT_EQ(send, DeliveryAction(Send{label}));
+    EXPECT_EQ(std::get<Send>(send).bytes.data(), bytes);  // moved through, never copied
+}
+
 TEST(DeliverySession, KeepsItsOwnCopyOfTheLabel) {
     Bytes buffer = label;
     SessionStart start =

@@ -21,9 +21,9 @@ struct ServerOptions {
     // How long the accept loop rests after an accept error that is not the fault of one
     // connection (such as running out of file descriptors).
     std::chrono::milliseconds accept_error_pause{1000};
-    // Threads that run the connections; 0 means one per hardware thread.
+    // Threads that run the connections; 0 means the default (2).
     unsigned io_threads = 0;
-    // Threads for blocking device work; 0 means the default.
+    // Threads for blocking device work; 0 means the default (3).
     unsigned blocking_threads = 0;
 };
 

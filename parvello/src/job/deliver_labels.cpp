@@ -46,13 +46,13 @@ std::expected<void, JobError> deliver_one(DeliverySession& session, DeliveryActi
 }  // namespace
 
 std::expected<JobCounts, JobError> deliver_each_label(const SessionFactory& make_session,
-                                                      const std::vector<LabelPayload>& labels,
+                                                      std::vector<LabelPayload> labels,
                                                       TransportIo& io, JobEventSink& sink) {
     // A job's labels arrive in one request body of bounded size, far below 2^32 labels.
     const auto n = static_cast<std::uint32_t>(labels.size());
     for (std::uint32_t i = 0; i < n; ++i) {
         sink.emit({JobEvent::Progress{"starting_label", i, n, i, n}});
-        auto start = make_session(labels[i]);
+        auto start = make_session(std::move(labels[i]));
         if (!start) return std::unexpected(JobError::delivery(start.error().message()));
         auto delivered = deliver_one(start->session, std::move(start->action), i, n, io, sink);
         if (!delivered) return std::unexpected(std::move(delivered.error()));
@@ -64,15 +64,13 @@ std::expected<JobCounts, JobError> deliver_each_label(const SessionFactory& make
 
 std::expected<JobCounts, JobError> deliver_labels(pvo_delivery::HandshakeId handshake,
                                                   const std::optional<std::string>& driver_variant,
-                                                  const std::vector<LabelPayload>& labels,
+                                                  std::vector<LabelPayload> labels,
                                                   TransportIo& io, JobEventSink& sink) {
     const std::optional<std::string_view> variant =
         driver_variant ? std::optional<std::string_view>(*driver_variant) : std::nullopt;
     return deliver_each_label(
-        [&](std::span<const std::uint8_t> label) {
-            return DeliverySession::create(handshake, variant, label);
-        },
-        labels, io, sink);
+        [&](LabelPayload&& label) { return DeliverySession::create(handshake, variant, std::move(label)); },
+        std::move(labels), io, sink);
 }
 
 }  // namespace parvello

@@ -46,7 +46,7 @@ std::expected<std::vector<LabelPayload>, JobError> decode_labels(const std::vect
 // gives Delivery with the same message.
 std::expected<JobCounts, JobError> deliver_labels(pvo_delivery::HandshakeId handshake,
                                                   const std::optional<std::string>& driver_variant,
-                                                  const std::vector<LabelPayload>& labels,
+                                                  std::vector<LabelPayload> labels,
                                                   TransportIo& io, JobEventSink& sink);
 
 }  // namespace parvello

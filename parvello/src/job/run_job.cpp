@@ -16,7 +16,7 @@ std::expected<JobCounts, JobError> run_job(JobEnvelope envelope, JobEventSink& s
     auto device = open_transport(envelope.transport, options);
     if (!device) return std::unexpected(std::move(device.error()));
     OpenTransportIo io(*device, options);
-    return deliver_labels(*handshake, envelope.driver_variant, *labels, io, sink);
+    return deliver_labels(*handshake, envelope.driver_variant, std::move(*labels), io, sink);
     // `device` is dropped here, which closes it whatever the delivery's outcome.
 }
 

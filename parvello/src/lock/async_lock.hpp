@@ -3,10 +3,11 @@
 //
 //     auto guard = co_await async_lock(*state.job_lock);
 //
-// The wait is an Asio operation of its own: it keeps the io_context running while it waits,
-// the guard is delivered on the waiter's executor, and a wait still queued when its
-// io_context shuts down is abandoned there (its coroutine is destroyed with the context,
-// and the lock passes over it when its turn comes).
+// A free lock is taken at once, on the awaiting thread. Otherwise the wait is an Asio
+// operation of its own: it keeps the io_context running while it waits, the guard is
+// delivered on the waiter's executor, and a wait still queued when its io_context shuts down
+// is abandoned there (its coroutine is destroyed with the context, and the lock passes over
+// it when its turn comes).
 #include <list>
 #include <memory>
 #include <mutex>
@@ -93,11 +94,18 @@ private:
     std::optional<Handler> handler_;
 };
 
+// Most waits find the lock free (GET /status, a job on an idle agent): those skip the queue,
+// the registry and the hop through the executor, and resume the awaiting coroutine at once.
+// A free lock has nobody queued for it, so taking it directly passes no one.
 template <typename Mutex, typename Token = const asio::use_awaitable_t<>&>
 auto async_lock(Mutex& mutex, Token&& token = asio::use_awaitable) {
     using Guard = typename Mutex::Guard;
     return asio::async_initiate<Token, void(Guard)>(
         [&mutex](auto handler) {
+            if (auto guard = mutex.try_lock()) {
+                std::move(handler)(std::move(*guard));
+                return;
+            }
             using Wait = LockWait<Guard, decltype(handler)>;
             auto& context = asio::query(asio::get_associated_executor(handler), asio::execution::context);
             auto wait = std::make_shared<Wait>(std::move(handler));

@@ -37,6 +37,13 @@ void FairMutex::lock_async(Grant grant) {
     grant(Guard(this));
 }
 
+std::optional<FairMutex::Guard> FairMutex::try_lock() {
+    std::lock_guard lock(state_);
+    if (held_) return std::nullopt;
+    held_ = true;
+    return Guard(this);
+}
+
 std::size_t FairMutex::waiting() const {
     std::lock_guard lock(state_);
     return queue_.size();

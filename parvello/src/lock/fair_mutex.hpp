@@ -9,6 +9,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 namespace parvello {
@@ -46,6 +47,10 @@ public:
     // Queues `grant`. It runs at once on this thread when the lock is free, otherwise on the
     // thread that releases the lock to it; it should only hand the guard on, not do work.
     void lock_async(Grant grant);
+
+    // The lock when it is free, without queuing; never ahead of a waiter, since the lock is
+    // only free with nobody queued.
+    std::optional<Guard> try_lock();
 
     // How many waiters are queued behind the holder.
     std::size_t waiting() const;
@@ -85,6 +90,12 @@ public:
         mutex_.lock_async([this, grant = std::move(grant)](FairMutex::Guard lock) mutable {
             grant(Guard(std::move(lock), &value_));
         });
+    }
+
+    std::optional<Guard> try_lock() {
+        auto lock = mutex_.try_lock();
+        if (!lock) return std::nullopt;
+        return Guard(std::move(*lock), &value_);
     }
 
     std::size_t waiting() const { return mutex_.waiting(); }

@@ -60,10 +60,13 @@ public:
     http::request<http::empty_body> release_header();
 
 private:
+    // The body of a request that declares its length (already checked against the limit).
+    asio::awaitable<std::expected<std::string, beast::error_code>> read_sized_body(std::size_t length);
+
     Connection& connection_;
     HeaderParser& header_parser_;
     std::optional<http::request_parser<http::string_body>> body_parser_;
-    bool body_read_ = false;
+    bool body_read_ = false;  // read past the parser by read_sized_body
 };
 
 // An HTTP answer as it goes on the wire; the server and the tests' clients use this one name.

@@ -82,6 +82,12 @@ asio::awaitable<ServerError> run_server(AppState state, ServeSetup setup) {
     for (;;) {
         auto [error, socket] = co_await acceptor->async_accept(asio::as_tuple(asio::use_awaitable));
         if (!error) {
+            // A job's events go out as several small WebSocket frames; with Nagle's algorithm
+            // each frame after the first would wait for the client's delayed ACK (40 ms or
+            // more). HTTP answers are written whole and lose nothing by it. A socket that
+            // refuses the option still works, only slower.
+            beast::error_code ignored;
+            socket.set_option(tcp::no_delay(true), ignored);
             asio::co_spawn(executor, serve_connection(std::move(socket), router), log_connection_failure);
         } else if (!is_connection_error(error)) {
             pvo_log::error(kAcceptTarget, "accept error: {}", error.message());

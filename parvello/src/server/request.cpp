@@ -1,5 +1,8 @@
+#include <algorithm>
+
 #include <boost/asio/as_tuple.hpp>
 #include <boost/asio/buffer.hpp>
+#include <boost/asio/read.hpp>
 #include <boost/asio/use_awaitable.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/string.hpp>
@@ -32,7 +35,29 @@ bool Request::keep_alive() const noexcept {
 }
 
 bool Request::body_unread() const noexcept {
+    if (body_read_) return false;
     return body_parser_ ? !body_parser_->is_done() : !header_parser_.is_done();
+}
+
+asio::awaitable<std::expected<std::string, beast::error_code>> Request::read_sized_body(std::size_t length) {
+    std::string body;
+    const auto buffered = connection_.buffer.data();
+    const std::size_t have = std::min(length, buffered.size());
+    // Every byte is overwritten below, by what is buffered and then by the socket.
+    body.resize_and_overwrite(length, [&](char* bytes, std::size_t) {
+        asio::buffer_copy(asio::buffer(bytes, have), buffered);
+        return length;
+    });
+    connection_.buffer.consume(have);
+    if (have < length) {
+        auto [ec, n] = co_await asio::async_read(connection_.stream, asio::buffer(body.data() + have, length - have),
+                                                 asio::as_tuple(asio::use_awaitable));
+        // Cut short, as Beast's parser says it.
+        if (ec == asio::error::eof) ec = http::error::partial_message;
+        if (ec) co_return std::unexpected(ec);
+    }
+    body_read_ = true;
+    co_return body;
 }
 
 asio::awaitable<std::expected<std::string, beast::error_code>> Request::read_body(std::size_t limit) {
@@ -49,6 +74,10 @@ asio::awaitable<std::expected<std::string, beast::error_code>> Request::read_bod
                                                       asio::as_tuple(asio::use_awaitable));
             if (ec) co_return std::unexpected(ec);
         }
+        // A body of declared length goes from the socket straight into a string of its size,
+        // in reads as large as the socket gives: through the parser it would be read into the
+        // connection's buffer some hundred bytes at a time and copied from there.
+        if (declared && !body_parser_->chunked()) co_return co_await read_sized_body(*declared);
         auto [ec, n] = co_await http::async_read(connection_.stream, connection_.buffer, *body_parser_,
                                                  asio::as_tuple(asio::use_awaitable));
         if (ec) co_return std::unexpected(ec);

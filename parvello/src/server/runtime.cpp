@@ -1,6 +1,5 @@
 // The runtime under the server: an io_context on its own threads for the connections and a
 // thread pool for blocking work.
-#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <optional>
@@ -18,9 +17,13 @@ namespace parvello {
 
 namespace {
 
-constexpr unsigned kMinBlockingThreads = 4;
-
-unsigned hardware_threads() { return std::max(1u, std::thread::hardware_concurrency()); }
+// Sized for an agent that only its own machine talks to, not by the hardware: one connection
+// thread per hardware thread made every request wake and hand work between threads for no
+// gain (more CPU per GET /status with 8 threads than with 2), and each thread is memory.
+constexpr unsigned kDefaultIoThreads = 2;
+// The job lock lets one job at a time reach a device, and a job can take a minute; beside it
+// device listings (GET /devices) must not queue behind it, so a couple of threads more.
+constexpr unsigned kDefaultBlockingThreads = 3;
 
 ServerError error_of(std::exception_ptr failure) {
     try {
@@ -39,10 +42,9 @@ ServerError error_of(std::exception_ptr failure) {
 class RunningServer::Runtime {
 public:
     explicit Runtime(const ServerOptions& options)
-        : io_threads_(options.io_threads ? options.io_threads : hardware_threads()),
+        : io_threads_(options.io_threads ? options.io_threads : kDefaultIoThreads),
           io_(static_cast<int>(io_threads_)),
-          blocking_(options.blocking_threads ? options.blocking_threads
-                                             : std::max(kMinBlockingThreads, hardware_threads())) {}
+          blocking_(options.blocking_threads ? options.blocking_threads : kDefaultBlockingThreads) {}
 
     Runtime(const Runtime&) = delete;
     Runtime& operator=(const Runtime&) = delete;

@@ -1,6 +1,7 @@
 #pragma once
 // The interface of one delivery procedure, driven by a `DeliverySession`.
 #include <cstdint>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -21,6 +22,16 @@ using TransportEvent = std::variant<SendComplete, Received>;
 // Zero or more notifications (Progress, Status) followed by exactly one Send, Recv, Done or
 // Fail as the last element; never empty.
 using Batch = std::vector<DeliveryAction>;
+
+// A batch made by moving each action in. A braced list would copy every action out of its
+// initializer list, and a Send can carry a whole label of megabytes.
+template <class... Actions>
+Batch batch_of(Actions&&... actions) {
+    Batch batch;
+    batch.reserve(sizeof...(actions));
+    (batch.emplace_back(std::forward<Actions>(actions)), ...);
+    return batch;
+}
 
 // A handshake is given SendComplete only after a Send and Received only after a Recv, and is
 // not called again once it has returned Done or Fail. It still answers an event that does not

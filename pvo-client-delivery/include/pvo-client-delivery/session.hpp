@@ -12,6 +12,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "pvo-client-delivery/action.hpp"
 #include "pvo-client-delivery/delivery_error.hpp"
@@ -30,6 +31,11 @@ public:
     static std::expected<SessionStart, DeliveryError> create(
         HandshakeId id, std::optional<std::string_view> driver_variant,
         std::span<const std::uint8_t> label);
+    // The same from a label the caller hands over, which the session keeps without a copy
+    // (labels run to megabytes).
+    static std::expected<SessionStart, DeliveryError> create(
+        HandshakeId id, std::optional<std::string_view> driver_variant,
+        std::vector<std::uint8_t>&& label);
 
     // Runs an already built handshake; `create` ends here.
     static std::expected<SessionStart, DeliveryError> run(std::unique_ptr<Handshake> handshake);
