@@ -12,12 +12,15 @@ if [ "${1:-}" = "--test" ]; then
   # The fuzz target (scripts/run-fuzz.sh) is built by clang 16 against libc++ 16: clang does
   # not yet take libstdc++ 12's std::expected, and libc++ has it from version 16.
   # The browser tests (tests/browser) drive the system's Chromium through playwright-core,
-  # which runs on Node.js and is installed by npm.
+  # which runs on Node.js and is installed by npm. A machine that already has both commands
+  # (for instance a newer Node.js from elsewhere, which Debian's npm package conflicts with)
+  # keeps them.
+  command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
   # The desktop tests (tests/desktop) run the agent on Xvfb with a private dbus-daemon and look
   # at its windows through Xlib and XTest.
   packages+=(umockdev libumockdev-dev python3
              clang-16 libclang-rt-16-dev libc++-16-dev libc++abi-16-dev
-             chromium nodejs npm
+             chromium
              xvfb xauth dbus-x11 libx11-dev libxtst-dev desktop-file-utils)
 fi
 if [ "${1:-}" = "--bench" ]; then
