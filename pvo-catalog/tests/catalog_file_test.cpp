@@ -89,7 +89,7 @@ TEST(CatalogDocument, TaggedTablesReadTheirVariants) {
         std::string media;
         MediaSpec expected;
     };
-    auto spec = [](MediaLength length, std::optional<MediaSense> sense) {
+    auto media_spec = [](MediaLength length, std::optional<MediaSense> sense) {
         MediaSpec m;
         m.width_mm = 28.0;
         m.length = length;
@@ -97,16 +97,16 @@ TEST(CatalogDocument, TaggedTablesReadTheirVariants) {
         return m;
     };
     const Case cases[] = {
-        {"width_mm = 28.0, length = { kind = \"continuous\" }", spec(length::Continuous{}, {})},
+        {"width_mm = 28.0, length = { kind = \"continuous\" }", media_spec(length::Continuous{}, {})},
         {"width_mm = 28.0, length = { mm = 89.0, note = 1, kind = \"fixed\" }",
-         spec(length::Fixed{89.0}, {})},
-        {fixed_28x89 + ", sense = { kind = \"gap\" }", spec(length::Fixed{89.0}, sense::Gap{3.0, 0.0})},
+         media_spec(length::Fixed{89.0}, {})},
+        {fixed_28x89 + ", sense = { kind = \"gap\" }", media_spec(length::Fixed{89.0}, sense::Gap{3.0, 0.0})},
         {fixed_28x89 + ", sense = { kind = \"gap\", gap_mm = 2, offset_mm = -1.5 }",
-         spec(length::Fixed{89.0}, sense::Gap{2.0, -1.5})},
+         media_spec(length::Fixed{89.0}, sense::Gap{2.0, -1.5})},
         {fixed_28x89 + ", sense = { kind = \"black_mark\", mark_mm = 4.0 }",
-         spec(length::Fixed{89.0}, sense::BlackMark{4.0, 0.0})},
+         media_spec(length::Fixed{89.0}, sense::BlackMark{4.0, 0.0})},
         {fixed_28x89 + ", sense = { kind = \"continuous\", gap_mm = \"skipped\" }",
-         spec(length::Fixed{89.0}, sense::Continuous{})},
+         media_spec(length::Fixed{89.0}, sense::Continuous{})},
     };
     for (const Case& c : cases) {
         auto file = read_ok(entry_with_media(c.media));
