@@ -1,9 +1,15 @@
 #include "server/connection.hpp"
 
+#include <array>
+#include <cstdint>
+#include <string_view>
+
 #include <boost/asio/as_tuple.hpp>
 #include <boost/asio/use_awaitable.hpp>
 #include <boost/beast/http/read.hpp>
 #include <boost/beast/http/write.hpp>
+
+#include "server/oversized_head.hpp"
 
 namespace parvello {
 
@@ -26,18 +32,67 @@ void frame_answer(HttpResponse& answer, bool head) {
     if (head) answer.body().clear();
 }
 
+// The next request's head: up to `idle` for its first byte, then up to `head` for the rest.
+// The connection waits on its client meanwhile, so the registry may close it to make room.
+asio::awaitable<beast::error_code> read_head(Connection& connection, Request::HeaderParser& parser) {
+    auto waiting = connection.slot.waiting_on_client();
+    if (connection.buffer.size() == 0) {
+        constexpr std::size_t kFirstRead = 4096;
+        connection.stream.expires_after(connection.limits.idle);
+        auto [error, n] = co_await connection.stream.async_read_some(connection.buffer.prepare(kFirstRead), kTuple);
+        connection.buffer.commit(n);
+        if (error) co_return error;
+    }
+    connection.stream.expires_after(connection.limits.head);
+    auto [error, n] = co_await http::async_read_header(connection.stream, connection.buffer, parser, kTuple);
+    connection.stream.expires_never();
+    co_return error;
+}
+
+// Closing while the client still sends would reset the connection, and a reset can discard
+// the answer before the client reads it. So: end our side, take what the client still sends
+// until it closes (for at most the head limit), then close.
+// g++ 12 warns here that the coroutine frame, which Asio allocates with std::aligned_alloc, is
+// released by a mismatched operator delete; that operator hands it to std::free, its match.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+asio::awaitable<void> close_after_unread_input(Connection& connection) {
+    auto waiting = connection.slot.waiting_on_client();
+    beast::error_code error;
+    connection.stream.socket().shutdown(asio::ip::tcp::socket::shutdown_send, error);
+    connection.stream.expires_after(connection.limits.head);
+    std::array<char, 16384> sink;
+    while (!error) {
+        auto [read_error, n] = co_await connection.stream.async_read_some(asio::buffer(sink), kTuple);
+        error = read_error;
+    }
+}
+#pragma GCC diagnostic pop
+
+asio::awaitable<void> refuse_oversized_head(Connection& connection) {
+    const auto buffered = connection.buffer.data();
+    HttpResponse answer = head_too_large({static_cast<const char*>(buffered.data()), buffered.size()},
+                                         connection.limits.max_head_bytes);
+    connection.stream.expires_after(connection.limits.send);
+    auto [error, written] = co_await http::async_write(connection.stream, answer, kTuple);
+    if (!error) co_await close_after_unread_input(connection);
+}
+
 }  // namespace
 
-asio::awaitable<void> serve_connection(asio::ip::tcp::socket socket, std::shared_ptr<const Router> router) {
-    Connection connection{beast::tcp_stream(std::move(socket)), {}};
+asio::awaitable<void> serve_connection(Connection connection, std::shared_ptr<const Router> router) {
     for (;;) {
         Request::HeaderParser parser;
+        parser.header_limit(static_cast<std::uint32_t>(connection.limits.max_head_bytes));
         // The body is the route's to read and limit; the header read must not refuse it.
         parser.body_limit(boost::none);
-        auto [read_error, header_bytes] =
-            co_await http::async_read_header(connection.stream, connection.buffer, parser, kTuple);
-        // Closed, or not an HTTP/1.0 or 1.1 request (the parser refuses other versions, such
-        // as the "PRI * HTTP/2.0" preface of HTTP/2): nothing to answer.
+        const beast::error_code read_error = co_await read_head(connection, parser);
+        if (read_error == http::error::header_limit) {
+            co_await refuse_oversized_head(connection);
+            co_return;
+        }
+        // Closed, timed out, or not an HTTP/1.0 or 1.1 request (the parser refuses other
+        // versions, such as the "PRI * HTTP/2.0" preface of HTTP/2): nothing to answer.
         if (read_error) break;
 
         Request request(connection, parser);
@@ -54,11 +109,17 @@ asio::awaitable<void> serve_connection(asio::ip::tcp::socket socket, std::shared
         // A body the route left unread cannot be told from the next request: close instead.
         answer.keep_alive(request.keep_alive() && !request.body_unread());
         frame_answer(answer, request.method() == http::verb::head);
+        connection.stream.expires_after(connection.limits.send);
         auto [write_error, written] = co_await http::async_write(connection.stream, answer, kTuple);
+        connection.stream.expires_never();
         if (write_error || !answer.keep_alive()) break;
     }
     beast::error_code ignored;
     connection.stream.socket().shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
+}
+
+asio::awaitable<void> serve_connection(asio::ip::tcp::socket socket, std::shared_ptr<const Router> router) {
+    return serve_connection(Connection{beast::tcp_stream(std::move(socket)), {}, {}, {}}, std::move(router));
 }
 
 }  // namespace parvello

@@ -18,6 +18,8 @@
 #include <boost/beast/http/string_body.hpp>
 
 #include "parvello/app_state.hpp"
+#include "parvello/server.hpp"
+#include "server/connection_registry.hpp"
 
 namespace parvello {
 
@@ -25,10 +27,13 @@ namespace asio = boost::asio;
 namespace beast = boost::beast;
 namespace http = boost::beast::http;
 
-// The connection a request came in on: the stream and the bytes already read from it.
+// The connection a request came in on: the stream and the bytes already read from it, the
+// limits its client is held to and its place among the server's open connections.
 struct Connection {
     beast::tcp_stream stream;
     beast::flat_buffer buffer;
+    ConnectionLimits limits{};
+    ConnectionSlot slot{};  // last, so it is given up before the stream closes its socket
 };
 
 // A request whose header has been read. Its body stays on the connection until a route

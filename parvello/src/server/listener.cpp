@@ -8,6 +8,7 @@
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
+#include <boost/asio/strand.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/use_awaitable.hpp>
 #include <fmt/format.h>
@@ -16,6 +17,7 @@
 #include "pvo-log/log.hpp"
 #include "lock/async_lock.hpp"
 #include "server/connection.hpp"
+#include "server/connection_registry.hpp"
 #include "server/router.hpp"
 
 namespace parvello {
@@ -24,10 +26,12 @@ namespace {
 
 using asio::ip::tcp;
 
-constexpr std::string_view kServerTarget = "parvello::server";
 // Accept errors are the HTTP layer's own business, logged under its own target.
 constexpr std::string_view kAcceptTarget = "http::server";
 constexpr int kBacklog = 128;
+// How long the accept loop rests after shutting a connection down to free a descriptor: time
+// for that connection's task to end and close its socket before the accept is tried again.
+constexpr std::chrono::milliseconds kRoomPause{10};
 
 // The one place the server asks the OS for a listening socket. SO_REUSEADDR lets a
 // restarted agent bind over connections of its predecessor still in TIME_WAIT; on Linux it
@@ -57,11 +61,20 @@ void log_connection_failure(std::exception_ptr failure) {
 
 }  // namespace
 
+bool is_descriptor_exhaustion(const beast::error_code& error) noexcept {
+    return error == boost::system::errc::too_many_files_open ||
+           error == boost::system::errc::too_many_files_open_in_system;
+}
+
 bool is_connection_error(const beast::error_code& error) noexcept {
     return error == asio::error::connection_reset || error == asio::error::connection_aborted ||
            error == asio::error::connection_refused;
 }
 
+// g++ 12 warns here that the coroutine frame, which Asio allocates with std::aligned_alloc, is
+// released by a mismatched operator delete; that operator hands it to std::free, its match.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 asio::awaitable<ServerError> run_server(AppState state, ServeSetup setup) {
     std::uint16_t port = 0;
     {
@@ -78,9 +91,13 @@ asio::awaitable<ServerError> run_server(AppState state, ServeSetup setup) {
     if (setup.on_bound) setup.on_bound(acceptor->local_endpoint().port());
 
     const auto router = std::make_shared<const Router>(build_router({state, setup.blocking}));
+    ConnectionRegistry registry(setup.limits.max_connections);
     asio::steady_timer pause(executor);
     for (;;) {
-        auto [error, socket] = co_await acceptor->async_accept(asio::as_tuple(asio::use_awaitable));
+        // Each connection on a strand of its own: its time limits fire on that strand, never
+        // beside the connection's task on another thread.
+        auto [error, socket] =
+            co_await acceptor->async_accept(asio::make_strand(executor), asio::as_tuple(asio::use_awaitable));
         if (!error) {
             // A job's events go out as several small WebSocket frames; with Nagle's algorithm
             // each frame after the first would wait for the client's delayed ACK (40 ms or
@@ -88,7 +105,18 @@ asio::awaitable<ServerError> run_server(AppState state, ServeSetup setup) {
             // refuses the option still works, only slower.
             beast::error_code ignored;
             socket.set_option(tcp::no_delay(true), ignored);
-            asio::co_spawn(executor, serve_connection(std::move(socket), router), log_connection_failure);
+            // Refused when every open connection is busy: the socket closes with this scope.
+            auto slot = registry.admit(socket.native_handle());
+            if (!slot) continue;
+            const auto strand = socket.get_executor();
+            Connection connection{beast::tcp_stream(std::move(socket)), {}, setup.limits, std::move(*slot)};
+            asio::co_spawn(strand, serve_connection(std::move(connection), router), log_connection_failure);
+        } else if (is_descriptor_exhaustion(error)) {
+            pvo_log::warn(kServerTarget, "accept error: {}", error.message());
+            // Room is made by ending the connection that has waited longest on its client;
+            // the waiting client is accepted once that connection's task has closed it.
+            pause.expires_after(registry.shut_down_longest_waiting() ? kRoomPause : setup.accept_error_pause);
+            co_await pause.async_wait(asio::as_tuple(asio::use_awaitable));
         } else if (!is_connection_error(error)) {
             pvo_log::error(kAcceptTarget, "accept error: {}", error.message());
             pause.expires_after(setup.accept_error_pause);
@@ -96,5 +124,6 @@ asio::awaitable<ServerError> run_server(AppState state, ServeSetup setup) {
         }
     }
 }
+#pragma GCC diagnostic pop
 
 }  // namespace parvello

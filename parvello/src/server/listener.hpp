@@ -4,21 +4,29 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <string_view>
 
 #include "parvello/server.hpp"
 #include "server/http.hpp"
 
 namespace parvello {
 
+// Where the server logs its own events.
+inline constexpr std::string_view kServerTarget = "parvello::server";
+
 struct ServeSetup {
     BlockingExecutor blocking;
     std::chrono::milliseconds accept_error_pause{1000};
+    ConnectionLimits limits{};
     // Told the bound port once the listener is up (tests wait for it).
     std::function<void(std::uint16_t)> on_bound;
 };
 
 // Completes only when the listener cannot be bound, with that error.
 asio::awaitable<ServerError> run_server(AppState state, ServeSetup setup);
+
+// True for an accept that failed because the process or the system has no descriptor left.
+bool is_descriptor_exhaustion(const beast::error_code& error) noexcept;
 
 // True for accept errors that concern only the connection being accepted.
 bool is_connection_error(const beast::error_code& error) noexcept;

@@ -14,6 +14,8 @@ namespace parvello {
 
 namespace {
 
+constexpr auto kTuple = asio::as_tuple(asio::use_awaitable);
+
 bool expects_continue(const http::request_header<>& header) {
     return header.version() >= 11 && beast::iequals(header[http::field::expect], "100-continue");
 }
@@ -49,13 +51,22 @@ asio::awaitable<std::expected<std::string, beast::error_code>> Request::read_siz
         return length;
     });
     connection_.buffer.consume(have);
-    if (have < length) {
-        auto [ec, n] = co_await asio::async_read(connection_.stream, asio::buffer(body.data() + have, length - have),
-                                                 asio::as_tuple(asio::use_awaitable));
-        // Cut short, as Beast's parser says it.
-        if (ec == asio::error::eof) ec = http::error::partial_message;
-        if (ec) co_return std::unexpected(ec);
+    auto waiting = connection_.slot.waiting_on_client();
+    // A body may take as long as it keeps coming; one that brings nothing for the stall limit
+    // ends the connection.
+    for (std::size_t filled = have; filled < length;) {
+        connection_.stream.expires_after(connection_.limits.stall);
+        auto [ec, n] = co_await connection_.stream.async_read_some(
+            asio::buffer(body.data() + filled, length - filled), kTuple);
+        filled += n;
+        if (ec) {
+            connection_.stream.expires_never();
+            // Cut short, as Beast's parser says it.
+            if (ec == asio::error::eof) ec = http::error::partial_message;
+            co_return std::unexpected(ec);
+        }
     }
+    connection_.stream.expires_never();
     body_read_ = true;
     co_return body;
 }
@@ -70,17 +81,23 @@ asio::awaitable<std::expected<std::string, beast::error_code>> Request::read_bod
     if (!body_parser_->is_done()) {
         if (expects_continue(body_parser_->get())) {
             static constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
-            auto [ec, n] = co_await asio::async_write(connection_.stream, asio::buffer(kContinue),
-                                                      asio::as_tuple(asio::use_awaitable));
+            connection_.stream.expires_after(connection_.limits.send);
+            auto [ec, n] = co_await asio::async_write(connection_.stream, asio::buffer(kContinue), kTuple);
+            connection_.stream.expires_never();
             if (ec) co_return std::unexpected(ec);
         }
         // A body of declared length goes from the socket straight into a string of its size,
         // in reads as large as the socket gives: through the parser it would be read into the
         // connection's buffer some hundred bytes at a time and copied from there.
         if (declared && !body_parser_->chunked()) co_return co_await read_sized_body(*declared);
-        auto [ec, n] = co_await http::async_read(connection_.stream, connection_.buffer, *body_parser_,
-                                                 asio::as_tuple(asio::use_awaitable));
-        if (ec) co_return std::unexpected(ec);
+        auto waiting = connection_.slot.waiting_on_client();
+        while (!body_parser_->is_done()) {
+            connection_.stream.expires_after(connection_.limits.stall);
+            auto [ec, n] = co_await http::async_read_some(connection_.stream, connection_.buffer, *body_parser_,
+                                                          kTuple);
+            connection_.stream.expires_never();
+            if (ec) co_return std::unexpected(ec);
+        }
     }
     co_return std::move(body_parser_->get().body());
 }

@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -11,7 +12,9 @@
 #include <boost/asio/thread_pool.hpp>
 
 #include "parvello/server.hpp"
+#include "pvo-log/log.hpp"
 #include "server/listener.hpp"
+#include "server/os_limits.hpp"
 
 namespace parvello {
 
@@ -24,6 +27,18 @@ constexpr unsigned kDefaultIoThreads = 2;
 // The job lock lets one job at a time reach a device, and a job can take a minute; beside it
 // device listings (GET /devices) must not queue behind it, so a couple of threads more.
 constexpr unsigned kDefaultBlockingThreads = 3;
+
+// Every connection costs a descriptor, and the soft limit many systems start a process with
+// (1024) would be spent by idle connections long before the connection cap.
+void raise_descriptor_limit_for_connections() {
+    const auto limit = raise_descriptor_limit();
+    if (!limit) {
+        pvo_log::warn(kServerTarget, "open file limit not raised: {}",
+                      std::system_category().message(limit.error()));
+    } else if (limit->after != limit->before) {
+        pvo_log::debug(kServerTarget, "open file limit raised from {} to {}", limit->before, limit->after);
+    }
+}
 
 ServerError error_of(std::exception_ptr failure) {
     try {
@@ -59,7 +74,7 @@ public:
     // Starts `run_server` and the threads that run it. Throws std::system_error when a
     // thread cannot be started; the destructor still stops the ones that did.
     void start(AppState state, const ServerOptions& options) {
-        ServeSetup setup{blocking_.get_executor(), options.accept_error_pause,
+        ServeSetup setup{blocking_.get_executor(), options.accept_error_pause, options.limits,
                          [this](std::uint16_t port) { settle(port, std::nullopt); }};
         asio::co_spawn(io_, run_server(std::move(state), std::move(setup)),
                        [this](std::exception_ptr failure, ServerError error) {
@@ -103,6 +118,7 @@ private:
 };
 
 std::expected<void, ServerError> run_server_blocking(AppState state, ServerOptions options) {
+    raise_descriptor_limit_for_connections();
     try {
         RunningServer::Runtime runtime(options);
         runtime.start(std::move(state), options);

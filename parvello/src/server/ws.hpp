@@ -1,6 +1,7 @@
 #pragma once
 // The WebSocket job channel: the upgrade of GET /ws, the connection task that reads job
 // messages, each job with its events as they come, and the last event of a job.
+#include <chrono>
 #include <cstddef>
 #include <expected>
 #include <memory>
@@ -31,8 +32,18 @@ using WsStream = boost::beast::websocket::stream<boost::beast::tcp_stream>;
 // a frame is refused only when it alone would take its message over this limit.
 inline constexpr std::size_t kWsMessageLimit = 64 * 1024 * 1024;
 
+// An upgraded connection: its stream, the limits its client is held to, and its place among
+// the server's open connections.
+struct WsConnection {
+    WsStream ws;
+    ConnectionLimits limits{};
+    ConnectionSlot slot{};  // last, so it is given up before the stream closes its socket
+};
+
 // Sends the event's JSON as one text message, written out at once; false when the send failed.
-boost::asio::awaitable<bool> send_ws_event(WsStream& ws, const JobEvent& event);
+// A client that has not taken it within `limit` loses its connection (the send fails), so a
+// page that stops reading cannot hold the agent up.
+boost::asio::awaitable<bool> send_ws_event(WsStream& ws, const JobEvent& event, std::chrono::milliseconds limit);
 
 // The upgrade. Checks an upgrade request in this order, the first failure giving the refusal:
 //   405 "Request method must be `GET`" (HEAD included),
@@ -60,18 +71,24 @@ asio::awaitable<Response> ws_upgrade(Request& request, HandlerContext context);
 void start_ws_connection(Connection connection, HttpResponse answer, HandlerContext context);
 
 // Reads messages until the client closes, the stream ends or a read fails (an over-limit
-// message or any protocol error included). Each text message, and each binary one that is
-// UTF-8, is a job; a malformed one is answered with an `error` event and the connection
-// stays open. Pings are answered by the stream while it reads, so a Ping that arrives during
-// a job is answered once the job is over.
-boost::asio::awaitable<void> serve_ws_connection(WsStream ws, HandlerContext context);
+// message, a message that stalls or any protocol error included). Each text message, and
+// each binary one that is UTF-8, is a job; a malformed one is answered with an `error` event
+// and the connection stays open. Pings are answered by the stream while it reads, so a Ping
+// that arrives during a job is answered once the job is over. A connection waiting for its
+// next message is never timed out (a page keeps its channel open between jobs), but may be
+// closed to make room for another; a message that has begun must keep coming: a read that
+// brings nothing of it for `limits.stall` closes the connection.
+boost::asio::awaitable<void> serve_ws_connection(WsConnection& connection, HandlerContext context);
 
-// One job of a connection, from the wait for the job lock to the release. Waits for `job_lock`, runs the job on the blocking pool and sends each of its events as it
-// comes, then the final event (`ws_final_event`). Nothing is read from the connection
-// meanwhile. A failed send stops the forwarding of this job's events, never the job: the
-// job runs to its end, and the lock is held until the worker has returned and the final
-// event has been attempted.
-boost::asio::awaitable<void> run_ws_job(WsStream& ws, const HandlerContext& context, JobEnvelope envelope);
+// One job of a connection, from the wait for the job lock to the release. Waits for
+// `job_lock`, runs the job on the blocking pool and sends each of its events as it comes,
+// then the final event (`ws_final_event`). Nothing is read from the connection meanwhile. A
+// failed send stops the forwarding of this job's events, never the job: the job runs to its
+// end, and the lock is held until the worker has returned and the final event has been
+// attempted. Each send is bounded by `limits.send`, so a client that stops reading loses its
+// connection and holds the lock no longer than the job itself.
+boost::asio::awaitable<void> run_ws_job(WsConnection& connection, const HandlerContext& context,
+                                         JobEnvelope envelope);
 
 // The receiving end of a job's event channel for the connection task: awaits the next event
 // without blocking a thread, while the worker sends from the blocking pool and never waits.

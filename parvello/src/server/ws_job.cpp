@@ -61,7 +61,8 @@ bool is_terminal(const JobEvent& event) {
 
 }  // namespace
 
-boost::asio::awaitable<void> run_ws_job(WsStream& ws, const HandlerContext& context, JobEnvelope envelope) {
+boost::asio::awaitable<void> run_ws_job(WsConnection& connection, const HandlerContext& context,
+                                         JobEnvelope envelope) {
     FairMutex::Guard lock = co_await async_lock(*context.state.job_lock);
     // Shared with the worker: the lock passes on only once both the worker has returned and
     // this task has sent the final event, whichever comes last.
@@ -78,14 +79,16 @@ boost::asio::awaitable<void> run_ws_job(WsStream& ws, const HandlerContext& cont
         // After a failed send the job's remaining events are taken and dropped unsent.
         if (!forwarding) continue;
         if (is_terminal(*event)) terminal_sent = true;
-        forwarding = co_await send_ws_event(ws, *event);
+        forwarding = co_await send_ws_event(connection.ws, *event, connection.limits.send);
     }
 
     // The channel is closed: the worker has ended and its outcome is in the slot.
     const JobOutcome result = outcome->has_value()
                                     ? std::move(**outcome)
                                     : JobOutcome(std::unexpect, WorkerFailure{"blocking worker was cancelled"});
-    if (std::optional<JobEvent> last = ws_final_event(result, terminal_sent)) co_await send_ws_event(ws, *last);
+    if (std::optional<JobEvent> last = ws_final_event(result, terminal_sent)) {
+        co_await send_ws_event(connection.ws, *last, connection.limits.send);
+    }
     held.reset();
 }
 

@@ -12,10 +12,15 @@ namespace {
 constexpr auto kTuple = boost::asio::as_tuple(boost::asio::use_awaitable);
 }  // namespace
 
-boost::asio::awaitable<bool> send_ws_event(WsStream& ws, const JobEvent& event) {
+boost::asio::awaitable<bool> send_ws_event(WsStream& ws, const JobEvent& event, std::chrono::milliseconds limit) {
     const std::string text = event.serialize();
     ws.text(true);
+    // The TCP stream's own time limit, for this write alone: when it passes, the stream closes
+    // the connection and the write fails.
+    auto& tcp = boost::beast::get_lowest_layer(ws);
+    tcp.expires_after(limit);
     auto [error, written] = co_await ws.async_write(boost::asio::buffer(text), kTuple);
+    tcp.expires_never();
     co_return !error;
 }
 

@@ -1,0 +1,72 @@
+#pragma once
+// The server's open connections, so that their number stays bounded. At the cap, or when the
+// process runs out of descriptors, the connection that has waited longest on its client (for
+// a request head, a body or a WebSocket message) is shut down to make room: clients that merely
+// hold connections open cannot lock a page out, while a connection the agent is working for
+// (a job, an answer being written) is never cut.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+namespace parvello {
+
+struct RegistryState;
+
+// One connection's place among the open connections; dropping the slot frees the place. Used
+// only by the connection's own task. It names the connection by its descriptor, so it must be
+// dropped before that descriptor is closed.
+class ConnectionSlot {
+public:
+    // A connection that no registry counts (and nothing shuts down).
+    ConnectionSlot() noexcept = default;
+    ConnectionSlot(ConnectionSlot&& other) noexcept;
+    ConnectionSlot& operator=(ConnectionSlot&& other) noexcept;
+    ~ConnectionSlot();
+
+    // Marks the connection as waiting on its client for as long as it lives.
+    class Waiting {
+    public:
+        explicit Waiting(ConnectionSlot& slot);
+        ~Waiting();
+        Waiting(const Waiting&) = delete;
+        Waiting& operator=(const Waiting&) = delete;
+
+    private:
+        ConnectionSlot& slot_;
+    };
+    [[nodiscard]] Waiting waiting_on_client() { return Waiting(*this); }
+
+private:
+    friend class ConnectionRegistry;
+    ConnectionSlot(std::shared_ptr<RegistryState> state, std::uint64_t id) noexcept
+        : state_(std::move(state)), id_(id) {}
+    void set_waiting(bool waiting);
+    void release() noexcept;
+
+    std::shared_ptr<RegistryState> state_;
+    std::uint64_t id_ = 0;
+};
+
+// Shared by every connection task of one server; safe to use from any thread.
+class ConnectionRegistry {
+public:
+    explicit ConnectionRegistry(std::size_t max_connections);
+
+    // Enters a connection just accepted, by its socket's descriptor. At the cap the connection
+    // that has waited longest on its client is shut down first; when none waits on its client
+    // the new one is refused: none, and the caller closes it.
+    std::optional<ConnectionSlot> admit(int descriptor);
+
+    // Shuts down the connection that has waited longest on its client, so that its task ends
+    // and frees its descriptor; false when no connection waits on its client.
+    bool shut_down_longest_waiting();
+
+    // Connections counted against the cap: admitted, and neither shut down nor ended.
+    std::size_t open() const;
+
+private:
+    std::shared_ptr<RegistryState> state_;
+};
+
+}  // namespace parvello

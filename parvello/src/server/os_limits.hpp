@@ -1,0 +1,23 @@
+#pragma once
+// The server's few calls to the operating system outside Asio: the process's descriptor
+// limit, and ending a connection from another thread than the one serving it.
+#include <cstdint>
+#include <expected>
+
+namespace parvello {
+
+struct DescriptorLimit {
+    std::uint64_t before = 0;
+    std::uint64_t after = 0;
+};
+
+// Raises the soft limit on open descriptors to the hard limit. Gives the soft limit before and
+// after, or the errno value of a failed call (the limit then stays as it was).
+std::expected<DescriptorLimit, int> raise_descriptor_limit();
+
+// Shuts a connected socket down in both directions without closing its descriptor: a read
+// pending on it ends at once and the peer sees the end. Safe from any thread while the
+// descriptor is open; errors are of no use to the caller and are ignored.
+void shut_down_socket(int descriptor) noexcept;
+
+}  // namespace parvello

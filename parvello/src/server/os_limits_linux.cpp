@@ -1,0 +1,22 @@
+#include <sys/resource.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+
+#include "server/os_limits.hpp"
+
+namespace parvello {
+
+std::expected<DescriptorLimit, int> raise_descriptor_limit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return std::unexpected(errno);
+    const DescriptorLimit result{limit.rlim_cur, limit.rlim_max};
+    if (limit.rlim_cur == limit.rlim_max) return result;
+    limit.rlim_cur = limit.rlim_max;
+    if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) return std::unexpected(errno);
+    return result;
+}
+
+void shut_down_socket(int descriptor) noexcept { ::shutdown(descriptor, SHUT_RDWR); }
+
+}  // namespace parvello
