@@ -5,8 +5,6 @@
 #include <sys/socket.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -80,23 +78,6 @@ TEST(ServerListener, ListensOnTheLoopbackAddressOnly) {
     EXPECT_EQ(error, testing::asio::error::connection_refused);
 }
 
-// This process's end of a loopback TCP connection from `peer_port` to `local_port`, found
-// among its open descriptors; -1 when there is none.
-int accepted_socket(std::uint16_t local_port, std::uint16_t peer_port) {
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-        const int fd = std::atoi(entry.path().filename().c_str());
-        sockaddr_in local{}, peer{};
-        socklen_t local_size = sizeof local, peer_size = sizeof peer;
-        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &local_size) != 0 ||
-            ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peer_size) != 0 ||
-            local.sin_family != AF_INET) {
-            continue;
-        }
-        if (ntohs(local.sin_port) == local_port && ntohs(peer.sin_port) == peer_port) return fd;
-    }
-    return -1;
-}
-
 // Without no-delay, the second small frame of a job's events would wait for the client's
 // delayed ACK.
 TEST(ServerListener, AcceptedConnectionsSendWithoutDelay) {
@@ -110,7 +91,7 @@ TEST(ServerListener, AcceptedConnectionsSendWithoutDelay) {
     char first;
     testing::asio::read(socket, testing::asio::buffer(&first, 1));  // served, so accepted
 
-    const int fd = accepted_socket(server->port(), socket.local_endpoint().port());
+    const int fd = testing::server_end(server->port(), socket.local_endpoint().port());
     ASSERT_GE(fd, 0);
     int no_delay = 0;
     socklen_t size = sizeof no_delay;
@@ -126,6 +107,17 @@ TEST(ServerListener, OnlyPerConnectionAcceptErrorsAreIgnored) {
     EXPECT_FALSE(is_connection_error(error::no_descriptors));
     EXPECT_FALSE(is_connection_error(error::no_memory));
     EXPECT_FALSE(is_connection_error(error::bad_descriptor));
+}
+
+// Running out of descriptors is logged at WARN and makes the accept loop close an idle
+// connection; every other accept error is not that.
+TEST(ServerListener, DescriptorExhaustionIsToldFromOtherAcceptErrors) {
+    namespace error = testing::asio::error;
+    const auto& system = error::get_system_category();
+    EXPECT_TRUE(is_descriptor_exhaustion(error::no_descriptors));
+    EXPECT_TRUE(is_descriptor_exhaustion({ENFILE, system}));
+    EXPECT_FALSE(is_descriptor_exhaustion(error::no_memory));
+    EXPECT_FALSE(is_descriptor_exhaustion(error::connection_aborted));
 }
 
 }  // namespace

@@ -1,6 +1,14 @@
 #pragma once
 // A small blocking HTTP client for the server tests, over real loopback sockets.
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <chrono>
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -84,6 +92,52 @@ inline std::string exchange(std::uint16_t port, std::string_view bytes) {
     Client client(port);
     client.send(bytes);
     return client.read_to_end();
+}
+
+// This process's end of a loopback TCP connection from `peer_port` to `local_port`, found
+// among its open descriptors (the server's end, for a server running in the test); -1 when
+// there is none.
+inline int server_end(std::uint16_t local_port, std::uint16_t peer_port) {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        const int fd = std::atoi(entry.path().filename().c_str());
+        sockaddr_in local{}, peer{};
+        socklen_t local_size = sizeof local, peer_size = sizeof peer;
+        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &local_size) != 0 ||
+            ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peer_size) != 0 ||
+            local.sin_family != AF_INET) {
+            continue;
+        }
+        if (ntohs(local.sin_port) == local_port && ntohs(peer.sin_port) == peer_port) return fd;
+    }
+    return -1;
+}
+
+// What came on a connection until the peer ended it, or until `limit` passed without that.
+struct UntilClosed {
+    bool closed = false;  // ended by the peer (end of stream or reset); false: still open
+    std::string received;
+};
+
+// Reads (without blocking past `limit`) everything the peer sends until it ends the
+// connection. The limit only keeps a failing test from hanging: a peer that is meant to
+// close does so long before it.
+inline UntilClosed read_until_closed(int fd, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    UntilClosed result;
+    char chunk[16384];
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return result;
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
+        const ssize_t n = ::recv(fd, chunk, sizeof chunk, MSG_DONTWAIT);
+        if (n > 0) {
+            result.received.append(chunk, static_cast<std::size_t>(n));
+        } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+            result.closed = true;
+            return result;
+        }
+    }
 }
 
 }  // namespace parvello::testing

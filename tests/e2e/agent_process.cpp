@@ -182,6 +182,13 @@ unsigned short free_port() {
 
 namespace {
 
+std::string lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+    return s;
+}
+
+}  // namespace
+
 int connect_loopback(unsigned short port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in addr{};
@@ -196,13 +203,6 @@ int connect_loopback(unsigned short port) {
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     return fd;
 }
-
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
-    return s;
-}
-
-}  // namespace
 
 bool wait_for_listener(unsigned short port, AgentProcess& agent, std::chrono::milliseconds limit) {
     const auto deadline = Clock::now() + limit;

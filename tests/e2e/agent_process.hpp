@@ -48,6 +48,7 @@ public:
     // Sends SIGTERM and waits.
     Exit stop();
     bool running();
+    pid_t pid() const { return pid_; }
     // Standard error read so far (non-blocking).
     std::string stderr_so_far();
     // Waits until standard error holds `text`, or the process ends, or the limit passes.
@@ -66,6 +67,9 @@ Exit run_agent(const std::vector<std::string>& args, const std::vector<std::stri
 
 // A loopback port that was free a moment ago.
 unsigned short free_port();
+
+// A connection to 127.0.0.1:port whose reads give up after 20 s; -1 when it is refused.
+int connect_loopback(unsigned short port);
 
 // Waits until something accepts on 127.0.0.1:port, or the process ends, or the limit passes.
 bool wait_for_listener(unsigned short port, AgentProcess& agent,

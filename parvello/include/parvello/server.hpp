@@ -36,6 +36,10 @@ struct ConnectionLimits {
     std::size_t max_connections = 256;
     // The largest request head; a larger one is answered 431 and its connection closed.
     std::size_t max_head_bytes = 64 * 1024;
+    // Descriptors kept free for the agent's own work (a device being opened, a device listing,
+    // the log): a connection accepted into the last of them makes the connection that has
+    // waited longest on its client close, as at the cap.
+    std::size_t descriptor_reserve = 32;
 };
 
 struct ServerOptions {

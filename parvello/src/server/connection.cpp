@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstdint>
-#include <string_view>
 
 #include <boost/asio/as_tuple.hpp>
 #include <boost/asio/use_awaitable.hpp>
@@ -69,10 +68,8 @@ asio::awaitable<void> close_after_unread_input(Connection& connection) {
 }
 #pragma GCC diagnostic pop
 
-asio::awaitable<void> refuse_oversized_head(Connection& connection) {
-    const auto buffered = connection.buffer.data();
-    HttpResponse answer = head_too_large({static_cast<const char*>(buffered.data()), buffered.size()},
-                                         connection.limits.max_head_bytes);
+asio::awaitable<void> refuse_oversized_head(Connection& connection, const http::request_header<>& partial) {
+    HttpResponse answer = head_too_large(partial, connection.limits.max_head_bytes);
     connection.stream.expires_after(connection.limits.send);
     auto [error, written] = co_await http::async_write(connection.stream, answer, kTuple);
     if (!error) co_await close_after_unread_input(connection);
@@ -88,7 +85,7 @@ asio::awaitable<void> serve_connection(Connection connection, std::shared_ptr<co
         parser.body_limit(boost::none);
         const beast::error_code read_error = co_await read_head(connection, parser);
         if (read_error == http::error::header_limit) {
-            co_await refuse_oversized_head(connection);
+            co_await refuse_oversized_head(connection, parser.get());
             co_return;
         }
         // Closed, timed out, or not an HTTP/1.0 or 1.1 request (the parser refuses other

@@ -35,7 +35,7 @@ struct RegistryState {
     }
 
     const std::size_t max_connections;
-    mutable std::mutex mutex;
+    std::mutex mutex;
     std::map<std::uint64_t, Entry> entries;  // by id, which is never reused
     std::size_t open = 0;
     std::uint64_t next_id = 0;
@@ -86,9 +86,13 @@ ConnectionSlot::Waiting::~Waiting() { slot_.set_waiting(false); }
 ConnectionRegistry::ConnectionRegistry(std::size_t max_connections)
     : state_(std::make_shared<RegistryState>(max_connections)) {}
 
-std::optional<ConnectionSlot> ConnectionRegistry::admit(int descriptor) {
+std::optional<ConnectionSlot> ConnectionRegistry::admit(int descriptor, bool make_room) {
     std::lock_guard lock(state_->mutex);
-    if (state_->open >= state_->max_connections && !state_->shut_down_longest_waiting()) return std::nullopt;
+    if (state_->open >= state_->max_connections) {
+        if (!state_->shut_down_longest_waiting()) return std::nullopt;
+    } else if (make_room) {
+        state_->shut_down_longest_waiting();
+    }
     ++state_->open;
     const std::uint64_t id = ++state_->next_id;
     // A new connection waits on its client from the start, before its task has run at all.
@@ -99,11 +103,6 @@ std::optional<ConnectionSlot> ConnectionRegistry::admit(int descriptor) {
 bool ConnectionRegistry::shut_down_longest_waiting() {
     std::lock_guard lock(state_->mutex);
     return state_->shut_down_longest_waiting();
-}
-
-std::size_t ConnectionRegistry::open() const {
-    std::lock_guard lock(state_->mutex);
-    return state_->open;
 }
 
 }  // namespace parvello

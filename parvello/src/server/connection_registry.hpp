@@ -55,15 +55,13 @@ public:
 
     // Enters a connection just accepted, by its socket's descriptor. At the cap the connection
     // that has waited longest on its client is shut down first; when none waits on its client
-    // the new one is refused: none, and the caller closes it.
-    std::optional<ConnectionSlot> admit(int descriptor);
+    // the new one is refused: none, and the caller closes it. With `make_room` (descriptors run
+    // low) that connection is shut down below the cap too, and the new one is admitted anyway.
+    std::optional<ConnectionSlot> admit(int descriptor, bool make_room = false);
 
     // Shuts down the connection that has waited longest on its client, so that its task ends
     // and frees its descriptor; false when no connection waits on its client.
     bool shut_down_longest_waiting();
-
-    // Connections counted against the cap: admitted, and neither shut down nor ended.
-    std::size_t open() const;
 
 private:
     std::shared_ptr<RegistryState> state_;

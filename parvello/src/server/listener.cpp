@@ -1,5 +1,6 @@
 #include "server/listener.hpp"
 
+#include <cerrno>
 #include <expected>
 #include <memory>
 #include <string>
@@ -18,6 +19,7 @@
 #include "lock/async_lock.hpp"
 #include "server/connection.hpp"
 #include "server/connection_registry.hpp"
+#include "server/os_limits.hpp"
 #include "server/router.hpp"
 
 namespace parvello {
@@ -59,11 +61,19 @@ void log_connection_failure(std::exception_ptr failure) {
     }
 }
 
+// True when a new connection's descriptor lies among the last `reserve` the process may open:
+// descriptors are handed out lowest first, so nearly all below it are taken.
+bool near_descriptor_limit(int descriptor, std::size_t reserve) {
+    const auto limit = descriptor_soft_limit();
+    return limit && static_cast<std::uint64_t>(descriptor) + reserve >= *limit;
+}
+
 }  // namespace
 
 bool is_descriptor_exhaustion(const beast::error_code& error) noexcept {
-    return error == boost::system::errc::too_many_files_open ||
-           error == boost::system::errc::too_many_files_open_in_system;
+    // Asio names the process's limit (EMFILE) but not the system's (ENFILE).
+    return error == asio::error::no_descriptors ||
+           error == beast::error_code(ENFILE, asio::error::get_system_category());
 }
 
 bool is_connection_error(const beast::error_code& error) noexcept {
@@ -106,7 +116,10 @@ asio::awaitable<ServerError> run_server(AppState state, ServeSetup setup) {
             beast::error_code ignored;
             socket.set_option(tcp::no_delay(true), ignored);
             // Refused when every open connection is busy: the socket closes with this scope.
-            auto slot = registry.admit(socket.native_handle());
+            // Near the descriptor limit room is made early, so that the agent's own work (a
+            // print job opening its device) and the next client still find descriptors.
+            const int descriptor = socket.native_handle();
+            auto slot = registry.admit(descriptor, near_descriptor_limit(descriptor, setup.limits.descriptor_reserve));
             if (!slot) continue;
             const auto strand = socket.get_executor();
             Connection connection{beast::tcp_stream(std::move(socket)), {}, setup.limits, std::move(*slot)};

@@ -3,6 +3,7 @@
 // limit, and ending a connection from another thread than the one serving it.
 #include <cstdint>
 #include <expected>
+#include <optional>
 
 namespace parvello {
 
@@ -14,6 +15,9 @@ struct DescriptorLimit {
 // Raises the soft limit on open descriptors to the hard limit. Gives the soft limit before and
 // after, or the errno value of a failed call (the limit then stays as it was).
 std::expected<DescriptorLimit, int> raise_descriptor_limit();
+
+// The process's soft limit on open descriptors; none when it cannot be read or is unlimited.
+std::optional<std::uint64_t> descriptor_soft_limit();
 
 // Shuts a connected socket down in both directions without closing its descriptor: a read
 // pending on it ends at once and the peer sees the end. Safe from any thread while the

@@ -17,6 +17,12 @@ std::expected<DescriptorLimit, int> raise_descriptor_limit() {
     return result;
 }
 
+std::optional<std::uint64_t> descriptor_soft_limit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return std::nullopt;
+    return limit.rlim_cur;
+}
+
 void shut_down_socket(int descriptor) noexcept { ::shutdown(descriptor, SHUT_RDWR); }
 
 }  // namespace parvello

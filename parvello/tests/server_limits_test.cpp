@@ -1,0 +1,162 @@
+// The server against clients that hold it up, over real loopback sockets with short limits
+// passed in: each limit closes the connection that overstays it, while a page on another
+// connection is still served.
+#include <sys/socket.h>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <boost/beast/websocket/stream.hpp>
+#include <gtest/gtest.h>
+
+#include "job_test_devices.hpp"
+#include "server_fixture.hpp"
+#include "ws_test_client.hpp"
+
+namespace parvello {
+namespace {
+
+using namespace testing;
+using namespace std::chrono_literals;
+namespace websocket = boost::beast::websocket;
+
+// Far below the production limits, yet long enough that a client of the test that sends at
+// once is never cut, however loaded the machine.
+constexpr ConnectionLimits kShort{.idle = 250ms, .head = 250ms, .stall = 250ms, .send = 250ms};
+
+class LimitedServer {
+public:
+    explicit LimitedServer(ConnectionLimits limits) {
+        auto started = RunningServer::start(state_, {.io_threads = 2, .blocking_threads = 2, .limits = limits});
+        if (!started) throw std::runtime_error(started.error().message);
+        server_.emplace(std::move(*started));
+    }
+
+    std::uint16_t port() const { return server_->port(); }
+    AppState& state() { return state_; }
+
+private:
+    AppState state_{free_port(), false};
+    std::optional<RunningServer> server_;
+};
+
+int fd_of(Client& client) { return client.socket().native_handle(); }
+int fd_of(WsClient& client) { return client.stream().next_layer().native_handle(); }
+
+TEST(ServerLimits, ConnectionsThatKeepTheServerWaitingAreClosedWhileAPageIsServed) {
+    struct Case {
+        const char* name;
+        std::string sent;
+    };
+    const std::string post_head = "POST /print HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n";
+    const Case cases[] = {
+        {"silent from the start", ""},
+        {"kept alive after its answer", "GET /status HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"},
+        {"head that stops half-way", "GET /status HTTP/1.1\r\nHost: 127.0.0.1\r\n"},
+        {"body that stops", post_head + "Content-Length: 1000\r\n\r\n{\"handshake\":"},
+        {"chunked body that stops", post_head + "Transfer-Encoding: chunked\r\n\r\n40\r\n{\"handshake\":"},
+    };
+    LimitedServer server(kShort);
+    // A page's job channel that waits for its next job all the while.
+    WsClient channel(server.port());
+    std::vector<std::unique_ptr<Client>> clients;
+    for (const auto& c : cases) {
+        clients.push_back(std::make_unique<Client>(server.port()));
+        if (!c.sent.empty()) clients.back()->send(c.sent);
+    }
+    WsClient stalled(server.port());
+    stalled.stream().text(true);
+    stalled.stream().write_some(false, asio::buffer(std::string_view(R"({"handshake":)")));
+
+    EXPECT_EQ(Client(server.port()).request(http::verb::get, "/status").result(), http::status::ok);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_TRUE(read_until_closed(fd_of(*clients[i])).closed) << cases[i].name;
+    }
+    EXPECT_TRUE(read_until_closed(fd_of(stalled)).closed) << "WebSocket message that stops half-way";
+
+    // The channel has waited longer than every limit by now; it is left open all the same.
+    channel.send_text("{}");
+    EXPECT_TRUE(channel.read().starts_with(R"({"type":"error","message":"invalid job JSON: )"));
+}
+
+TEST(ServerLimits, AtTheConnectionCapTheConnectionWaitingLongestMakesRoom) {
+    LimitedServer server({.max_connections = 3});
+    std::vector<std::unique_ptr<Client>> idle;
+    for (int i = 0; i < 3; ++i) idle.push_back(std::make_unique<Client>(server.port()));
+
+    Client page(server.port());
+    EXPECT_EQ(page.request(http::verb::get, "/status").result(), http::status::ok);
+    EXPECT_TRUE(read_until_closed(fd_of(*idle[0])).closed);
+    EXPECT_EQ(idle[2]->request(http::verb::get, "/status").result(), http::status::ok);
+}
+
+// Connections the agent works for are never cut to make room: a newcomer is refused instead.
+TEST(ServerLimits, AtTheConnectionCapANewcomerIsRefusedWhileEveryConnectionIsBusy) {
+    LimitedServer server({.max_connections = 2});
+    std::optional<FairMutex::Guard> held{server.state().job_lock->lock()};
+    // Jobs that fail at their handshake name once they have the lock; they never reach a device.
+    const RefusingPort nowhere;
+    const std::string job = print_job(nowhere.address(), {"QUJD"}, "no_such_handshake");
+    Client first(server.port()), second(server.port());
+    send_request(first, http::verb::post, "/print", kJsonHeaders, job);
+    send_request(second, http::verb::post, "/print", kJsonHeaders, job);
+    ASSERT_TRUE(eventually([&] { return server.state().job_lock->waiting() == 2; }));
+
+    Client newcomer(server.port());
+    const UntilClosed refused = read_until_closed(fd_of(newcomer));
+    EXPECT_TRUE(refused.closed);
+    EXPECT_EQ(refused.received, "");
+
+    held.reset();
+    EXPECT_EQ(first.read_response().result(), http::status::bad_request);
+    EXPECT_EQ(second.read_response().result(), http::status::bad_request);
+}
+
+// A page that stops reading during a job loses its connection once a send to it has waited
+// out the limit; its job runs to its end, and another page's job, queued behind it, runs then.
+TEST(ServerLimits, AWebSocketClientThatStopsReadingLosesItsConnectionAndTheNextPrintRuns) {
+    LimitedServer server({.send = 100ms});
+    LoopbackPrinter printer;
+    constexpr std::size_t kLabels = 200;  // some 55 KB of events, several times what the buffers below hold
+    auto received = printer.serve(kLabels + 1);
+
+    asio::io_context io;
+    websocket::stream<tcp::socket> silent(io);
+    silent.next_layer().open(tcp::v4());
+    silent.next_layer().set_option(asio::socket_base::receive_buffer_size(4096));
+    silent.next_layer().connect({asio::ip::address_v4::loopback(), server.port()});
+    silent.handshake("127.0.0.1", "/ws");
+    // Loopback send buffers grow to megabytes and would take a whole job's events without a
+    // wait; a small one, as on a congested link, makes the server's sends wait.
+    const int server_side = server_end(server.port(), silent.next_layer().local_endpoint().port());
+    ASSERT_GE(server_side, 0);
+    const int small = 4096;
+    ASSERT_EQ(::setsockopt(server_side, SOL_SOCKET, SO_SNDBUF, &small, sizeof small), 0);
+
+    // The test holds the job lock until both jobs wait for it, so they run in this order.
+    std::optional<FairMutex::Guard> held{server.state().job_lock->lock()};
+    silent.text(true);
+    silent.write(asio::buffer(print_job(printer.address(), std::vector<std::string>(kLabels, "QUJD"))));
+    ASSERT_TRUE(eventually([&] { return server.state().job_lock->waiting() == 1; }));
+    Client page(server.port());
+    const std::string job = print_job(printer.address(), {"REVG"});
+    page.send("POST /print HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\nConnection: close\r\n"
+              "Content-Length: " + std::to_string(job.size()) + "\r\n\r\n" + job);
+    ASSERT_TRUE(eventually([&] { return server.state().job_lock->waiting() == 2; }));
+    held.reset();
+
+    // The silent client reads nothing until the page has its answer.
+    const UntilClosed answer = read_until_closed(fd_of(page), 60s);
+    EXPECT_TRUE(answer.received.starts_with("HTTP/1.1 200 OK\r\n")) << answer.received;
+    EXPECT_TRUE(answer.received.ends_with(R"({"completed":1,"total":1})")) << answer.received;
+    const auto connections = received.get();
+    ASSERT_EQ(connections.size(), kLabels + 1);
+    EXPECT_EQ(connections.back(), bytes_of("DEF"));
+    EXPECT_TRUE(read_until_closed(silent.next_layer().native_handle()).closed);
+}
+
+}  // namespace
+}  // namespace parvello
