@@ -130,9 +130,10 @@ std::expected<void, DeviceError> await_acknowledgement(tcp::socket& socket, cons
         const auto state = tcp_socket::send_state(fd);
         if (!state) return write_failure(state.error());
         if (state->error != 0) return write_failure(state->error);
-        if (state->aborted) return write_failure(ECONNRESET);
 
-        if (state->unacknowledged == 0) {
+        // A reset leaves its error for the next call (the read above, or the state query), so
+        // a connection that has ended without one ended in order: the printer took everything.
+        if (state->unacknowledged == 0 || state->ended) {
             if (inbound != Inbound::Pending) return {};
             if (!drain) drain = Deadline::after(timings.close_drain);
             if (drain->passed()) return {};

@@ -1,6 +1,6 @@
 #pragma once
 // What the kernel knows about a connected TCP socket's outgoing data: how many bytes the peer
-// has not acknowledged yet, and whether the connection has already ended in a reset. The one
+// has not acknowledged yet, and whether the connection has ended. The one
 // seam between the TCP transport and the Linux socket calls it needs beyond Asio.
 #include <cstddef>
 #include <expected>
@@ -13,9 +13,9 @@ struct SendState {
     std::size_t unacknowledged = 0;
     // The errno value of an error the socket has recorded (a reset, a time-out), or 0.
     int error = 0;
-    // The connection has ended with bytes still unacknowledged: it was reset or aborted. (The
-    // error of a reset is reported once, by whichever call sees it first; this stays.)
-    bool aborted = false;
+    // The connection has ended (the socket is closed at the TCP level). After an orderly ending
+    // the count above may still hold our end-of-data mark.
+    bool ended = false;
 };
 
 // The socket's send state; the errno value of a failed query.

@@ -23,12 +23,12 @@ std::expected<SendState, int> send_state(int fd) {
     if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0) return std::unexpected(errno);
     state.error = error;
 
-    // A socket whose connection has ended shows CLOSE: after an orderly ending (our end of data
-    // acknowledged, then the peer's) nothing is outstanding; after a reset there may be.
+    // A socket whose connection has ended shows CLOSE, whether it ended in order (through
+    // TIME_WAIT, which the socket leaves to the kernel) or by a reset.
     tcp_info info{};
     len = sizeof info;
     if (::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &len) != 0) return std::unexpected(errno);
-    state.aborted = info.tcpi_state == TCP_CLOSE && state.unacknowledged > 0;
+    state.ended = info.tcpi_state == TCP_CLOSE;
     return state;
 }
 
