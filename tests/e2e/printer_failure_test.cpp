@@ -14,7 +14,8 @@
 namespace e2e {
 namespace {
 
-// A raw TCP printer that takes `take` bytes of one job and then resets the connection.
+// A raw TCP printer that takes `take` bytes of one job and then resets the connection. Its
+// small receive buffer keeps it from acknowledging the whole label before the reset.
 class ResettingPrinter {
 public:
     explicit ResettingPrinter(std::size_t take) : listener_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
@@ -22,7 +23,9 @@ public:
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
-        if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(listener_, 4) != 0 ||
+        const int receive_buffer = 4096;
+        if (::setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer) != 0 ||
+            ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(listener_, 4) != 0 ||
             ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
             ADD_FAILURE() << "printer could not listen";
         }
