@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "parvello/product.hpp"
+#include "pvo-test-support/slow_intake.hpp"
 #include "base64_encoder.hpp"
 #include "job_test_devices.hpp"
 #include "server/routes.hpp"
@@ -24,14 +25,19 @@ using namespace testing;
 
 std::string base64_of(std::string_view text) { return encode_base64(bytes_of(text)); }
 
+// The label that a held printer keeps waiting, as the printer receives it.
+const std::string kHeldLabel(pvo_test::kHeldLabelSize, '\0');
+
 // A network printer that takes `connections` jobs, each on its own thread so that two jobs
-// at once would both be seen, and counts the jobs it holds at a time. While it is held, a
-// job's connection stays open after its data (its sender waits for the printer to close)
-// until `release`.
+// at once would both be seen, and counts the jobs it holds at a time. While it is held, it
+// reads nothing: a job of a held-size label then waits for it until `release`.
 class SharedPrinter {
 public:
-    explicit SharedPrinter(std::size_t connections)
-        : acceptor_(io_, boost::asio::ip::tcp::endpoint(boost::asio::ip::address_v4::loopback(), 0)) {
+    explicit SharedPrinter(std::size_t connections) : acceptor_(io_) {
+        acceptor_.open(boost::asio::ip::tcp::v4());
+        EXPECT_TRUE(pvo_test::take_data_slowly(acceptor_.native_handle()));
+        acceptor_.bind({boost::asio::ip::address_v4::loopback(), 0});
+        acceptor_.listen();
         accepting_ = std::thread([this, connections] {
             for (std::size_t i = 0; i < connections; ++i) {
                 auto peer = std::make_shared<boost::asio::ip::tcp::socket>(io_);
@@ -91,16 +97,16 @@ private:
 
     void serve(boost::asio::ip::tcp::socket& peer) {
         {
-            std::lock_guard lock(mutex_);
+            std::unique_lock lock(mutex_);
             max_in_use_ = std::max(max_in_use_, ++in_use_);
             changed_.notify_all();
+            changed_.wait(lock, [&] { return !held_; });
         }
         std::string data;
         char chunk[65536];
         boost::system::error_code ec;
         while (!ec) data.append(chunk, peer.read_some(boost::asio::buffer(chunk), ec));
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return !held_; });
+        std::lock_guard lock(mutex_);
         --in_use_;
         jobs_.push_back(std::move(data));
         changed_.notify_all();
@@ -181,8 +187,8 @@ TEST_F(PostPrint, JobsRunOneAtATimeInArrivalOrder) {
     std::vector<std::unique_ptr<Client>> clients;
     for (int i = 0; i < kJobs; ++i) {
         clients.push_back(std::make_unique<Client>(port()));
-        send_request(*clients.back(), http::verb::post, "/print", kJsonHeaders,
-                     print_job(printer.address(), {base64_of("job " + std::to_string(i))}));
+        const std::string label = i == 0 ? pvo_test::held_label_base64() : base64_of("job " + std::to_string(i));
+        send_request(*clients.back(), http::verb::post, "/print", kJsonHeaders, print_job(printer.address(), {label}));
         if (i == 0) {
             ASSERT_TRUE(printer.wait_in_use(1));
         } else {
@@ -200,7 +206,7 @@ TEST_F(PostPrint, JobsRunOneAtATimeInArrivalOrder) {
     }
     const auto [max_in_use, jobs] = printer.finish();
     EXPECT_EQ(max_in_use, 1);
-    EXPECT_EQ(jobs, (std::vector<std::string>{"job 0", "job 1", "job 2", "job 3"}));
+    EXPECT_TRUE(jobs == (std::vector<std::string>{kHeldLabel, "job 1", "job 2", "job 3"}));
 }
 
 // A client that goes away does not end its job's hold on the device: the next job still
@@ -210,7 +216,8 @@ TEST_F(PostPrint, AJobWhoseClientLeftKeepsTheDeviceUntilItEnds) {
     printer.hold();
     {
         Client leaving(port());
-        send_request(leaving, http::verb::post, "/print", kJsonHeaders, print_job(printer.address(), {"QUJD"}));
+        send_request(leaving, http::verb::post, "/print", kJsonHeaders,
+                     print_job(printer.address(), {pvo_test::held_label_base64()}));
         ASSERT_TRUE(printer.wait_in_use(1));
     }
     Client next(port());
@@ -222,14 +229,15 @@ TEST_F(PostPrint, AJobWhoseClientLeftKeepsTheDeviceUntilItEnds) {
     EXPECT_EQ(next.read_response().result(), http::status::ok);
     const auto [max_in_use, jobs] = printer.finish();
     EXPECT_EQ(max_in_use, 1);
-    EXPECT_EQ(jobs, (std::vector<std::string>{"ABC", "DEF"}));
+    EXPECT_TRUE(jobs == (std::vector<std::string>{kHeldLabel, "DEF"}));
 }
 
 TEST_F(PostPrint, StatusAnswersWhileAJobRuns) {
     SharedPrinter printer(1);
     printer.hold();
     Client printing(port());
-    send_request(printing, http::verb::post, "/print", kJsonHeaders, print_job(printer.address(), {"QUJD"}));
+    send_request(printing, http::verb::post, "/print", kJsonHeaders,
+                 print_job(printer.address(), {pvo_test::held_label_base64()}));
     ASSERT_TRUE(printer.wait_in_use(1));
 
     Client asking(port());

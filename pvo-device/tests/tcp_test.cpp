@@ -1,6 +1,7 @@
 // The TCP transport against loopback listeners playing a network printer.
 #include "pvo-device/tcp.hpp"
 
+#include <atomic>
 #include <cerrno>
 #include <future>
 #include <system_error>
@@ -98,29 +99,81 @@ TEST(TcpWrite, PrinterThatSendsBytesStillReceivesEverything) {
     EXPECT_EQ(got.bytes, payload);
 }
 
-TEST(TcpWrite, PrinterThatNeverClosesIsWaitedForOnlyBriefly) {
+// A printer that keeps its side open after the label: the write ends once every byte is
+// acknowledged, not when the drain limit (here far beyond the test's own time limit) passes.
+TEST(TcpWrite, PrinterThatKeepsItsSideOpenIsNotWaitedFor) {
     LoopbackPrinter printer;
-    std::promise<void> released;
-    auto session = printer.serve_one({}, [done = released.get_future().share()] { done.wait(); });
-    const auto written = tcp_write(printer.target(), bytes_of("label"), {.close_drain = 20ms});
-    released.set_value();
+    std::promise<void> returned;
+    std::atomic<bool> gave_up{false};
+    auto session = printer.serve_one({}, [&, done = returned.get_future().share()] {
+        // A safety net so a write that waits for the printer cannot hang the test.
+        if (done.wait_for(30s) == std::future_status::timeout) gave_up = true;
+    });
+    const auto written = tcp_write(printer.target(), pattern(300'000), {.close_drain = 1h});
+    returned.set_value();
     ASSERT_TRUE(written.has_value()) << written.error().message();
-    EXPECT_EQ(session.get().bytes, bytes_of("label"));
+    EXPECT_EQ(session.get().bytes, pattern(300'000));
+    EXPECT_FALSE(gave_up) << "the write waited for the printer to close its side";
 }
 
+// Bytes the kernel accepted are not delivered until the printer acknowledges them: a printer
+// that resets the connection, at once or part-way into the label, fails the write. Its small
+// receive buffer keeps it from acknowledging the whole label before its reset, which would
+// otherwise depend on how fast the printer's thread runs.
 TEST(TcpWrite, PrinterThatResetsFailsTheWrite) {
-    LoopbackPrinter printer;
-    auto reset = std::async(std::launch::async, [&] {
-        tcp::socket peer(printer.acceptor().get_executor());
-        printer.acceptor().accept(peer);
-        peer.set_option(asio::socket_base::linger(true, 0));
-        peer.close();
-    });
-    const auto written = tcp_write(printer.target(), pattern(64'000'000));
-    reset.get();
-    ASSERT_FALSE(written.has_value());
-    EXPECT_EQ(written.error().kind, DeviceError::Kind::Transport);
-    EXPECT_TRUE(written.error().text.starts_with("write: ")) << written.error().text;
+    struct Case {
+        const char* name;
+        std::size_t label_size;
+        std::size_t read_before_reset;
+    };
+    const Case cases[] = {
+        {"reset at accept", 200'000, 0},
+        {"reset after 128 KiB of 1.1 MB", 1'100'000, 128 * 1024},
+        {"reset at accept, label larger than every buffer", 64'000'000, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LoopbackPrinter printer;
+        printer.acceptor().set_option(asio::socket_base::receive_buffer_size(4096));
+        auto reset = std::async(std::launch::async, [&] {
+            tcp::socket peer(printer.acceptor().get_executor());
+            printer.acceptor().accept(peer);
+            std::vector<std::uint8_t> taken(c.read_before_reset);
+            asio::read(peer, asio::buffer(taken));
+            peer.set_option(asio::socket_base::linger(true, 0));
+            peer.close();
+        });
+        const auto written = tcp_write(printer.target(), pattern(c.label_size));
+        reset.get();
+        ASSERT_FALSE(written.has_value());
+        EXPECT_EQ(written.error().kind, DeviceError::Kind::Transport);
+        EXPECT_TRUE(written.error().text.starts_with("write: ")) << written.error().text;
+    }
+}
+
+// A printer that takes no data fails the write once the stall limit passes, whether the label
+// is still being sent (larger than every buffer) or already handed to the kernel and waiting
+// to be acknowledged (larger than the printer's small receive buffer only). The printer holds
+// its side open until the write returns, so a reset cannot end the write instead.
+TEST(TcpWrite, PrinterThatStopsReadingFailsAfterTheStallLimit) {
+    for (const std::size_t label_size : {std::size_t{200'000}, std::size_t{64'000'000}}) {
+        SCOPED_TRACE(label_size);
+        LoopbackPrinter printer;
+        printer.acceptor().set_option(asio::socket_base::receive_buffer_size(4096));
+        std::promise<void> returned;
+        auto holder = std::async(std::launch::async, [&, done = returned.get_future()] {
+            tcp::socket peer(printer.acceptor().get_executor());
+            printer.acceptor().accept(peer);
+            done.wait_for(30s);  // a safety net, as above
+            peer.close();
+        });
+        const auto written = tcp_write(printer.target(), pattern(label_size), {.write_stall = 200ms});
+        returned.set_value();
+        holder.get();
+        ASSERT_FALSE(written.has_value());
+        EXPECT_EQ(written.error(),
+                  DeviceError::transport("write: " + std::system_category().message(ETIMEDOUT)));
+    }
 }
 
 TEST(TcpWrite, RefusedPortGivesTheConnectText) {

@@ -15,6 +15,7 @@
 
 #include "agent_process.hpp"
 #include "emulated_hardware.hpp"
+#include "pvo-test-support/slow_intake.hpp"
 
 namespace e2e {
 namespace {
@@ -79,8 +80,8 @@ TEST(GetDevices, NothingAttachedIsAnEmptyArray) {
     EXPECT_EQ(answer->body, "[]");
 }
 
-// A network printer that takes one job and keeps its connection open after the data until
-// released, so the job (which waits for the printer to close) keeps running meanwhile.
+// A network printer that takes one job and reads nothing of it until released, so a job of a
+// held-size label keeps running meanwhile.
 class HeldPrinter {
 public:
     HeldPrinter() : listener_(::socket(AF_INET, SOCK_STREAM, 0)) {
@@ -88,7 +89,8 @@ public:
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
-        if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(listener_, 1) != 0 ||
+        if (!pvo_test::take_data_slowly(listener_) ||
+            ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(listener_, 1) != 0 ||
             ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
             ADD_FAILURE() << "printer could not listen";
         }
@@ -105,17 +107,17 @@ public:
 
     unsigned short port() const { return port_; }
 
-    // Waits until `size` bytes of the job have arrived.
-    bool wait_for_job(std::size_t size) {
+    // Waits until the job's connection has arrived.
+    bool wait_for_job() {
         std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::seconds(20), [&] { return received_.size() >= size; });
+        return changed_.wait_for(lock, std::chrono::seconds(20), [&] { return connected_; });
     }
 
-    // Ends the printer's reading, so it closes the connection.
+    // Lets the printer read the job to its end.
     void release() {
         std::lock_guard lock(mutex_);
         released_ = true;
-        if (peer_ >= 0) ::shutdown(peer_, SHUT_RD);
+        changed_.notify_all();
     }
 
 private:
@@ -123,19 +125,15 @@ private:
         const int peer = ::accept(listener_, nullptr, nullptr);
         if (peer < 0) return;
         {
-            std::lock_guard lock(mutex_);
-            peer_ = peer;
-            if (released_) ::shutdown(peer_, SHUT_RD);
-        }
-        char chunk[4096];
-        for (ssize_t n; (n = ::recv(peer, chunk, sizeof chunk, 0)) > 0;) {
-            std::lock_guard lock(mutex_);
-            received_.append(chunk, static_cast<std::size_t>(n));
+            std::unique_lock lock(mutex_);
+            connected_ = true;
             changed_.notify_all();
+            changed_.wait(lock, [&] { return released_; });
         }
-        std::lock_guard lock(mutex_);
+        char chunk[65536];
+        while (::recv(peer, chunk, sizeof chunk, 0) > 0) {
+        }
         ::close(peer);
-        peer_ = -1;
     }
 
     int listener_;
@@ -143,8 +141,7 @@ private:
     std::thread serving_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::string received_;
-    int peer_ = -1;
+    bool connected_ = false;
     bool released_ = false;
 };
 
@@ -156,11 +153,11 @@ TEST(GetDevices, AnswersWhileAPrintJobHoldsTheDevice) {
 
     const std::string job = R"({"protocol":"raw","handshake":"fire_and_forget",)"
                             R"("transport":{"type":"network","host":"127.0.0.1","port":)" +
-                            std::to_string(printer.port()) + R"(},"labels":[{"index":0,"data_base64":"XlhBXlha"}]})";
+                            std::to_string(printer.port()) + R"(},"labels":[{"index":0,"data_base64":")" + pvo_test::held_label_base64() + R"("}]})";
     auto printing = std::async(std::launch::async, [&] {
         return http_request(agent.port(), "POST", "/print", {"Content-Type: application/json"}, job);
     });
-    ASSERT_TRUE(printer.wait_for_job(6));  // "^XA^XZ" arrived; the job now waits for the printer
+    ASSERT_TRUE(printer.wait_for_job());  // the job now waits for the printer to read
 
     const auto answer = agent.get_devices();
     ASSERT_TRUE(answer.has_value());

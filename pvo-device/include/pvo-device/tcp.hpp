@@ -1,7 +1,8 @@
 #pragma once
 // A printer reached over raw TCP. Every write is one connection: connect, send everything,
-// close; a print job never reads from the printer. A status query is one connection too,
-// which sends the request and reads the answer on it before closing.
+// wait until the printer has acknowledged every byte, close; nothing the printer sends to a print
+// job is kept. A status query is one connection too, which sends the request and reads the answer
+// on it before closing.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -15,7 +16,11 @@
 namespace pvo_device {
 
 struct TcpTimings {
-    // After sending, how long to wait for the printer to close its side before we close ours.
+    // How long the printer may take no data at all (no room made in the send buffer, no byte
+    // acknowledged) before the write fails. Matches the bound on each USB printer-class write.
+    std::chrono::milliseconds write_stall{30000};
+    // Once every byte is acknowledged, how long to go on discarding bytes a printer keeps
+    // sending before closing anyway.
     std::chrono::milliseconds close_drain{2000};
     // Once an answer has started, it ends at the first silence this long.
     std::chrono::milliseconds read_gap{40};
@@ -28,9 +33,12 @@ struct TcpTarget {
     TcpTimings timings{};
 };
 
-// Resolves the host, tries each address in turn, sends every byte and closes. Errors:
+// Resolves the host, tries each address in turn, sends every byte and closes. The write
+// succeeds only once the printer's TCP stack has acknowledged every byte: a reset, or a printer
+// that takes nothing for `write_stall`, fails it. Errors:
 // "connect <host>:<port>: ..." (a name with no address: "could not resolve to any addresses"),
-// "write: ..." (a send that takes nothing: "write: failed to write whole buffer").
+// "write: ..." with the system's text (a send that takes nothing: "write: failed to write whole
+// buffer"; a stall: the text of ETIMEDOUT).
 std::expected<void, DeviceError> tcp_write(const TcpTarget& target, std::span<const std::uint8_t> bytes,
                                            const TcpTimings& timings = {});
 
