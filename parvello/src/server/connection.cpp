@@ -78,6 +78,7 @@ asio::awaitable<void> refuse_oversized_head(Connection& connection, const http::
 }  // namespace
 
 asio::awaitable<void> serve_connection(Connection connection, std::shared_ptr<const Router> router) {
+    connection.slot.on_shut_down([&stream = connection.stream] { shut_down_stream(stream); });
     for (;;) {
         Request::HeaderParser parser;
         parser.header_limit(static_cast<std::uint32_t>(connection.limits.max_head_bytes));

@@ -1,36 +1,54 @@
 #include "server/connection_registry.hpp"
 
+#include <functional>
 #include <map>
 #include <mutex>
 #include <utility>
 
-#include "server/os_limits.hpp"
 
 namespace parvello {
 
-struct RegistryState {
+struct RegistryState : std::enable_shared_from_this<RegistryState> {
     struct Entry {
-        int descriptor = -1;
+        ConnectionRegistry::StrandPost post;
+        std::function<void()> shut_down;  // set by the task that holds the slot
         // When the connection began waiting on its client, as a registry-wide count (older is
         // smaller); 0 while it does not wait.
         std::uint64_t waiting_since = 0;
-        bool shut_down = false;
+        bool shutting_down = false;
     };
 
     explicit RegistryState(std::size_t cap) : max_connections(cap) {}
 
-    // Holds `mutex`. An entry stays listed until its slot is dropped, so its descriptor is
-    // still open whenever it is shut down here.
+    // Holds `mutex`. The shutdown runs on the connection's strand, where its task cannot be
+    // dropping the slot or closing the socket meanwhile; it is skipped when the slot has gone
+    // by then. (Shutting a descriptor down from here instead could hit a descriptor that the
+    // stream's own time limit has closed and the system has handed to someone else.)
     bool shut_down_longest_waiting() {
+        std::uint64_t longest_id = 0;
         Entry* longest = nullptr;
         for (auto& [id, entry] : entries) {
-            if (entry.shut_down || entry.waiting_since == 0) continue;
-            if (!longest || entry.waiting_since < longest->waiting_since) longest = &entry;
+            if (entry.shutting_down || entry.waiting_since == 0) continue;
+            if (!longest || entry.waiting_since < longest->waiting_since) {
+                longest = &entry;
+                longest_id = id;
+            }
         }
         if (!longest) return false;
-        shut_down_socket(longest->descriptor);
-        longest->shut_down = true;
+        longest->shutting_down = true;
         --open;
+        longest->post([weak = weak_from_this(), id = longest_id] {
+            const auto state = weak.lock();
+            if (!state) return;
+            std::function<void()> shut_down;
+            {
+                std::lock_guard lock(state->mutex);
+                const auto entry = state->entries.find(id);
+                if (entry == state->entries.end()) return;
+                shut_down = entry->second.shut_down;
+            }
+            if (shut_down) shut_down();
+        });
         return true;
     }
 
@@ -43,15 +61,24 @@ struct RegistryState {
 };
 
 ConnectionSlot::ConnectionSlot(ConnectionSlot&& other) noexcept
-    : state_(std::move(other.state_)), id_(std::exchange(other.id_, 0)) {}
+    : state_(std::move(other.state_)), id_(std::exchange(other.id_, 0)) {
+    on_shut_down({});
+}
 
 ConnectionSlot& ConnectionSlot::operator=(ConnectionSlot&& other) noexcept {
     if (this != &other) {
         release();
         state_ = std::move(other.state_);
         id_ = std::exchange(other.id_, 0);
+        on_shut_down({});
     }
     return *this;
+}
+
+void ConnectionSlot::on_shut_down(std::function<void()> shut_down) {
+    if (!state_) return;
+    std::lock_guard lock(state_->mutex);
+    state_->entries.at(id_).shut_down = std::move(shut_down);
 }
 
 ConnectionSlot::~ConnectionSlot() { release(); }
@@ -61,7 +88,7 @@ void ConnectionSlot::release() noexcept {
     {
         std::lock_guard lock(state_->mutex);
         const auto entry = state_->entries.find(id_);
-        if (!entry->second.shut_down) --state_->open;
+        if (!entry->second.shutting_down) --state_->open;
         state_->entries.erase(entry);
     }
     state_.reset();
@@ -86,17 +113,21 @@ ConnectionSlot::Waiting::~Waiting() { slot_.set_waiting(false); }
 ConnectionRegistry::ConnectionRegistry(std::size_t max_connections)
     : state_(std::make_shared<RegistryState>(max_connections)) {}
 
-std::optional<ConnectionSlot> ConnectionRegistry::admit(int descriptor, bool make_room) {
-    std::lock_guard lock(state_->mutex);
-    if (state_->open >= state_->max_connections) {
-        if (!state_->shut_down_longest_waiting()) return std::nullopt;
-    } else if (make_room) {
-        state_->shut_down_longest_waiting();
+std::optional<ConnectionSlot> ConnectionRegistry::admit(StrandPost post, bool make_room) {
+    std::uint64_t id = 0;
+    {
+        std::lock_guard lock(state_->mutex);
+        if (state_->open >= state_->max_connections) {
+            if (!state_->shut_down_longest_waiting()) return std::nullopt;
+        } else if (make_room) {
+            state_->shut_down_longest_waiting();
+        }
+        ++state_->open;
+        id = ++state_->next_id;
+        // A new connection waits on its client from the start, before its task has run at all.
+        state_->entries.emplace(id, RegistryState::Entry{std::move(post), {}, ++state_->clock, false});
     }
-    ++state_->open;
-    const std::uint64_t id = ++state_->next_id;
-    // A new connection waits on its client from the start, before its task has run at all.
-    state_->entries.emplace(id, RegistryState::Entry{descriptor, ++state_->clock, false});
+    // Outside the lock: moving the slot into its place takes the lock itself.
     return ConnectionSlot(state_, id);
 }
 

@@ -6,6 +6,7 @@
 // (a job, an answer being written) is never cut.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -14,8 +15,7 @@ namespace parvello {
 struct RegistryState;
 
 // One connection's place among the open connections; dropping the slot frees the place. Used
-// only by the connection's own task. It names the connection by its descriptor, so it must be
-// dropped before that descriptor is closed.
+// only by the connection's own task, on the connection's strand.
 class ConnectionSlot {
 public:
     // A connection that no registry counts (and nothing shuts down).
@@ -37,6 +37,11 @@ public:
     };
     [[nodiscard]] Waiting waiting_on_client() { return Waiting(*this); }
 
+    // How the registry ends this connection: `shut_down` runs on the connection's strand, and
+    // only while this slot is listed, so it may refer to the stream of the task that holds the
+    // slot. The task that takes the slot over sets its own: a move clears it.
+    void on_shut_down(std::function<void()> shut_down);
+
 private:
     friend class ConnectionRegistry;
     ConnectionSlot(std::shared_ptr<RegistryState> state, std::uint64_t id) noexcept
@@ -53,14 +58,20 @@ class ConnectionRegistry {
 public:
     explicit ConnectionRegistry(std::size_t max_connections);
 
-    // Enters a connection just accepted, by its socket's descriptor. At the cap the connection
-    // that has waited longest on its client is shut down first; when none waits on its client
-    // the new one is refused: none, and the caller closes it. With `make_room` (descriptors run
-    // low) that connection is shut down below the cap too, and the new one is admitted anyway.
-    std::optional<ConnectionSlot> admit(int descriptor, bool make_room = false);
+    // Hands a function to the connection's strand, to run there.
+    using StrandPost = std::function<void(std::function<void()>)>;
+
+    // Enters a connection just accepted, with the way onto its strand. At the cap the
+    // connection that has waited longest on its client is shut down first; when none waits on
+    // its client the new one is refused: none, and the caller closes it. With `make_room`
+    // (descriptors run low) that connection is shut down below the cap too, and the new one is
+    // admitted anyway.
+    std::optional<ConnectionSlot> admit(StrandPost post, bool make_room = false);
 
     // Shuts down the connection that has waited longest on its client, so that its task ends
-    // and frees its descriptor; false when no connection waits on its client.
+    // and frees its descriptor; false when no connection waits on its client. The shutdown
+    // itself happens on that connection's strand, soon after; the connection stops counting
+    // against the cap at once.
     bool shut_down_longest_waiting();
 
 private:

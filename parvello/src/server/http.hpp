@@ -36,6 +36,13 @@ struct Connection {
     ConnectionSlot slot{};  // last, so it is given up before the stream closes its socket
 };
 
+// Ends a connection that the server closes to make room: a read pending on it ends at once and
+// the client sees the end. A stream whose own time limit has closed it already is left alone.
+inline void shut_down_stream(beast::tcp_stream& stream) {
+    beast::error_code ignored;
+    if (stream.socket().is_open()) stream.socket().shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
+}
+
 // A request whose header has been read. Its body stays on the connection until a route
 // asks for it, so a route can refuse a request before a byte of the body is read.
 class Request {

@@ -2,11 +2,13 @@
 
 #include <cerrno>
 #include <expected>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include <boost/asio/as_tuple.hpp>
 #include <boost/asio/co_spawn.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
@@ -118,10 +120,10 @@ asio::awaitable<ServerError> run_server(AppState state, ServeSetup setup) {
             // Refused when every open connection is busy: the socket closes with this scope.
             // Near the descriptor limit room is made early, so that the agent's own work (a
             // print job opening its device) and the next client still find descriptors.
-            const int descriptor = socket.native_handle();
-            auto slot = registry.admit(descriptor, near_descriptor_limit(descriptor, setup.limits.descriptor_reserve));
-            if (!slot) continue;
             const auto strand = socket.get_executor();
+            const bool low = near_descriptor_limit(socket.native_handle(), setup.limits.descriptor_reserve);
+            auto slot = registry.admit([strand](std::function<void()> f) { asio::post(strand, std::move(f)); }, low);
+            if (!slot) continue;
             Connection connection{beast::tcp_stream(std::move(socket)), {}, setup.limits, std::move(*slot)};
             asio::co_spawn(strand, serve_connection(std::move(connection), router), log_connection_failure);
         } else if (is_descriptor_exhaustion(error)) {

@@ -1,6 +1,5 @@
 #pragma once
-// The server's few calls to the operating system outside Asio: the process's descriptor
-// limit, and ending a connection from another thread than the one serving it.
+// The server's one call to the operating system outside Asio: the process's descriptor limit.
 #include <cstdint>
 #include <expected>
 #include <optional>
@@ -18,10 +17,5 @@ std::expected<DescriptorLimit, int> raise_descriptor_limit();
 
 // The process's soft limit on open descriptors; none when it cannot be read or is unlimited.
 std::optional<std::uint64_t> descriptor_soft_limit();
-
-// Shuts a connected socket down in both directions without closing its descriptor: a read
-// pending on it ends at once and the peer sees the end. Safe from any thread while the
-// descriptor is open; errors are of no use to the caller and are ignored.
-void shut_down_socket(int descriptor) noexcept;
 
 }  // namespace parvello

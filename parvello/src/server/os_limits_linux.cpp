@@ -1,5 +1,4 @@
 #include <sys/resource.h>
-#include <sys/socket.h>
 
 #include <cerrno>
 
@@ -22,7 +21,5 @@ std::optional<std::uint64_t> descriptor_soft_limit() {
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return std::nullopt;
     return limit.rlim_cur;
 }
-
-void shut_down_socket(int descriptor) noexcept { ::shutdown(descriptor, SHUT_RDWR); }
 
 }  // namespace parvello
