@@ -31,6 +31,7 @@ function(pvo_library name)
       if(ARG_THREAD_TESTS)
         set(label threads)
         set_property(GLOBAL APPEND PROPERTY PVO_THREAD_TEST_TARGETS ${name}-tests)
+        target_link_libraries(${name}-tests PRIVATE pvo-tsan-suppressions)
       endif()
       gtest_discover_tests(${name}-tests
         DISCOVERY_TIMEOUT 60

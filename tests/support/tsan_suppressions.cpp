@@ -1,7 +1,8 @@
-// GLib synchronises its main-context queues with primitives of its own that ThreadSanitizer
-// does not see (the system's GLib is not built for it), so a g_idle_add from the log ticker
-// thread looks like a race with the loop's own bookkeeping. Reports inside GLib are not ours;
-// the agent's hand-over through that queue is guarded by its own lock.
+// GLib synchronises its threads with primitives of its own that ThreadSanitizer does not see
+// (the system's GLib is not built for it): a g_idle_add from the desktop's log ticker thread,
+// or umockdev's test-bed worker reading what the test set up, looks like a race with the other
+// thread. Reports inside GLib are not ours; the agent's hand-over through GLib's queue is
+// guarded by its own lock.
 //
 // Asio counts the owners of a type-erased executor too large to store inline (each
 // connection's strand) with a release decrement followed by an acquire fence; ThreadSanitizer
