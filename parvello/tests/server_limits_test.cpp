@@ -30,7 +30,7 @@ namespace websocket = boost::beast::websocket;
 
 // Far below the production limits, yet long enough that a client of the test that sends at
 // once is not cut, even on a loaded machine.
-constexpr ConnectionLimits kShort{.idle = 250ms, .head = 250ms, .stall = 250ms, .send = 250ms};
+constexpr ConnectionLimits kShort{.idle = 1s, .head = 1s, .stall = 1s, .send = 1s};
 
 class LimitedServer {
 public:
@@ -159,7 +159,12 @@ TEST(ServerLimits, AWebSocketClientThatStopsReadingLosesItsConnectionAndTheNextP
     EXPECT_TRUE(answer.received.ends_with(R"({"completed":1,"total":1})")) << answer.received;
     const auto connections = received.get();
     ASSERT_EQ(connections.size(), kLabels + 1);
-    EXPECT_EQ(connections.back(), bytes_of("DEF"));
+    // Every label of the silent client's job, then the page's.
+    for (std::size_t i = 0; i < connections.size(); ++i) {
+        if (connections[i] != bytes_of(i + 1 == connections.size() ? "DEF" : "ABC")) {
+            ADD_FAILURE() << "connection " << i << ": " << std::string(connections[i].begin(), connections[i].end());
+        }
+    }
     EXPECT_TRUE(read_until_closed(silent.next_layer().native_handle()).closed);
 }
 
