@@ -22,6 +22,7 @@
 #include <boost/beast/http/string_body.hpp>
 #include <boost/beast/http/write.hpp>
 
+#include "pvo-test-support/free_port.hpp"
 #include "server/http.hpp"
 
 namespace parvello::testing {
@@ -31,12 +32,7 @@ namespace beast = boost::beast;
 namespace http = boost::beast::http;
 using asio::ip::tcp;
 
-// A loopback port that nothing listens on right now.
-inline std::uint16_t free_port() {
-    asio::io_context io;
-    tcp::acceptor probe(io, tcp::endpoint(asio::ip::address_v4::loopback(), 0));
-    return probe.local_endpoint().port();
-}
+using pvo_test::free_port;
 
 // A blocking client connection to 127.0.0.1:port.
 class Client {

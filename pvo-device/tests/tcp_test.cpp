@@ -11,6 +11,7 @@
 #include <boost/asio/write.hpp>
 #include <gtest/gtest.h>
 
+#include "pvo-test-support/free_port.hpp"
 #include "test_bytes.hpp"
 
 namespace pvo_device {
@@ -177,11 +178,7 @@ TEST(TcpWrite, PrinterThatStopsReadingFailsAfterTheStallLimit) {
 }
 
 TEST(TcpWrite, RefusedPortGivesTheConnectText) {
-    std::uint16_t port = 0;
-    {
-        LoopbackPrinter closed;
-        port = closed.port();
-    }
+    const std::uint16_t port = pvo_test::free_port();
     const auto written = tcp_write({"127.0.0.1", port}, bytes_of("label"));
     ASSERT_FALSE(written.has_value());
     EXPECT_EQ(written.error(), DeviceError::transport("connect 127.0.0.1:" + std::to_string(port) + ": " +
@@ -256,11 +253,7 @@ TEST(TcpQuery, AnswerIsReadOnTheConnectionThatAsked) {
 }
 
 TEST(TcpQuery, RefusedPortGivesTheConnectText) {
-    std::uint16_t port = 0;
-    {
-        LoopbackPrinter closed;
-        port = closed.port();
-    }
+    const std::uint16_t port = pvo_test::free_port();
     const auto answer = tcp_query({"127.0.0.1", port}, bytes_of("~HS\r\n"), 256, 50ms);
     ASSERT_FALSE(answer.has_value());
     EXPECT_TRUE(answer.error().message().starts_with("transport error: connect 127.0.0.1:")) << answer.error();

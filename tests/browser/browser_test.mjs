@@ -10,7 +10,7 @@
 //   WebSocket, and nothing it sends reaches the printer.
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
-import { mkdtempSync, rmSync } from 'node:fs';
+import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
 import http from 'node:http';
 import net from 'node:net';
 import { tmpdir } from 'node:os';
@@ -30,15 +30,33 @@ const cleanUp = async () => {
   }
 };
 
-// A loopback port that nothing listened on a moment ago.
-function freePort() {
-  return new Promise((resolve, reject) => {
+// A loopback port that nothing listened on a moment ago. Test processes run side by side, and
+// a port the kernel picks itself (for a listener on port 0, or a client's own end) could be
+// taken by another test between the pick and the listen; so the port comes from below the
+// kernel's range for such ports, from a band of this process's own.
+let portsPicked = 0;
+async function freePort() {
+  let kernelLow = 32768;
+  try {
+    kernelLow = Number(readFileSync('/proc/sys/net/ipv4/ip_local_port_range', 'utf8').trim().split(/\s+/)[0]) || kernelLow;
+  } catch { /* Linux's default */ }
+  const lowest = 10000;
+  const band = 16;
+  const count = kernelLow - lowest;
+  if (count < 64 * band) throw new Error('no port range left below the kernel\'s');
+  const start = (process.pid % Math.floor(count / band)) * band;
+  for (let tries = 0; tries < count; ++tries) {
+    const port = lowest + ((start + portsPicked++) % count);
+    if (await canListen(port)) return port;
+  }
+  throw new Error('no free loopback port');
+}
+
+function canListen(port) {
+  return new Promise((resolve) => {
     const probe = net.createServer();
-    probe.once('error', reject);
-    probe.listen(0, '127.0.0.1', () => {
-      const { port } = probe.address();
-      probe.close(() => resolve(port));
-    });
+    probe.once('error', () => resolve(false));
+    probe.listen(port, '127.0.0.1', () => probe.close(() => resolve(true)));
   });
 }
 

@@ -19,6 +19,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "pvo-test-support/free_port.hpp"
+
 extern char** environ;
 
 namespace e2e {
@@ -168,17 +170,7 @@ Exit run_agent(const std::vector<std::string>& args, const std::vector<std::stri
     return agent.wait();
 }
 
-unsigned short free_port() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
+unsigned short free_port() { return pvo_test::free_port(); }
 
 namespace {
 

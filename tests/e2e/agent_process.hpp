@@ -65,7 +65,8 @@ private:
 // Runs the agent to completion.
 Exit run_agent(const std::vector<std::string>& args, const std::vector<std::string>& env);
 
-// A loopback port that was free a moment ago.
+// A loopback port that was free a moment ago, from outside the range the kernel picks ports
+// from itself (see pvo-test-support/free_port.hpp).
 unsigned short free_port();
 
 // A connection to 127.0.0.1:port whose reads give up after 20 s; -1 when it is refused.
