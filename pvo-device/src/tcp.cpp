@@ -11,7 +11,6 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <system_error>
 #include <thread>
 
 #include <boost/asio/buffer.hpp>
@@ -20,6 +19,7 @@
 #include <boost/asio/ip/tcp.hpp>
 
 #include "fd_wait.hpp"
+#include "pvo-util/posix_io.hpp"
 #include "tcp_socket.hpp"
 
 namespace pvo_device {
@@ -35,7 +35,7 @@ std::unexpected<DeviceError> write_failure(const std::string& reason) {
 }
 
 std::unexpected<DeviceError> write_failure(int errno_value) {
-    return write_failure(std::system_category().message(errno_value));
+    return write_failure(pvo_util::errno_text(errno_value));
 }
 
 // Every byte into the socket. A printer that stops reading fills the send buffer; a wait for

@@ -13,6 +13,7 @@
 
 #include "parvello/server.hpp"
 #include "pvo-log/log.hpp"
+#include "pvo-util/posix_io.hpp"
 #include "server/listener.hpp"
 #include "server/os_limits.hpp"
 
@@ -33,8 +34,7 @@ constexpr unsigned kDefaultBlockingThreads = 3;
 void raise_descriptor_limit_for_connections() {
     const auto limit = raise_descriptor_limit();
     if (!limit) {
-        pvo_log::warn(kServerTarget, "open file limit not raised: {}",
-                      std::system_category().message(limit.error()));
+        pvo_log::warn(kServerTarget, "open file limit not raised: {}", pvo_util::errno_text(limit.error()));
     } else if (limit->after != limit->before) {
         pvo_log::debug(kServerTarget, "open file limit raised from {} to {}", limit->before, limit->after);
     }
