@@ -36,3 +36,4 @@ bench:
 	cmake --build --preset bench -j $(JOBS)
 	bench/status_wrk.sh build/bench/parvello/parvello
 	bench/agent_bench.py build/bench/parvello/parvello
+	bench/footprint.py build/bench/parvello/parvello

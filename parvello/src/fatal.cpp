@@ -6,7 +6,7 @@
 
 #include <fmt/format.h>
 
-#include "desktop/run_desktop.hpp"
+#include "desktop/desktop_module.hpp"
 #include "parvello/config.hpp"
 #include "parvello/product.hpp"
 #include "pvo-log/log.hpp"

@@ -11,7 +11,7 @@
 
 #include "cli.hpp"
 #include "desktop/autostart.hpp"
-#include "desktop/run_desktop.hpp"
+#include "desktop/desktop_module.hpp"
 #include "fatal.hpp"
 #include "log_buffer.hpp"
 #include "logging.hpp"
@@ -91,7 +91,8 @@ int run(int argc, char** argv) {
     http.detach();
     register_login_autostart_at_start(settings.autostart);
 
-    // The main thread becomes the desktop's event loop; on success the loop ends the process.
+    // The main thread becomes the desktop's event loop (the desktop module's, loaded only now);
+    // on success the loop ends the process.
     auto desktop = desktop::run_desktop(state.config, port, log_buffer, !args.tray);
     if (!desktop) {
         report_fatal(desktop.error().message);

@@ -333,6 +333,85 @@ TEST_F(Desktop, FatalErrorShowsTheBoxUntilDismissed) {
     }
 }
 
+// Where the module cannot be loaded, a headless agent's fatal error is reported on standard
+// error and in the log alone: no box, nothing waits.
+TEST_F(Desktop, HeadlessFatalErrorWithoutTheModuleReportsAlone) {
+    const fs::path copy = sandbox_.root() / "bare" / "parvello";
+    fs::create_directories(copy.parent_path());
+    fs::copy_file(PARVELLO_BINARY, copy);
+    e2e::AgentProcess agent({"--no-tray", "--host", "0.0.0.0"}, environment(), copy.string());
+    const e2e::Exit exit = agent.wait();
+    EXPECT_EQ(exit.code, 1);
+    EXPECT_THAT(exit.err, HasSubstr("parvello failed: parvello binds loopback only; refused host \"0.0.0.0\"\n"));
+    EXPECT_THAT(read_file(sandbox_.log_file()), HasSubstr("ERROR parvello: parvello binds loopback only"));
+    EXPECT_TRUE(agent_windows().empty());
+}
+
+// The panel's watcher comes up after the agent (a login race): started with --tray and no tray
+// host, the window is shown; once the watcher appears the item registers with it, the window
+// goes back to the tray, and the menu works.
+TEST_F(Desktop, WatcherStartedAfterTheAgent) {
+    PageServer designer;
+    const unsigned short port = e2e::free_port();
+    e2e::AgentProcess agent({"--tray", "--port", std::to_string(port)},
+                            environment({{"PARVELLO_VESTRA_URL", "http://127.0.0.1:" + std::to_string(designer.port()) + "/"}}));
+    ASSERT_TRUE(agent.wait_for_stderr("desktop shell ready")) << agent.stderr_so_far();
+    EXPECT_THAT(agent.stderr_so_far(), HasSubstr(" WARN parvello::desktop: no tray host on the session bus"));
+    ASSERT_TRUE(eventually([&] { return window_shown(); }));
+
+    TrayWatcher watcher(bus_.address(), /*host=*/true);
+    const auto item = watcher.wait_for_item();
+    ASSERT_TRUE(item.has_value()) << agent.stderr_so_far();
+    EXPECT_TRUE(eventually([&] { return !window_shown(); })) << agent.stderr_so_far();
+    const auto menu = read_menu(watcher, *item);
+    ASSERT_EQ(menu.size(), 7u);
+    click_menu(watcher, *item, entry_id(menu, "Show window"));
+    ASSERT_TRUE(eventually([&] { return window_shown(); }));
+    // With a tray, closing the window only hides it.
+    request_close(display_.x(), shown_window());
+    ASSERT_TRUE(eventually([&] { return !window_shown(); }));
+    EXPECT_TRUE(agent.running()) << agent.stderr_so_far();
+}
+
+// The panel restarts: each time its watcher goes away the hidden window is shown, so the agent
+// stays reachable; each time a watcher comes back the item registers with it again, the window
+// returns to the tray, and the menu works.
+TEST_F(Desktop, WatcherRestartsAndTheItemRegistersAgain) {
+    PageServer designer;
+    const unsigned short port = e2e::free_port();
+    std::optional<TrayWatcher> watcher;
+    watcher.emplace(bus_.address(), /*host=*/true);
+    e2e::AgentProcess agent({"--tray", "--port", std::to_string(port)},
+                            environment({{"PARVELLO_VESTRA_URL", "http://127.0.0.1:" + std::to_string(designer.port()) + "/"}}));
+    ASSERT_TRUE(watcher->wait_for_item().has_value()) << agent.stderr_so_far();
+    ASSERT_TRUE(agent.wait_for_stderr("desktop shell ready")) << agent.stderr_so_far();
+    ASSERT_TRUE(eventually([&] { return !agent_windows().empty(); }));
+    EXPECT_FALSE(window_shown());
+
+    for (int restart = 1; restart <= 2; ++restart) {
+        SCOPED_TRACE(restart);
+        watcher.reset();
+        ASSERT_TRUE(eventually([&] { return window_shown(); })) << agent.stderr_so_far();
+
+        watcher.emplace(bus_.address(), /*host=*/true);
+        const auto item = watcher->wait_for_item();
+        ASSERT_TRUE(item.has_value()) << agent.stderr_so_far();
+        ASSERT_TRUE(eventually([&] { return !window_shown(); })) << agent.stderr_so_far();
+        const auto menu = read_menu(*watcher, *item);
+        ASSERT_EQ(menu.size(), 7u);
+        EXPECT_EQ(menu[2].label, "Show window");
+        click_menu(*watcher, *item, entry_id(menu, "Show window"));
+        ASSERT_TRUE(eventually([&] { return window_shown(); }));
+        request_close(display_.x(), shown_window());
+        ASSERT_TRUE(eventually([&] { return !window_shown(); }));
+    }
+
+    const auto item = watcher->wait_for_item();
+    click_menu(*watcher, *item, entry_id(read_menu(*watcher, *item), "Quit"));
+    const e2e::Exit exit = agent.wait();
+    EXPECT_EQ(exit.code, 0) << exit.err;
+}
+
 // Without any display the desktop cannot be set up: fatal, reported, and nothing waits.
 TEST_F(Desktop, WithoutDisplayDesktopModeFailsAtOnce) {
     const e2e::Exit exit = e2e::run_agent({"--port", std::to_string(e2e::free_port())}, environment({}, false));

@@ -56,7 +56,8 @@ std::vector<std::string> Sandbox::environment(const std::map<std::string, std::s
     return out;
 }
 
-AgentProcess::AgentProcess(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+AgentProcess::AgentProcess(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                           const std::string& binary) {
     int out_pipe[2], err_pipe[2];
     if (::pipe2(out_pipe, O_CLOEXEC) != 0 || ::pipe2(err_pipe, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe");
@@ -66,7 +67,7 @@ AgentProcess::AgentProcess(const std::vector<std::string>& args, const std::vect
     posix_spawn_file_actions_adddup2(&actions, err_pipe[1], STDERR_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
 
-    std::vector<std::string> argv_storage{PARVELLO_BINARY};
+    std::vector<std::string> argv_storage{binary};
     argv_storage.insert(argv_storage.end(), args.begin(), args.end());
     std::vector<char*> argv, envp;
     for (auto& a : argv_storage) argv.push_back(a.data());
@@ -75,7 +76,7 @@ AgentProcess::AgentProcess(const std::vector<std::string>& args, const std::vect
     for (auto& e : env_storage) envp.push_back(e.data());
     envp.push_back(nullptr);
 
-    const int rc = ::posix_spawn(&pid_, PARVELLO_BINARY, &actions, nullptr, argv.data(), envp.data());
+    const int rc = ::posix_spawn(&pid_, binary.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     ::close(out_pipe[1]);
     ::close(err_pipe[1]);

@@ -38,7 +38,9 @@ struct Exit {
 
 class AgentProcess {
 public:
-    AgentProcess(const std::vector<std::string>& args, const std::vector<std::string>& env);
+    // `binary` is the built agent unless a test runs a copy of it from elsewhere.
+    AgentProcess(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                 const std::string& binary = PARVELLO_BINARY);
     ~AgentProcess();  // kills the child if it still runs
     AgentProcess(const AgentProcess&) = delete;
     AgentProcess& operator=(const AgentProcess&) = delete;

@@ -1,8 +1,5 @@
 #include "desktop/autostart.hpp"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <exception>
 #include <string>
 #include <system_error>
@@ -11,6 +8,7 @@
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/thread_pool.hpp>
 
+#include "desktop/executable_path.hpp"
 #include "parvello/product.hpp"
 #include "pvo-log/log.hpp"
 #include "pvo-util/text.hpp"
@@ -22,27 +20,11 @@ namespace {
 constexpr std::string_view kTarget = "parvello::desktop";
 constexpr std::string_view kTrayArgument = "--tray";
 
-std::expected<std::string, AutostartError> executable_path() {
-    std::string path(256, '\0');
-    for (;;) {
-        const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
-        if (n < 0) {
-            return std::unexpected(AutostartError{
-                "read /proc/self/exe: " + std::error_code(errno, std::generic_category()).message()});
-        }
-        if (static_cast<std::size_t>(n) < path.size()) {
-            path.resize(static_cast<std::size_t>(n));
-            return path;
-        }
-        path.resize(path.size() * 2);  // possibly cut short: try again with more room
-    }
-}
-
 }  // namespace
 
 std::expected<void, AutostartError> set_login_autostart(bool enable) {
     auto path = executable_path();
-    if (!path) return std::unexpected(path.error());
+    if (!path) return std::unexpected(AutostartError{path.error()});
     auto dirs = autostart_dirs_from_env();
     if (!dirs) return std::unexpected(AutostartError{"could not resolve the autostart directory"});
     const LoginEntry entry(std::string(kProductName), pvo_util::utf8_lossy(*path),

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "desktop/run_desktop.hpp"
+#include "desktop/shell/run_desktop.hpp"
 #include "parvello/product.hpp"
 
 namespace parvello::desktop {

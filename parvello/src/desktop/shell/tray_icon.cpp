@@ -4,14 +4,14 @@
 
 #include <fmt/format.h>
 
-#include "desktop/tray.hpp"
+#include "desktop/shell/tray.hpp"
 
 namespace parvello::desktop {
 namespace {
 
 // The tray picture, drawn by scripts/make-tray-icon.py.
 constexpr std::uint8_t TRAY_ICON_PNG[] = {
-#include "desktop/tray_icon_png.inc"
+#include "desktop/shell/tray_icon_png.inc"
 };
 
 constexpr int kIconSize = 32;

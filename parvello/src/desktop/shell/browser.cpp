@@ -1,4 +1,4 @@
-#include "desktop/browser.hpp"
+#include "desktop/shell/browser.hpp"
 
 #include <glib.h>
 

@@ -1,6 +1,6 @@
 // The desktop shell on GTK 3 and WebKitGTK: one window with the designer above the live log,
 // the tray item, and the main loop that carries the log refreshes.
-#include "desktop/run_desktop.hpp"
+#include "desktop/shell/run_desktop.hpp"
 
 #include <gtk/gtk.h>
 #include <unistd.h>
@@ -9,18 +9,17 @@
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <system_error>
 #include <thread>
+#include <vector>
 
-#include "desktop/autostart.hpp"
-#include "desktop/browser.hpp"
-#include "desktop/desktop_event.hpp"
-#include "desktop/layout.hpp"
-#include "desktop/log_page.hpp"
-#include "desktop/tray.hpp"
-#include "desktop/tray_texts.hpp"
+#include "desktop/shell/browser.hpp"
+#include "desktop/shell/desktop_event.hpp"
+#include "desktop/shell/layout.hpp"
+#include "desktop/shell/log_page.hpp"
+#include "desktop/shell/tray.hpp"
 #include "parvello/product.hpp"
-#include "pvo-log/log.hpp"
 
 namespace parvello::desktop {
 namespace {
@@ -36,8 +35,7 @@ constexpr const char* kIpcScript =
 
 // Everything the loop's handlers use. Built once and kept until the process ends.
 struct Shell {
-    std::shared_ptr<Guarded<BridgeConfig>> config;
-    std::shared_ptr<LogBuffer> log_buffer;
+    const pvo_desktop_host* host = nullptr;
     bool show_at_start = true;
     GtkWidget* window = nullptr;
     GtkWidget* layout = nullptr;
@@ -45,11 +43,19 @@ struct Shell {
     WebKitWebView* designer_view = nullptr;
     WebKitWebView* log_view = nullptr;
     std::unique_ptr<Tray> tray;
+    // Whether a tray host can bring a hidden window back right now.
     bool has_tray_host = false;
+    // The window is shown only because the tray was missing; it goes back to the tray when a
+    // tray host appears, unless the user has asked for it in the meantime.
+    bool shown_for_tray = false;
     std::optional<EventProxy> proxy;
     std::uint64_t last_generation = 0;
     std::optional<WebviewLayout> applied;
 };
+
+void log_line(const Shell& shell, int level, const char* message) {
+    shell.host->log(shell.host->context, level, kTarget, message);
+}
 
 // Ends the process from inside the loop. The HTTP thread, jobs in progress and start-at-login
 // workers are not waited for; the tray item leaves the bus first.
@@ -99,6 +105,7 @@ gboolean on_close_requested(GtkWidget* window, GdkEvent*, gpointer data) {
     auto& shell = *static_cast<Shell*>(data);
     // Without a tray a hidden window could never come back, so closing it quits instead.
     if (!shell.has_tray_host) end_process(shell, 0);
+    shell.shown_for_tray = false;
     gtk_widget_hide(window);
     return TRUE;
 }
@@ -109,14 +116,18 @@ void run_script(WebKitWebView* view, const std::string& script) {
 }
 
 void refresh_logs(Shell& shell) {
-    LogSnapshot snapshot = shell.log_buffer->snapshot();
-    if (snapshot.generation == shell.last_generation) return;
-    shell.last_generation = snapshot.generation;
-    run_script(shell.log_view, set_logs_script(snapshot.lines));
+    std::vector<std::string> lines;
+    const auto add_line = [](void* user, const char* text, std::size_t size) {
+        static_cast<std::vector<std::string>*>(user)->emplace_back(text, size);
+    };
+    const std::uint64_t generation = shell.host->log_snapshot(shell.host->context, add_line, &lines);
+    if (generation == shell.last_generation) return;
+    shell.last_generation = generation;
+    run_script(shell.log_view, set_logs_script(lines));
 }
 
 void clear_logs(Shell& shell) {
-    shell.log_buffer->clear();
+    shell.host->log_clear(shell.host->context);
     shell.last_generation = 0;
     run_script(shell.log_view, std::string(kClearLogsScript));
 }
@@ -145,27 +156,28 @@ void on_log_page_load(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
 
 gboolean on_loop_started(gpointer data) {
     auto& shell = *static_cast<Shell*>(data);
-    pvo_log::info(kTarget, "desktop shell ready");
+    log_line(shell, PVO_DESKTOP_LOG_INFO, "desktop shell ready");
     if (shell.show_at_start) show_window(shell.window);
     return G_SOURCE_REMOVE;
 }
 
 std::expected<void, DesktopError> build_web_views(Shell& shell, const WebviewLayout& layout) {
-    const auto data_dir = webview_data_dir();
-    if (!data_dir) return std::unexpected(DesktopError{"could not resolve a writable WebView data directory"});
+    if (shell.host->webview_data_dir == nullptr)
+        return std::unexpected(DesktopError{"could not resolve a writable WebView data directory"});
+    const std::filesystem::path data_dir(shell.host->webview_data_dir);
     std::error_code ec;
-    std::filesystem::create_directories(*data_dir, ec);
+    std::filesystem::create_directories(data_dir, ec);
     if (ec) return std::unexpected(DesktopError{ec.message()});
 
-    const std::string base = data_dir->string();
-    const std::string cache = (*data_dir / "cache").string();
+    const std::string base = data_dir.string();
+    const std::string cache = (data_dir / "cache").string();
     WebKitWebsiteDataManager* data = webkit_website_data_manager_new(
         "base-data-directory", base.c_str(), "base-cache-directory", cache.c_str(), nullptr);
     shell.web_context = webkit_web_context_new_with_website_data_manager(data);
     g_object_unref(data);
 
     shell.designer_view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", shell.web_context, nullptr));
-    webkit_web_view_load_uri(shell.designer_view, vestra_url().c_str());
+    webkit_web_view_load_uri(shell.designer_view, shell.host->designer_url);
 
     WebKitUserContentManager* content = webkit_user_content_manager_new();
     webkit_user_content_manager_add_script(
@@ -186,29 +198,49 @@ std::expected<void, DesktopError> build_web_views(Shell& shell, const WebviewLay
     return {};
 }
 
+// The user asked for the window: it is theirs now, whatever the tray does.
+void show_window_for_user(Shell& shell) {
+    shell.shown_for_tray = false;
+    show_window(shell.window);
+}
+
+// A tray host came or went. Without one a hidden window could never come back, so it is
+// shown; once one is back, a window shown only for that returns to the tray.
+void on_tray_host_changed(Shell& shell, bool present) {
+    shell.has_tray_host = present;
+    if (present) {
+        log_line(shell, PVO_DESKTOP_LOG_INFO, "tray host on the session bus: the tray item is registered");
+        if (shell.shown_for_tray) gtk_widget_hide(shell.window);
+        shell.shown_for_tray = false;
+        return;
+    }
+    log_line(shell, PVO_DESKTOP_LOG_WARN, "the tray host left the session bus: the window is shown and closing it quits");
+    if (gtk_widget_get_visible(shell.window)) return;
+    shell.shown_for_tray = true;
+    show_window(shell.window);
+}
+
 TrayActions tray_actions(Shell& shell) {
     return {
-        .show_window = [&shell] { show_window(shell.window); },
-        .open_vestra = [] { (void)open_in_browser(vestra_url()); },
-        .start_at_login =
-            [&shell](bool enabled) { std::thread(start_at_login_worker, shell.config, enabled).detach(); },
+        .show_window = [&shell] { show_window_for_user(shell); },
+        .open_vestra = [&shell] { (void)open_in_browser(shell.host->designer_url); },
+        .start_at_login = [&shell](bool enabled) { shell.host->start_at_login(shell.host->context, enabled); },
         .quit = [&shell] { end_process(shell, 0); },
+        .tray_host_changed = [&shell](bool present) { on_tray_host_changed(shell, present); },
     };
 }
 
 }  // namespace
 
-std::expected<void, DesktopError> run_desktop(std::shared_ptr<Guarded<BridgeConfig>> config, std::uint16_t port,
-                                              std::shared_ptr<LogBuffer> log_buffer, bool show_at_start) {
+std::expected<void, DesktopError> run_desktop(const pvo_desktop_host& host) {
     if (!gtk_init_check(nullptr, nullptr))
         return std::unexpected(DesktopError{"could not open a display for the desktop window"});
 
     // Once the loop runs the shell lives until the process ends: its handlers hold on to it.
     auto owned = std::make_unique<Shell>();
     auto& shell = *owned;
-    shell.config = std::move(config);
-    shell.log_buffer = std::move(log_buffer);
-    shell.show_at_start = show_at_start;
+    shell.host = &host;
+    shell.show_at_start = host.show_at_start != 0;
 
     const std::string title(kProductName);
     shell.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
@@ -225,13 +257,14 @@ std::expected<void, DesktopError> run_desktop(std::shared_ptr<Guarded<BridgeConf
     if (auto views = build_web_views(shell, current_layout(shell.window, kWindowWidth, kWindowHeight)); !views)
         return views;
 
-    const bool autostart = shell.config->lock()->autostart;
-    auto tray = Tray::create(port, autostart, tray_actions(shell));
+    const bool autostart = host.autostart(host.context) != 0;
+    auto tray = Tray::create(TrayTexts{host.status_item, host.tooltip}, autostart, tray_actions(shell));
     if (!tray) return std::unexpected(tray.error());
     shell.tray = std::move(*tray);
-    shell.has_tray_host = shell.tray != nullptr;
+    shell.has_tray_host = shell.tray != nullptr && shell.tray->host_present();
     if (!shell.has_tray_host) {
-        pvo_log::warn(kTarget, "no tray host on the session bus: the window stays shown and closing it quits");
+        log_line(shell, PVO_DESKTOP_LOG_WARN, "no tray host on the session bus: the window stays shown and closing it quits");
+        shell.shown_for_tray = !shell.show_at_start;
         shell.show_at_start = true;
     }
 

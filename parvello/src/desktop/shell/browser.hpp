@@ -2,7 +2,7 @@
 #include <expected>
 #include <string>
 
-#include "desktop/run_desktop.hpp"
+#include "desktop/desktop_error.hpp"
 
 namespace parvello::desktop {
 

@@ -1,4 +1,4 @@
-#include "desktop/tray.hpp"
+#include "desktop/shell/tray.hpp"
 
 #include <gio/gio.h>
 #include <libdbusmenu-glib/dbusmenu-glib.h>
@@ -6,7 +6,6 @@
 
 #include <fmt/format.h>
 
-#include "desktop/tray_texts.hpp"
 #include "parvello/product.hpp"
 
 namespace parvello::desktop {
@@ -42,13 +41,8 @@ constexpr const char* kItemXml = R"xml(<node>
   </interface>
 </node>)xml";
 
-// True when a tray host has registered with the session's StatusNotifierWatcher. The call is
-// never allowed to start a watcher: an absent one answers at once with an error.
-bool tray_host_present(GDBusConnection* bus) {
-    GVariant* reply = g_dbus_connection_call_sync(
-        bus, kWatcherName, kWatcherPath, "org.freedesktop.DBus.Properties", "Get",
-        g_variant_new("(ss)", kWatcherName, "IsStatusNotifierHostRegistered"), G_VARIANT_TYPE("(v)"),
-        G_DBUS_CALL_FLAGS_NO_AUTO_START, -1, nullptr, nullptr);
+// The watcher's answer to whether a tray host has registered with it; false for an error.
+bool host_registered(GVariant* reply) {
     if (reply == nullptr) return false;
     GVariant* value = nullptr;
     g_variant_get(reply, "(v)", &value);
@@ -56,6 +50,18 @@ bool tray_host_present(GDBusConnection* bus) {
     g_variant_unref(value);
     g_variant_unref(reply);
     return present;
+}
+
+GVariant* host_registered_query() {
+    return g_variant_new("(ss)", kWatcherName, "IsStatusNotifierHostRegistered");
+}
+
+// True when a tray host has registered with the session's StatusNotifierWatcher. The call is
+// never allowed to start a watcher: an absent one answers at once with an error.
+bool tray_host_present(GDBusConnection* bus) {
+    return host_registered(g_dbus_connection_call_sync(
+        bus, kWatcherName, kWatcherPath, "org.freedesktop.DBus.Properties", "Get", host_registered_query(),
+        G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NO_AUTO_START, -1, nullptr, nullptr));
 }
 
 }  // namespace
@@ -68,12 +74,17 @@ struct Tray::Impl {
     GDBusNodeInfo* node = nullptr;
     guint object_id = 0;
     guint name_id = 0;
+    guint watch_id = 0;       // follows the owner of the watcher's name
+    guint host_signals = 0;   // the watcher's word that a host came or went
+    bool host_present = false;
     std::string bus_name;
     DbusmenuServer* menu_server = nullptr;
     DbusmenuMenuitem* root = nullptr;
     DbusmenuMenuitem* start_at_login = nullptr;
 
     ~Impl() {
+        if (watch_id != 0) g_bus_unwatch_name(watch_id);
+        if (host_signals != 0) g_dbus_connection_signal_unsubscribe(bus, host_signals);
         if (name_id != 0) g_bus_unown_name(name_id);
         if (object_id != 0) g_dbus_connection_unregister_object(bus, object_id);
         if (menu_server != nullptr) g_object_unref(menu_server);
@@ -112,6 +123,12 @@ struct Tray::Impl {
         g_variant_builder_add(&builder, "(ii@ay)", pixmap.width, pixmap.height, bytes);
         return g_variant_builder_end(&builder);
     }
+
+    void set_host_present(bool present) {
+        if (present == host_present) return;
+        host_present = present;
+        actions.tray_host_changed(present);
+    }
 };
 
 namespace {
@@ -134,11 +151,56 @@ GVariant* on_get_property(GDBusConnection*, const gchar*, const gchar*, const gc
 
 constexpr GDBusInterfaceVTable kItemVtable = {on_method, on_get_property, nullptr, {}};
 
-// Once the item's name is ours, the watcher is told where to find it.
-void on_name_acquired(GDBusConnection* bus, const gchar* name, gpointer) {
-    g_dbus_connection_call(bus, kWatcherName, kWatcherPath, kWatcherName, "RegisterStatusNotifierItem",
-                           g_variant_new("(s)", name), nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START, -1,
-                           nullptr, nullptr, nullptr);
+// Asks the watcher whether a host is registered; the answer updates the item's state.
+void query_host(Tray::Impl* impl) {
+    g_dbus_connection_call(
+        impl->bus, kWatcherName, kWatcherPath, "org.freedesktop.DBus.Properties", "Get", host_registered_query(),
+        G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NO_AUTO_START, -1, nullptr,
+        +[](GObject* bus, GAsyncResult* result, gpointer data) {
+            GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(bus), result, nullptr);
+            static_cast<Tray::Impl*>(data)->set_host_present(host_registered(reply));
+        },
+        impl);
+}
+
+// A watcher took the name (the first one, or a new one after a restart of the panel): the item
+// registers with it, then learns whether a host shows it.
+void on_watcher_appeared(GDBusConnection* bus, const gchar*, const gchar*, gpointer data) {
+    auto* impl = static_cast<Tray::Impl*>(data);
+    g_dbus_connection_call(
+        bus, kWatcherName, kWatcherPath, kWatcherName, "RegisterStatusNotifierItem",
+        g_variant_new("(s)", impl->bus_name.c_str()), nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START, -1, nullptr,
+        +[](GObject* bus, GAsyncResult* result, gpointer data) {
+            GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(bus), result, nullptr);
+            auto* impl = static_cast<Tray::Impl*>(data);
+            if (reply == nullptr) return impl->set_host_present(false);
+            g_variant_unref(reply);
+            query_host(impl);
+        },
+        impl);
+}
+
+void on_watcher_vanished(GDBusConnection*, const gchar*, gpointer data) {
+    static_cast<Tray::Impl*>(data)->set_host_present(false);
+}
+
+// A host registered with the watcher, or left it.
+void on_watcher_signal(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* member, GVariant*,
+                       gpointer data) {
+    if (g_str_equal(member, "StatusNotifierHostRegistered") || g_str_equal(member, "StatusNotifierHostUnregistered"))
+        query_host(static_cast<Tray::Impl*>(data));
+}
+
+// Once the item's name is ours, it follows the watcher: every watcher that appears is told
+// where to find the item. The first call comes at once when a watcher is already there.
+void on_name_acquired(GDBusConnection* bus, const gchar*, gpointer data) {
+    auto* impl = static_cast<Tray::Impl*>(data);
+    if (impl->watch_id != 0) return;
+    impl->host_signals = g_dbus_connection_signal_subscribe(bus, kWatcherName, kWatcherName, nullptr, kWatcherPath,
+                                                            nullptr, G_DBUS_SIGNAL_FLAGS_NONE, on_watcher_signal,
+                                                            impl, nullptr);
+    impl->watch_id = g_bus_watch_name_on_connection(bus, kWatcherName, G_BUS_NAME_WATCHER_FLAGS_NONE,
+                                                    on_watcher_appeared, on_watcher_vanished, impl, nullptr);
 }
 
 DbusmenuMenuitem* append_item(DbusmenuMenuitem* menu, const std::string& label, bool enabled) {
@@ -176,9 +238,9 @@ void on_start_at_login(DbusmenuMenuitem* item, guint, gpointer data) {
     static_cast<Tray::Impl*>(data)->actions.start_at_login(!checked);
 }
 
-void build_menu(Tray::Impl& impl, std::uint16_t port, bool autostart) {
+void build_menu(Tray::Impl& impl, const std::string& status_item, bool autostart) {
     impl.root = dbusmenu_menuitem_new();
-    append_item(impl.root, status_item_text(port), false);
+    append_item(impl.root, status_item, false);
     append_separator(impl.root);
     connect_action<&TrayActions::show_window>(append_item(impl.root, "Show window", true), &impl);
     connect_action<&TrayActions::open_vestra>(append_item(impl.root, "Open Vestra in browser", true), &impl);
@@ -199,20 +261,22 @@ void build_menu(Tray::Impl& impl, std::uint16_t port, bool autostart) {
 Tray::Tray(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 Tray::~Tray() = default;
 
-std::expected<std::unique_ptr<Tray>, DesktopError> Tray::create(std::uint16_t port, bool autostart,
+bool Tray::host_present() const { return impl_->host_present; }
+
+std::expected<std::unique_ptr<Tray>, DesktopError> Tray::create(const TrayTexts& texts, bool autostart,
                                                                 TrayActions actions) {
     GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
     if (bus == nullptr) return nullptr;
     auto impl = std::make_unique<Impl>();
     impl->bus = bus;
-    if (!tray_host_present(bus)) return nullptr;
+    impl->host_present = tray_host_present(bus);
 
     auto pixmap = load_tray_icon();
     if (!pixmap) return std::unexpected(pixmap.error());
     impl->pixmap = std::move(*pixmap);
     impl->actions = std::move(actions);
-    impl->tooltip = tray_tooltip(port);
-    build_menu(*impl, port, autostart);
+    impl->tooltip = texts.tooltip;
+    build_menu(*impl, texts.status_item, autostart);
 
     impl->menu_server = dbusmenu_server_new(kMenuPath);
     dbusmenu_server_set_root(impl->menu_server, impl->root);
@@ -229,7 +293,7 @@ std::expected<std::unique_ptr<Tray>, DesktopError> Tray::create(std::uint16_t po
     }
     impl->bus_name = fmt::format("org.kde.StatusNotifierItem-{}-1", ::getpid());
     impl->name_id = g_bus_own_name_on_connection(bus, impl->bus_name.c_str(), G_BUS_NAME_OWNER_FLAGS_NONE,
-                                                 on_name_acquired, nullptr, nullptr, nullptr);
+                                                 on_name_acquired, nullptr, impl.get(), nullptr);
     return std::unique_ptr<Tray>(new Tray(std::move(impl)));
 }
 

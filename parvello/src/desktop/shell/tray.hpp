@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "desktop/run_desktop.hpp"
+#include "desktop/desktop_error.hpp"
 
 namespace parvello::desktop {
 
@@ -28,16 +28,28 @@ struct TrayActions {
     std::function<void()> open_vestra;        // "Open Vestra in browser"
     std::function<void(bool)> start_at_login; // the check state after the click
     std::function<void()> quit;               // "Quit"
+    // A tray host appeared (true) or went away (false) since the last call, or since `create`.
+    std::function<void(bool)> tray_host_changed;
+};
+
+// The texts of the item, made by the agent.
+struct TrayTexts {
+    std::string status_item;  // the first, disabled line of the menu
+    std::string tooltip;
 };
 
 class Tray {
 public:
-    // Builds the menu and the item and offers the item to the StatusNotifierWatcher. Returns
-    // none when the session has no tray host (no bus, no watcher, or no host registered with
-    // it): then nothing is put on the bus. Errors of building the menu or the picture are
-    // returned.
-    static std::expected<std::unique_ptr<Tray>, DesktopError> create(std::uint16_t port, bool autostart,
+    // Builds the menu and the item, puts them on the session bus and follows the owner of the
+    // StatusNotifierWatcher name: whenever a watcher appears (at start or later, and again
+    // after it went away) the item registers with it. Returns none when there is no session
+    // bus. Errors of building the menu or the picture are returned.
+    static std::expected<std::unique_ptr<Tray>, DesktopError> create(const TrayTexts& texts, bool autostart,
                                                                      TrayActions actions);
+
+    // Whether a tray host is registered with the current watcher, as last known. At `create`
+    // it is asked of the bus at once; later changes reach `tray_host_changed`.
+    bool host_present() const;
 
     ~Tray();
     Tray(const Tray&) = delete;

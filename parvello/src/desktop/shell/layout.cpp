@@ -1,4 +1,4 @@
-#include "desktop/layout.hpp"
+#include "desktop/shell/layout.hpp"
 
 #include <algorithm>
 

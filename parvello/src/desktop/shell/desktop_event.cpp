@@ -1,11 +1,11 @@
-#include "desktop/desktop_event.hpp"
+#include "desktop/shell/desktop_event.hpp"
 
 #include <glib.h>
 
 #include <mutex>
 #include <thread>
 
-#include "desktop/log_page.hpp"
+#include "desktop/shell/log_page.hpp"
 
 namespace parvello::desktop {
 

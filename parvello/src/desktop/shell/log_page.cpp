@@ -1,4 +1,4 @@
-#include "desktop/log_page.hpp"
+#include "desktop/shell/log_page.hpp"
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>

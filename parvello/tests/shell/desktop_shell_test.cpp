@@ -1,5 +1,5 @@
-// The desktop shell's own logic: view layout, log page scripts, tray texts, the designer's
-// address, the event channel into the main loop, and the built-in tray picture.
+// The desktop shell's own logic: view layout, log page scripts, the event channel into the
+// main loop, and the built-in tray picture.
 #include <glib.h>
 
 #include <thread>
@@ -8,11 +8,10 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "desktop/desktop_event.hpp"
-#include "desktop/layout.hpp"
-#include "desktop/log_page.hpp"
-#include "desktop/tray.hpp"
-#include "desktop/tray_texts.hpp"
+#include "desktop/shell/desktop_event.hpp"
+#include "desktop/shell/layout.hpp"
+#include "desktop/shell/log_page.hpp"
+#include "desktop/shell/tray.hpp"
 #include "parvello/product.hpp"
 
 namespace parvello::desktop {
@@ -83,21 +82,6 @@ TEST(IpcMessage, OnlyTheExactWordClearPostsClearLogs) {
     } cases[] = {{"clear", true}, {"Clear", false}, {"clear ", false}, {" clear", false}, {"", false},
                  {"clearall", false}};
     for (const auto& c : cases) EXPECT_EQ(is_clear_request(c.message), c.clears) << '"' << c.message << '"';
-}
-
-TEST(TrayTexts, NameVersionAndPort) {
-    EXPECT_EQ(status_item_text(27419), "parvello v" PVO_VERSION " \u00b7 :27419");
-    EXPECT_EQ(tray_tooltip(27419), "parvello v2.0.6 (127.0.0.1:27419)");
-    EXPECT_EQ(status_item_text(8080), "parvello v2.0.6 \u00b7 :8080");
-    EXPECT_EQ(tray_tooltip(8080), "parvello v2.0.6 (127.0.0.1:8080)");
-}
-
-TEST(VestraUrl, TheVariableExactlyAsGivenElseTheMakersDesigner) {
-    const std::string builtin = "https://" + std::string(maker_host()) + "/vestra/";
-    EXPECT_EQ(vestra_url(nullptr), builtin);
-    EXPECT_EQ(vestra_url("\xff not utf-8"), builtin);
-    EXPECT_EQ(vestra_url(" http://127.0.0.1:9/x?y "), " http://127.0.0.1:9/x?y ");
-    EXPECT_EQ(vestra_url(""), "");
 }
 
 TEST(TrayIcon, BuiltInPictureDecodesTo32By32Argb) {
