@@ -129,4 +129,21 @@ DymoLw build_lw550_report(const EngineStatus& s) {
     return report;
 }
 
+std::expected<Dymo, StatusError> parse_d1_status(std::span<const std::uint8_t> reply) {
+    if (reply.empty()) return std::unexpected(StatusError("empty D1 status reply"));
+    return decode_d1_status(reply.front());
+}
+
+std::expected<DymoLwClassic, StatusError> parse_classic_lw_status(
+    std::span<const std::uint8_t> reply) {
+    if (reply.empty()) return std::unexpected(StatusError("empty classic LW status reply"));
+    return decode_classic_lw_status(reply.front());
+}
+
+std::expected<DymoLw, StatusError> parse_lw550_status(std::span<const std::uint8_t> reply) {
+    const auto engine = parse_print_engine_status(reply);
+    if (!engine) return std::unexpected(engine.error());
+    return build_lw550_report(*engine);
+}
+
 }  // namespace pvo_status

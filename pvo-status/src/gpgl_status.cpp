@@ -33,4 +33,10 @@ Readiness gpgl_readiness(GpglState state) {
 
 Gpgl gpgl_report(GpglState state) { return {state, gpgl_readiness(state)}; }
 
+std::expected<Gpgl, StatusError> parse_gpgl_status(std::span<const std::uint8_t> reply) {
+    const auto state = parse_gpgl_status_line(reply);
+    if (!state) return std::unexpected(StatusError("unrecognized GPGL status response"));
+    return gpgl_report(*state);
+}
+
 }  // namespace pvo_status

@@ -51,4 +51,12 @@ std::expected<EngineStatus, StatusError> parse_print_engine_status(
 // print lock each make it not ready, in that order, naming why.
 DymoLw build_lw550_report(const EngineStatus& status);
 
+// The status query's readers of a whole reply. The D1 and classic replies are read by their
+// first byte; an empty one is refused ("empty D1 status reply", "empty classic LW status
+// reply"). The LabelWriter 550 reply is the print-engine status and its report.
+std::expected<Dymo, StatusError> parse_d1_status(std::span<const std::uint8_t> reply);
+std::expected<DymoLwClassic, StatusError> parse_classic_lw_status(
+    std::span<const std::uint8_t> reply);
+std::expected<DymoLw, StatusError> parse_lw550_status(std::span<const std::uint8_t> reply);
+
 }  // namespace pvo_status

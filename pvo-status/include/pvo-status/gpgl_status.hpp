@@ -2,10 +2,12 @@
 // The status line of a GPGL cutter and its report, shared by the delivery's polling and the
 // status query.
 #include <cstdint>
+#include <expected>
 #include <optional>
 #include <span>
 
 #include "pvo-status/print_status.hpp"
+#include "pvo-status/status_error.hpp"
 
 namespace pvo_status {
 
@@ -19,5 +21,9 @@ std::optional<GpglState> parse_gpgl_status_line(std::span<const std::uint8_t> re
 Readiness gpgl_readiness(GpglState state);
 
 Gpgl gpgl_report(GpglState state);
+
+// The report of a status line; an unrecognised one is refused with
+// "unrecognized GPGL status response".
+std::expected<Gpgl, StatusError> parse_gpgl_status(std::span<const std::uint8_t> reply);
 
 }  // namespace pvo_status

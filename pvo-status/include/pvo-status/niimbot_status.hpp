@@ -2,9 +2,12 @@
 // The NIIMBOT status report, shared by the delivery's polling and the status query so both
 // roads report a print-status packet the same way.
 #include <cstdint>
+#include <expected>
 #include <optional>
+#include <span>
 
 #include "pvo-status/print_status.hpp"
+#include "pvo-status/status_error.hpp"
 
 namespace pvo_status {
 
@@ -16,5 +19,9 @@ std::optional<Readiness> niimbot_readiness(std::uint16_t page, std::uint8_t prog
 // The print status of a print-status packet with its readiness; every other part of the
 // report is absent.
 Niimbot niimbot_report(std::uint16_t page, std::uint8_t progress1, std::uint8_t progress2);
+
+// The report of the first print-status packet found in the bytes; without one the reply is
+// refused with "no NIIMBOT print-status reply in buffer".
+std::expected<Niimbot, StatusError> parse_niimbot_status(std::span<const std::uint8_t> reply);
 
 }  // namespace pvo_status
