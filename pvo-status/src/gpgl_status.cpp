@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "pvo-util/text.hpp"
+#include "report_json.hpp"
 
 namespace pvo_status {
 
@@ -37,6 +38,14 @@ std::expected<Gpgl, StatusError> parse_gpgl_status(std::span<const std::uint8_t>
     const auto state = parse_gpgl_status_line(reply);
     if (!state) return std::unexpected(StatusError("unrecognized GPGL status response"));
     return gpgl_report(*state);
+}
+
+nlohmann::json report_json(const Gpgl& s) {
+    return {
+        {"protocol", "gpgl"},
+        {"state", word(s.state)},
+        {"readiness", json_readiness(s.readiness)},
+    };
 }
 
 }  // namespace pvo_status

@@ -6,10 +6,22 @@
 #include <optional>
 #include <span>
 
-#include "pvo-status/print_status.hpp"
+#include <nlohmann/json_fwd.hpp>
+
+#include "pvo-status/readiness.hpp"
 #include "pvo-status/status_error.hpp"
+#include "pvo-status/status_words.hpp"
 
 namespace pvo_status {
+
+struct Gpgl {
+    GpglState state = GpglState::Ready;
+    Readiness readiness;
+    bool operator==(const Gpgl&) const = default;
+};
+
+// The JSON object of the report, tagged "gpgl".
+nlohmann::json report_json(const Gpgl& report);
 
 // The cutter's state from its reply: the text without trailing ETX (03) characters and
 // surrounding Unicode white space, read by its first character '0' to '4' (ready, moving,

@@ -6,10 +6,30 @@
 #include <optional>
 #include <span>
 
-#include "pvo-status/print_status.hpp"
+#include <nlohmann/json_fwd.hpp>
+
+#include "pvo-status/readiness.hpp"
 #include "pvo-status/status_error.hpp"
 
 namespace pvo_status {
+
+struct NiimbotPrintProgress {
+    std::uint16_t page = 0;
+    std::uint8_t progress1 = 0;
+    std::uint8_t progress2 = 0;
+    bool operator==(const NiimbotPrintProgress&) const = default;
+};
+
+// NIIMBOT print progress; readiness is present only while a print is in progress. The media
+// and device fields of the JSON form have no source here and are always written as null.
+struct Niimbot {
+    NiimbotPrintProgress print_status;
+    std::optional<Readiness> readiness;
+    bool operator==(const Niimbot&) const = default;
+};
+
+// The JSON object of the report, tagged "niimbot".
+nlohmann::json report_json(const Niimbot& report);
 
 // Ready (no reason) while a print runs, that is progress1 from 1 to 99; none otherwise, and
 // then the report carries no readiness at all.
