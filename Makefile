@@ -1,6 +1,6 @@
 # Thin wrapper over the CMake presets. `make run` builds and runs the agent headless on the
 # default port; `make test` builds and runs every test suite.
-.PHONY: run test deps test-deps build-release test-asan test-tsan test-fuzz bench
+.PHONY: run test deps test-deps build-release test-ci test-asan test-tsan test-fuzz bench
 
 JOBS ?= $(shell nproc)
 
@@ -15,8 +15,15 @@ deps:
 test-deps:
 	./scripts/install-deps.sh --test
 
-test: test-deps test-asan test-tsan test-fuzz
+test: test-deps test-ci test-tsan test-fuzz
 
+# The ASan+UBSan suites built with every warning an error (preset ci).
+test-ci:
+	cmake --preset ci >/dev/null
+	cmake --build --preset ci -j $(JOBS)
+	ctest --preset ci -j $(JOBS)
+
+# The same suites without -Werror, for work in progress.
 test-asan:
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan -j $(JOBS)

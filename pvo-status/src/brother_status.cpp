@@ -6,8 +6,29 @@
 #include <string>
 #include <string_view>
 
+#include "report_json.hpp"
+
 namespace pvo_status {
 namespace {
+
+using nlohmann::json;
+
+// The fields both Brother families share.
+template <typename Brother>
+json brother_json(const Brother& s, std::string_view tag) {
+    return {
+        {"protocol", tag},
+        {"status_type", word(s.status_type)},
+        {"phase_type", word(s.phase_type)},
+        {"media_type", word(s.media_type)},
+        {"media_width_mm", s.media_width_mm},
+        {"media_length_mm", s.media_length_mm},
+        {"model_code", json_text(s.model_code)},
+        {"errors", json_words(s.errors)},
+        {"summary", {{"state", json_text(s.summary.state)}, {"severity", word(s.summary.severity)}}},
+        {"readiness", json_readiness(s.readiness)},
+    };
+}
 
 // Offsets of the fields in the reply.
 namespace at {
@@ -304,6 +325,23 @@ std::expected<BrotherPt, StatusError> parse_brother_pt_status(std::span<const st
     report.summary = summarize(errors, report.status_type, report.phase_type, media_ok);
     report.readiness = readiness_of(report.summary);
     return report;
+}
+
+json report_json(const BrotherQl& s) {
+    json out = brother_json(s, "brother-ql");
+    out["two_color_roll"] = s.two_color_roll;
+    return out;
+}
+
+json report_json(const BrotherPt& s) {
+    json out = brother_json(s, "brother-pt");
+    out["battery_level"] = s.battery_level;
+    out["extended_error"] = s.extended_error;
+    out["notification_number"] = s.notification_number;
+    out["phase_number"] = s.phase_number;
+    out["tape_color_id"] = s.tape_color_id;
+    out["text_color_id"] = s.text_color_id;
+    return out;
 }
 
 }  // namespace pvo_status

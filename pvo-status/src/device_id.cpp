@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "pvo-util/text.hpp"
+#include "report_json.hpp"
 
 namespace pvo_status {
 namespace {
@@ -108,6 +109,24 @@ void clean_usb_printer_id(UsbPrinterId& report) {
                     [](char c) { return c == '0'; })) {
         report.serial_number.reset();
     }
+}
+
+nlohmann::json report_json(const UsbPrinterId& s) {
+    nlohmann::json out = {{"protocol", "usb-printer-id"}};
+    const auto put_text = [&](const char* key, const std::optional<std::string>& value) {
+        if (value) out[key] = json_text(*value);
+    };
+    put_text("manufacturer", s.manufacturer);
+    put_text("model", s.model);
+    put_text("description", s.description);
+    put_text("command_set", s.command_set);
+    put_text("product", s.product);
+    put_text("usb_manufacturer", s.usb_manufacturer);
+    put_text("serial_number", s.serial_number);
+    if (s.vendor_id) out["vendor_id"] = *s.vendor_id;
+    if (s.product_id) out["product_id"] = *s.product_id;
+    put_text("raw_device_id", s.raw_device_id);
+    return out;
 }
 
 }  // namespace pvo_status

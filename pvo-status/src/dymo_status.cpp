@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "pvo-util/text.hpp"
+#include "report_json.hpp"
 
 namespace pvo_status {
 namespace {
@@ -127,6 +128,63 @@ DymoLw build_lw550_report(const EngineStatus& s) {
     report.print_head_voltage = s.head_voltage;
     report.readiness = lw550_readiness(s);
     return report;
+}
+
+std::expected<Dymo, StatusError> parse_d1_status(std::span<const std::uint8_t> reply) {
+    if (reply.empty()) return std::unexpected(StatusError("empty D1 status reply"));
+    return decode_d1_status(reply.front());
+}
+
+std::expected<DymoLwClassic, StatusError> parse_classic_lw_status(
+    std::span<const std::uint8_t> reply) {
+    if (reply.empty()) return std::unexpected(StatusError("empty classic LW status reply"));
+    return decode_classic_lw_status(reply.front());
+}
+
+std::expected<DymoLw, StatusError> parse_lw550_status(std::span<const std::uint8_t> reply) {
+    const auto engine = parse_print_engine_status(reply);
+    if (!engine) return std::unexpected(engine.error());
+    return build_lw550_report(*engine);
+}
+
+nlohmann::json report_json(const DymoLw& s) {
+    return {
+        {"protocol", "dymo-lw"},
+        {"print_status", word(s.print_status)},
+        {"print_job_id", s.print_job_id},
+        {"label_index", s.label_index},
+        {"print_head_status", word(s.print_head_status)},
+        {"print_density", s.print_density},
+        {"main_bay_status", word(s.main_bay_status)},
+        {"sku", json_optional_text(s.sku)},
+        {"error_id", s.error_id},
+        {"label_count", s.label_count},
+        {"eps_present", s.eps_present},
+        {"print_head_voltage", word(s.print_head_voltage)},
+        {"readiness", json_readiness(s.readiness)},
+    };
+}
+
+nlohmann::json report_json(const Dymo& s) {
+    return {
+        {"protocol", "dymo"},
+        {"raw", s.raw},
+        {"cassette_inserted", s.cassette_inserted},
+        {"cutter_jammed", s.cutter_jammed},
+        {"general_error", s.general_error},
+    };
+}
+
+nlohmann::json report_json(const DymoLwClassic& s) {
+    return {
+        {"protocol", "dymolwclassic"},
+        {"raw", s.raw},
+        {"ready", s.ready},
+        {"top_of_form", s.top_of_form},
+        {"no_paper", s.no_paper},
+        {"paper_jam", s.paper_jam},
+        {"printer_error", s.printer_error},
+    };
 }
 
 }  // namespace pvo_status

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "pvo-util/text.hpp"
+#include "report_json.hpp"
 
 namespace pvo_status {
 
@@ -32,5 +33,19 @@ Readiness gpgl_readiness(GpglState state) {
 }
 
 Gpgl gpgl_report(GpglState state) { return {state, gpgl_readiness(state)}; }
+
+std::expected<Gpgl, StatusError> parse_gpgl_status(std::span<const std::uint8_t> reply) {
+    const auto state = parse_gpgl_status_line(reply);
+    if (!state) return std::unexpected(StatusError("unrecognized GPGL status response"));
+    return gpgl_report(*state);
+}
+
+nlohmann::json report_json(const Gpgl& s) {
+    return {
+        {"protocol", "gpgl"},
+        {"state", word(s.state)},
+        {"readiness", json_readiness(s.readiness)},
+    };
+}
 
 }  // namespace pvo_status

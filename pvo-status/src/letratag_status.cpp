@@ -1,5 +1,9 @@
 #include "pvo-status/letratag_status.hpp"
 
+#include <string>
+
+#include "report_json.hpp"
+
 namespace pvo_status {
 namespace {
 
@@ -7,7 +11,7 @@ constexpr bool bit(std::uint8_t byte, unsigned index) noexcept { return (byte >>
 
 }  // namespace
 
-LetraTag decode_letratag_status(std::span<const std::uint8_t, 3> status) noexcept {
+LetraTag decode_letratag_status(std::span<const std::uint8_t, letratag_status_size> status) noexcept {
     const std::uint8_t b0 = status[0], b1 = status[1], b2 = status[2];
     LetraTag report;
     report.revision = b0 >> 4;
@@ -21,6 +25,30 @@ LetraTag decode_letratag_status(std::span<const std::uint8_t, 3> status) noexcep
     report.battery_level = (b2 >> 4) & 0x03;
     report.charging = bit(b2, 6);
     return report;
+}
+
+std::expected<LetraTag, StatusError> parse_letratag_status(std::span<const std::uint8_t> reply) {
+    if (reply.size() < letratag_status_size) {
+        return std::unexpected(StatusError("short LetraTag advertising status (" +
+                                           std::to_string(reply.size()) + " bytes, expected 3)"));
+    }
+    return decode_letratag_status(reply.first<letratag_status_size>());
+}
+
+nlohmann::json report_json(const LetraTag& s) {
+    return {
+        {"protocol", "letratag"},
+        {"revision", s.revision},
+        {"cassette_id", s.cassette_id},
+        {"carbon_type", s.carbon_type},
+        {"busy_locked", s.busy_locked},
+        {"tape_jam", s.tape_jam},
+        {"cutter_jam", s.cutter_jam},
+        {"battery_too_low", s.battery_too_low},
+        {"battery_low", s.battery_low},
+        {"battery_level", s.battery_level},
+        {"charging", s.charging},
+    };
 }
 
 }  // namespace pvo_status

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "pvo-util/text.hpp"
+#include "report_json.hpp"
 
 namespace pvo_status {
 namespace {
@@ -92,6 +93,20 @@ std::expected<Zpl, StatusError> parse_zpl_host_status(std::span<const std::uint8
     report.head_open = read_flag(report.raw_lines, head_open_field);
     report.readiness = readiness_of(report);
     return report;
+}
+
+nlohmann::json report_json(const Zpl& s) {
+    nlohmann::json lines = nlohmann::json::array();
+    for (const auto& line : s.raw_lines) lines.push_back(json_text(line));
+    return {
+        {"protocol", "zpl"},
+        {"paper_out", s.paper_out},
+        {"pause", s.pause},
+        {"head_open", s.head_open},
+        {"corrupt_ram", s.corrupt_ram},
+        {"raw_lines", std::move(lines)},
+        {"readiness", json_readiness(s.readiness)},
+    };
 }
 
 }  // namespace pvo_status

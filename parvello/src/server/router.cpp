@@ -39,10 +39,7 @@ asio::awaitable<Response> Router::dispatch(Request& request) const {
     std::string allow;
     for (const Route& route : routes_) {
         if (route.path != path) continue;
-        if (serves(route, request.method())) {
-            if (!route.handler) co_return empty_response(http::status::not_found);
-            co_return co_await route.handler(request, context_);
-        }
+        if (serves(route, request.method())) co_return co_await route.handler(request, context_);
         if (!allow.empty()) allow += ',';
         allow += allow_text(route.method);
     }

@@ -6,9 +6,28 @@
 #include <span>
 #include <string>
 
-#include "pvo-status/print_status.hpp"
+#include <nlohmann/json_fwd.hpp>
+
 
 namespace pvo_status {
+
+// The identity of a USB printer: the IEEE 1284 Device ID fields and what USB reports.
+struct UsbPrinterId {
+    std::optional<std::string> manufacturer;
+    std::optional<std::string> model;
+    std::optional<std::string> description;
+    std::optional<std::string> command_set;
+    std::optional<std::string> product;
+    std::optional<std::string> usb_manufacturer;
+    std::optional<std::string> serial_number;
+    std::optional<std::uint16_t> vendor_id;
+    std::optional<std::uint16_t> product_id;
+    std::optional<std::string> raw_device_id;
+    bool operator==(const UsbPrinterId&) const = default;
+};
+
+// The JSON object of the report, tagged "usb-printer-id"; absent fields are left out.
+nlohmann::json report_json(const UsbPrinterId& report);
 
 struct DeviceId {
     std::optional<std::string> manufacturer;

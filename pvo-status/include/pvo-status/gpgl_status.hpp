@@ -2,12 +2,26 @@
 // The status line of a GPGL cutter and its report, shared by the delivery's polling and the
 // status query.
 #include <cstdint>
+#include <expected>
 #include <optional>
 #include <span>
 
-#include "pvo-status/print_status.hpp"
+#include <nlohmann/json_fwd.hpp>
+
+#include "pvo-status/readiness.hpp"
+#include "pvo-status/status_error.hpp"
+#include "pvo-status/status_words.hpp"
 
 namespace pvo_status {
+
+struct Gpgl {
+    GpglState state = GpglState::Ready;
+    Readiness readiness;
+    bool operator==(const Gpgl&) const = default;
+};
+
+// The JSON object of the report, tagged "gpgl".
+nlohmann::json report_json(const Gpgl& report);
 
 // The cutter's state from its reply: the text without trailing ETX (03) characters and
 // surrounding Unicode white space, read by its first character '0' to '4' (ready, moving,
@@ -19,5 +33,9 @@ std::optional<GpglState> parse_gpgl_status_line(std::span<const std::uint8_t> re
 Readiness gpgl_readiness(GpglState state);
 
 Gpgl gpgl_report(GpglState state);
+
+// The report of a status line; an unrecognised one is refused with
+// "unrecognized GPGL status response".
+std::expected<Gpgl, StatusError> parse_gpgl_status(std::span<const std::uint8_t> reply);
 
 }  // namespace pvo_status
