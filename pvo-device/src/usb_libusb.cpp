@@ -9,7 +9,7 @@
 #include <string>
 #include <utility>
 
-#include "usb_reply.hpp"
+#include "reply.hpp"
 
 namespace pvo_device {
 namespace {

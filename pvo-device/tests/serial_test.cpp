@@ -41,7 +41,7 @@ struct TempDir : pvo_test::TempDir {
 TEST(SerialRead, QuietLineGivesNoBytesAndNoError) {
     PtyDevice device;
     SerialTarget target(device.path(), baud);
-    const auto reply = serial_read(target, 20ms);
+    const auto reply = serial_read(target, 64, 20ms);
     ASSERT_TRUE(reply.has_value()) << reply.error().message();
     EXPECT_TRUE(reply->empty());
     EXPECT_TRUE(target.is_open());
@@ -52,7 +52,7 @@ TEST(SerialRead, BurstLongerThanOneChunkComesBackWhole) {
     SerialTarget target(device.path(), baud);
     const auto burst = pattern(300);
     device.send(burst);
-    const auto reply = serial_read(target, 2s);
+    const auto reply = serial_read(target, 4096, 2s);
     ASSERT_TRUE(reply.has_value()) << reply.error().message();
     EXPECT_EQ(*reply, burst);
 }
@@ -60,7 +60,7 @@ TEST(SerialRead, BurstLongerThanOneChunkComesBackWhole) {
 TEST(SerialRead, SilenceLongerThanTheGapEndsTheReply) {
     PtyDevice device;
     SerialTarget target(device.path(), baud, {.read_gap = 10ms});
-    ASSERT_TRUE(serial_read(target, 0ms).has_value());  // opens the port
+    ASSERT_TRUE(serial_read(target, 64, 0ms).has_value());  // opens the port
 
     std::promise<void> first_read_done;
     std::thread device_side([&, done = first_read_done.get_future()] {
@@ -70,15 +70,46 @@ TEST(SerialRead, SilenceLongerThanTheGapEndsTheReply) {
         done.wait_for(5s);
         device.send("second");
     });
-    const auto first = serial_read(target, 30s);
+    const auto first = serial_read(target, 64, 30s);
     first_read_done.set_value();
-    const auto second = serial_read(target, 30s);
+    const auto second = serial_read(target, 64, 30s);
     device_side.join();
 
     ASSERT_TRUE(first.has_value()) << first.error().message();
     ASSERT_TRUE(second.has_value()) << second.error().message();
     EXPECT_EQ(*first, bytes_of("first"));
     EXPECT_EQ(*second, bytes_of("second"));
+}
+
+// A device that never pauses (a streaming adapter on the wrong port) must not hold the read:
+// it ends at `max_len` bytes, or at its limit when far more is asked, and never keeps more than
+// asked. Every byte it returns is the stream's next one.
+TEST(SerialRead, DeviceThatNeverPausesEndsAtMaxLenOrAtTheLimit) {
+    struct Case {
+        const char* name;
+        std::size_t max_len;
+        std::chrono::milliseconds limit;
+    };
+    const Case cases[] = {
+        {"ends at max_len", 32, std::chrono::hours(1)},
+        {"ends at the limit", 1u << 30, 100ms},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PtyDevice device;
+        SerialTarget target(device.path(), baud);
+        testing::StreamingDevice stream(device);
+        const auto reply = serial_read(target, c.max_len, c.limit);
+        stream.stop();
+        EXPECT_FALSE(stream.gave_up()) << "the read went on while the device kept talking";
+        ASSERT_TRUE(reply.has_value()) << reply.error().message();
+        ASSERT_FALSE(reply->empty());
+        EXPECT_LE(reply->size(), c.max_len);
+        for (std::size_t i = 0; i < reply->size(); ++i) ASSERT_EQ((*reply)[i], testing::stream_byte(i)) << i;
+        if (c.max_len == 32) {
+            EXPECT_EQ(reply->size(), 32u);
+        }
+    }
 }
 
 TEST(SerialWrite, EveryByteReachesTheDeviceEvenWhenItReadsSlowly) {
@@ -161,10 +192,10 @@ TEST(SerialOpen, PathThatIsNotATerminalIsRefusedAndLeftUntouched) {
 TEST(SerialHangUp, ReadAndWriteOnAHungUpLineFail) {
     PtyDevice device;
     SerialTarget target(device.path(), baud);
-    ASSERT_TRUE(serial_read(target, 0ms).has_value());
+    ASSERT_TRUE(serial_read(target, 64, 0ms).has_value());
     device.hang_up();
 
-    const auto reply = serial_read(target, 1s);
+    const auto reply = serial_read(target, 64, 1s);
     ASSERT_FALSE(reply.has_value());
     EXPECT_TRUE(reply.error().text.starts_with("serial read: ")) << reply.error().text;
 
