@@ -1,7 +1,6 @@
 // The serial target: open on first use, write then drain, read a reply by the shared reply rule.
 #include "pvo-device/serial.hpp"
 
-#include <algorithm>
 #include <utility>
 
 #include "reply.hpp"
@@ -69,11 +68,12 @@ std::expected<std::vector<std::uint8_t>, DeviceError> serial_read(SerialTarget& 
                                                                   std::chrono::milliseconds limit) {
     const auto fd = SerialPortAccess::port(target);
     if (!fd) return std::unexpected(fd.error());
-    // Never more than the bytes still missing: what the device sends beyond the reply is left
-    // on the line rather than taken and dropped.
+    // Whole chunks, as the USB roads keep whole packets: a packet that arrived in one piece is
+    // not cut where the caller's length falls (a NIIMBOT print-status packet is 11 bytes, its
+    // poll asks for 8). Only the chunk that completes the length can run past it.
     const auto read_chunk = [fd = *fd](std::vector<std::uint8_t>& out, std::chrono::milliseconds wait,
-                                       std::size_t want) -> std::expected<ChunkEnd, DeviceError> {
-        auto chunk = tty::read_some(fd, std::min(want, kReadChunk), wait);
+                                       std::size_t) -> std::expected<ChunkEnd, DeviceError> {
+        auto chunk = tty::read_some(fd, kReadChunk, wait);
         if (!chunk) return failure("serial read: ", chunk.error());
         if (chunk->empty()) return ChunkEnd::TimedOut;
         out.insert(out.end(), chunk->begin(), chunk->end());

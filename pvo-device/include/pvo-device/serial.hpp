@@ -48,10 +48,11 @@ private:
 // "serial write: ...", "serial flush: ...".
 std::expected<void, DeviceError> serial_write(SerialTarget& target, std::span<const std::uint8_t> bytes);
 
-// A reply of at most `max_len` bytes. It ends at whichever comes first: `max_len` bytes are in,
-// `limit` has passed since the call, or the line has paused for the read gap after bytes have
-// arrived. Bytes beyond `max_len` are not read; they stay for the next read. Returns the bytes
-// read, none when the line stayed quiet or `max_len` is 0. Errors: "open serial <path>: ...",
+// A reply, read in chunks of up to 256 bytes. It ends at whichever comes first: `max_len` bytes
+// are in, `limit` has passed since the call, or the line has paused for the read gap after
+// bytes have arrived. The chunk that completes `max_len` is kept whole, so a reply holds at
+// most `max_len` + 255 bytes; nothing more is read from the line. Returns the bytes read, none
+// when the line stayed quiet or `max_len` is 0. Errors: "open serial <path>: ...",
 // "serial read: ..." (the bytes read so far are dropped).
 std::expected<std::vector<std::uint8_t>, DeviceError> serial_read(SerialTarget& target, std::size_t max_len,
                                                                   std::chrono::milliseconds limit);
