@@ -228,6 +228,32 @@ TEST_F(DeviceRoutes, FailuresAreAnsweredWith400AndTheirText) {
     hang_up.get();
 }
 
+// A serial device that never stops talking (a streaming adapter picked by mistake) must not
+// hold the job lock: the status query reads the 32 bytes it asks for (in one chunk of the
+// stream), answers with what the parser makes of them, and the print job queued behind it runs.
+// The device gives up after a few seconds, so a query that reads on while bytes keep coming
+// fails the test instead of hanging it.
+TEST_F(DeviceRoutes, SerialDeviceThatNeverPausesDoesNotHoldTheJobLock) {
+    WorkLog log;
+    NetworkPrinter printer(log, 1);
+    printer.open_gate();
+    PtyDevice port;
+    pvo_device::testing::StreamingDevice stream(port);
+
+    Client query(this->port());
+    send_request(query, http::verb::post, "/status/query", kJsonHeaders,
+                 device_request("dymolw", serial_json(port.path())));
+    Client print(this->port());
+    send_request(print, http::verb::post, "/print", kJsonHeaders, print_job(printer.address(), {"Qw=="}));
+
+    const auto status = query.read_response();
+    EXPECT_EQ(print.read_response().result(), http::status::ok);
+    stream.stop();
+    EXPECT_FALSE(stream.gave_up()) << "the status query read on while the device kept talking";
+    EXPECT_NE(status.body(), "status query timed out (empty reply)");
+    EXPECT_TRUE(eventually([&] { return log.entries() == std::vector<std::string>{"print C"}; }));
+}
+
 TEST_F(DeviceRoutes, SoftRebootOfALabelWriterAnswersOk) {
     PtyDevice port;
     const auto answer = post_json(this->port(), "/soft-reboot", device_request("DymoLw", serial_json(port.path())));

@@ -1,14 +1,15 @@
-// The serial target: open on first use, write then drain, read a reply that ends at a gap.
+// The serial target: open on first use, write then drain, read a reply by the shared reply rule.
 #include "pvo-device/serial.hpp"
 
 #include <utility>
 
+#include "reply.hpp"
 #include "tty.hpp"
 
 namespace pvo_device {
 namespace {
 
-constexpr std::size_t read_chunk = 256;
+constexpr std::size_t kReadChunk = 256;
 
 std::unexpected<DeviceError> failure(std::string_view prefix, const std::string& reason) {
     return std::unexpected(DeviceError::transport(std::string(prefix) + reason));
@@ -63,19 +64,24 @@ std::expected<void, DeviceError> serial_write(SerialTarget& target, std::span<co
     return {};
 }
 
-std::expected<std::vector<std::uint8_t>, DeviceError> serial_read(SerialTarget& target,
-                                                                  std::chrono::milliseconds timeout) {
+std::expected<std::vector<std::uint8_t>, DeviceError> serial_read(SerialTarget& target, std::size_t max_len,
+                                                                  std::chrono::milliseconds limit) {
     const auto fd = SerialPortAccess::port(target);
     if (!fd) return std::unexpected(fd.error());
-    std::vector<std::uint8_t> reply;
-    auto wait = timeout;
-    for (;;) {
-        auto chunk = tty::read_some(*fd, read_chunk, wait);
+    // Whole chunks, as the USB roads keep whole packets: a packet that arrived in one piece is
+    // not cut where the caller's length falls (a NIIMBOT print-status packet is 11 bytes, its
+    // poll asks for 8). Only the chunk that completes the length can run past it.
+    const auto read_chunk = [fd = *fd](std::vector<std::uint8_t>& out, std::chrono::milliseconds wait,
+                                       std::size_t) -> std::expected<ChunkEnd, DeviceError> {
+        auto chunk = tty::read_some(fd, kReadChunk, wait);
         if (!chunk) return failure("serial read: ", chunk.error());
-        if (chunk->empty()) return reply;
-        reply.insert(reply.end(), chunk->begin(), chunk->end());
-        wait = target.timings.read_gap;
-    }
+        if (chunk->empty()) return ChunkEnd::TimedOut;
+        out.insert(out.end(), chunk->begin(), chunk->end());
+        return ChunkEnd::Bytes;
+    };
+    auto reply = gather_reply(max_len, limit, target.timings.read_gap, read_chunk);
+    if (!reply) return std::unexpected(std::move(reply.error()));
+    return std::move(reply->bytes);
 }
 
 }  // namespace pvo_device

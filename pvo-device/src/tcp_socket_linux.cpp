@@ -1,14 +1,23 @@
+// linux/tcp.h rather than netinet/tcp.h: only the kernel's own header has the acknowledged-byte
+// count of TCP_INFO.
 #include <linux/sockios.h>
+#include <linux/tcp.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <cstddef>
 
 #include "tcp_socket.hpp"
 
 namespace pvo_device::tcp_socket {
+namespace {
+
+// TCP_CLOSE in the kernel's numbering of connection states (the first field of TCP_INFO).
+constexpr std::uint8_t kStateClose = 7;
+
+}  // namespace
 
 std::expected<SendState, int> send_state(int fd) {
     SendState state;
@@ -23,12 +32,17 @@ std::expected<SendState, int> send_state(int fd) {
     if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0) return std::unexpected(errno);
     state.error = error;
 
-    // A socket whose connection has ended shows CLOSE, whether it ended in order (through
-    // TIME_WAIT, which the socket leaves to the kernel) or by a reset.
+    // The count of acknowledged bytes stays readable after a reset: the kernel keeps it until
+    // the socket is closed. A kernel too old to report it (before Linux 4.1) cannot say whether
+    // a label was delivered.
     tcp_info info{};
     len = sizeof info;
     if (::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &len) != 0) return std::unexpected(errno);
-    state.ended = info.tcpi_state == TCP_CLOSE;
+    if (len < offsetof(tcp_info, tcpi_bytes_acked) + sizeof info.tcpi_bytes_acked) return std::unexpected(EOPNOTSUPP);
+    state.acknowledged = info.tcpi_bytes_acked;
+    // A socket whose connection has ended shows CLOSE, whether it ended in order (through
+    // TIME_WAIT, which the socket leaves to the kernel) or by a reset.
+    state.ended = info.tcpi_state == kStateClose;
     return state;
 }
 

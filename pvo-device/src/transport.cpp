@@ -13,13 +13,11 @@ Bytes read_usb(UsbConnection& connection, std::size_t max_len) {
     return usb_read(connection, max_len).value_or(Bytes{});
 }
 
-// The first bytes are waited for up to `limit`; once bytes have arrived, the port's read gap
-// without more ends the reply, keeping every byte. A reply shorter than `max_len` therefore
-// comes back a gap after its last byte instead of at the end of the limit. serial_read already
-// reads that way, so one call is the whole reply, however long it is.
-std::expected<Bytes, DeviceError> read_serial(SerialTarget& target, std::chrono::milliseconds limit) {
+// serial_read is the whole reply rule: `max_len` bytes, the limit, or the read gap.
+std::expected<Bytes, DeviceError> read_serial(SerialTarget& target, std::size_t max_len,
+                                              std::chrono::milliseconds limit) {
     if (limit <= std::chrono::milliseconds::zero()) return Bytes{};  // not even opened
-    return serial_read(target, limit);
+    return serial_read(target, max_len, limit);
 }
 
 }  // namespace
@@ -40,7 +38,7 @@ std::expected<Bytes, DeviceError> OpenTransport::read(std::size_t max_len, std::
         std::chrono::milliseconds limit;
         std::expected<Bytes, DeviceError> operator()(UsbConnection& c) const { return read_usb(c, max_len); }
         std::expected<Bytes, DeviceError> operator()(SerialTarget& t) const {
-            return read_serial(t, limit);
+            return read_serial(t, max_len, limit);
         }
         std::expected<Bytes, DeviceError> operator()(TcpTarget&) const { return Bytes{}; }
     };

@@ -12,7 +12,8 @@
 namespace pvo_device::tty {
 
 // Opens `path` without making it the controlling terminal and sets it to raw 8N1 at `baud` with
-// no flow control. Refuses anything that is not a terminal device (regular file, directory, FIFO,
+// no flow control. Any rate but 0 is asked of the driver (those termios does not name, through
+// termios2); a rate the driver refuses fails with the system's text. Refuses anything that is not a terminal device (regular file, directory, FIFO,
 // socket, other devices) and never creates a file. Returns the descriptor, in non-blocking mode.
 std::expected<int, std::string> open_raw(const std::string& path, std::uint32_t baud);
 

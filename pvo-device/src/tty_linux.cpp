@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "fd_wait.hpp"
+#include "tty_speed.hpp"
 #include "pvo-util/posix_io.hpp"
 
 namespace pvo_device::tty {
@@ -22,7 +23,7 @@ namespace {
 using pvo_util::errno_text;
 
 // The termios speed constant for a baud rate; none for a rate the terminal layer does not name
-// (and none for 0, which would hang the line up).
+// (those are set through termios2) and for 0 (which would hang the line up).
 std::optional<speed_t> speed_for(std::uint32_t baud) {
     static constexpr std::pair<std::uint32_t, speed_t> speeds[] = {
         {50, B50},           {75, B75},           {110, B110},         {134, B134},
@@ -40,7 +41,8 @@ std::optional<speed_t> speed_for(std::uint32_t baud) {
     return std::nullopt;
 }
 
-std::expected<void, std::string> configure(int fd, speed_t speed) {
+// Raw 8N1 without flow control, at `speed`; without one the speed is left for set_any_speed.
+std::expected<void, std::string> configure(int fd, std::optional<speed_t> speed) {
     termios tio{};
     if (::tcgetattr(fd, &tio) != 0) return std::unexpected(errno_text(errno));
     ::cfmakeraw(&tio);
@@ -49,7 +51,7 @@ std::expected<void, std::string> configure(int fd, speed_t speed) {
     tio.c_iflag &= ~(IXON | IXOFF | IXANY);
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
-    if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0) {
+    if (speed && (::cfsetispeed(&tio, *speed) != 0 || ::cfsetospeed(&tio, *speed) != 0)) {
         return std::unexpected(errno_text(errno));
     }
     if (::tcsetattr(fd, TCSANOW, &tio) != 0) return std::unexpected(errno_text(errno));
@@ -72,8 +74,8 @@ int output_queued(int fd) {
 }  // namespace
 
 std::expected<int, std::string> open_raw(const std::string& path, std::uint32_t baud) {
+    if (baud == 0) return std::unexpected(std::string("unsupported baud rate 0"));
     const auto speed = speed_for(baud);
-    if (!speed) return std::unexpected("unsupported baud rate " + std::to_string(baud));
 
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return std::unexpected(errno_text(errno));
@@ -88,9 +90,15 @@ std::expected<int, std::string> open_raw(const std::string& path, std::uint32_t 
         close(fd);
         return std::unexpected("not a terminal device");
     }
-    if (auto configured = configure(fd, *speed); !configured) {
+    if (auto configured = configure(fd, speed); !configured) {
         close(fd);
         return std::unexpected(std::move(configured.error()));
+    }
+    if (!speed) {
+        if (auto set = set_any_speed(fd, baud); !set) {
+            close(fd);
+            return std::unexpected(errno_text(set.error()));  // a rate the driver refuses
+        }
     }
     return fd;
 }

@@ -9,7 +9,8 @@
 #include <string>
 #include <utility>
 
-#include "usb_reply.hpp"
+#include "reply.hpp"
+#include "usb_sysfs.hpp"
 
 namespace pvo_device {
 namespace {
@@ -95,28 +96,32 @@ std::optional<ListedDevice> describe_device(libusb_device* device) {
 }
 
 std::expected<OpenedDevice, DeviceError> open_first_match(const LibusbDeviceList& list, const UsbTarget& target) {
-    std::optional<std::string> unreadable;  // why a candidate's serial could not be read
+    // The serial numbers come from sysfs, which the same kernel fills from the same string
+    // descriptors: only the device asked for is opened, so one that is busy or not ours to
+    // open never stands in the way of another, nor turns "not found" into an opening error.
+    std::vector<SysfsUsbDevice> described;
+    if (target.serial) described = list_sysfs_usb_devices();
+    const auto serial_of = [&](const UsbDeviceInfo& info) -> const std::optional<std::string>* {
+        const auto it = std::ranges::find_if(described, [&](const SysfsUsbDevice& d) {
+            return d.bus == info.bus && d.address == info.address;
+        });
+        return it == described.end() ? nullptr : &it->device.serial;
+    };
     for (libusb_device* device : list.devices()) {
         const auto listed = describe_device(device);
         if (!listed || listed->info.vendor_id != target.vendor_id || listed->info.product_id != target.product_id) {
             continue;
         }
+        if (target.serial) {
+            const auto* serial = serial_of(listed->info);
+            if (serial == nullptr || *serial != target.serial) continue;
+        }
         libusb_device_handle* handle = nullptr;
-        const int rc = libusb_open(device, &handle);
-        if (!target.serial) {
-            if (rc != 0) return std::unexpected(libusb_failure("opening device: ", rc));
-            return OpenedDevice{device, handle};
+        if (const int rc = libusb_open(device, &handle); rc != 0) {
+            return std::unexpected(libusb_failure("opening device: ", rc));
         }
-        if (rc != 0) {
-            unreadable = library_text(rc);
-            continue;
-        }
-        auto serial = read_string(handle, listed->serial_index);
-        if (serial && *serial == target.serial) return OpenedDevice{device, handle};
-        libusb_close(handle);
+        return OpenedDevice{device, handle};
     }
-    // A device that would not open may be the one asked for: say so rather than "not found".
-    if (unreadable) return std::unexpected(DeviceError::transport("opening device: " + *unreadable));
     return std::unexpected(DeviceError::not_found(usb_id_text(target.vendor_id, target.product_id)));
 }
 

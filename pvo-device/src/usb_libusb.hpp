@@ -61,9 +61,9 @@ struct OpenedDevice {
     libusb_device_handle* handle = nullptr;
 };
 
-// The first listed device whose ids and (exactly) serial match, opened. Without a serial to
-// match, the first device with the ids is the one, and failing to open it is final. Errors:
-// NotFound "usb vvvv:pppp", Transport "opening device: " and libusb's text.
+// The first listed device whose ids and (exactly) serial match, opened; failing to open it is
+// final. Serial numbers are read from sysfs, so no other device is opened. Errors: NotFound
+// "usb vvvv:pppp", Transport "opening device: " and libusb's text.
 std::expected<OpenedDevice, DeviceError> open_first_match(const LibusbDeviceList& list, const UsbTarget& target);
 
 class LibusbConnection {

@@ -12,7 +12,7 @@
 
 #include "deadline.hpp"
 #include "pvo-util/posix_io.hpp"
-#include "usb_reply.hpp"
+#include "reply.hpp"
 
 namespace pvo_device {
 namespace {

@@ -43,7 +43,7 @@ std::expected<std::size_t, DeviceError> usbprint_write_once(LpNode& node,
 std::expected<void, DeviceError> usbprint_write(LpNode& node, std::span<const std::uint8_t> bytes,
                                                 std::chrono::milliseconds timeout_per_call);
 
-// Reads a reply by the shared reply rule (usb_reply.hpp).
+// Reads a reply by the shared reply rule (reply.hpp).
 std::expected<std::vector<std::uint8_t>, DeviceError> usbprint_read(LpNode& node,
                                                                     std::size_t max_len,
                                                                     const UsbTimings& timings);

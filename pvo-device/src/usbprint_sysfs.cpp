@@ -1,11 +1,10 @@
 // Finding printer-class interfaces in sysfs and opening the matching node.
 #include <algorithm>
 #include <charconv>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 
 #include "pvo-util/text.hpp"
+#include "usb_sysfs.hpp"
 #include "usbprint.hpp"
 
 namespace pvo_device {
@@ -22,24 +21,6 @@ std::optional<unsigned> lp_number(std::string_view name) {
     return n;
 }
 
-std::optional<std::string> read_attribute(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) return std::nullopt;
-    return std::string(pvo_util::trim_unicode_white_space(text));
-}
-
-std::optional<std::uint16_t> read_hex16(const fs::path& path) {
-    const auto text = read_attribute(path);
-    if (!text || text->empty()) return std::nullopt;
-    std::uint16_t v = 0;
-    const auto* end = text->data() + text->size();
-    auto [p, ec] = std::from_chars(text->data(), end, v, 16);
-    if (ec != std::errc{} || p != end) return std::nullopt;
-    return v;
-}
-
 // The USB device of a usbmisc entry: the nearest directory above it (inside sysfs) that has
 // idVendor and idProduct.
 std::optional<UsbprintIdentity> identity_of(const fs::path& entry, const fs::path& sys_root) {
@@ -50,12 +31,9 @@ std::optional<UsbprintIdentity> identity_of(const fs::path& entry, const fs::pat
     if (ec) return std::nullopt;
     for (; dir != root && dir.has_relative_path() && dir != dir.parent_path(); dir = dir.parent_path()) {
         if (!fs::exists(dir / "idVendor", ec) || !fs::exists(dir / "idProduct", ec)) continue;
-        const auto vendor = read_hex16(dir / "idVendor");
-        const auto product = read_hex16(dir / "idProduct");
-        if (!vendor || !product) return std::nullopt;
-        UsbprintIdentity id{*vendor, *product, read_attribute(dir / "serial")};
-        if (id.serial && id.serial->empty()) id.serial.reset();
-        return id;
+        auto device = read_usb_identity(dir);
+        if (!device) return std::nullopt;
+        return UsbprintIdentity{device->vendor_id, device->product_id, std::move(device->serial)};
     }
     return std::nullopt;
 }

@@ -1,15 +1,20 @@
 #pragma once
 // A pseudo-terminal pair standing in for a serial device: the agent opens `path()` like any
 // serial port, and the test plays the device on the other side.
+#include <fcntl.h>
 #include <pty.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace pvo_device::testing {
@@ -57,6 +62,9 @@ public:
         return got;
     }
 
+    // The device's end, for a test that plays the device from another thread.
+    int device_fd() const { return device_; }
+
     // The device goes away: the agent's side of the line is hung up.
     void hang_up() {
         if (device_ >= 0) ::close(device_);
@@ -67,6 +75,59 @@ private:
     int device_ = -1;  // the device's end
     int port_ = -1;    // kept open so the line exists before and after the agent opens it
     std::string path_;
+};
+
+// The byte at `position` of what a `StreamingDevice` sends.
+inline std::uint8_t stream_byte(std::size_t position) { return static_cast<std::uint8_t>(position % 251); }
+
+// A device that talks without ever pausing: from its start it keeps the line full with the
+// bytes `stream_byte` gives, until it is stopped, or until `safety_net` passes so that a reader
+// which never stops cannot hang the test (`gave_up()` then tells).
+class StreamingDevice {
+public:
+    explicit StreamingDevice(PtyDevice& pty, std::chrono::milliseconds safety_net = std::chrono::seconds(5))
+        : thread_([this, fd = pty.device_fd(), safety_net] { run(fd, safety_net); }) {
+        while (sent_.load() == 0) std::this_thread::yield();  // the line holds bytes from here on
+    }
+    ~StreamingDevice() { stop(); }
+    StreamingDevice(const StreamingDevice&) = delete;
+    StreamingDevice& operator=(const StreamingDevice&) = delete;
+
+    void stop() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    bool gave_up() const { return gave_up_; }
+
+private:
+    void run(int fd, std::chrono::milliseconds safety_net) {
+        // Non-blocking, so that a full line never keeps the device from seeing `stop`.
+        const int flags = ::fcntl(fd, F_GETFL);
+        ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+        const auto until = std::chrono::steady_clock::now() + safety_net;
+        std::uint8_t chunk[4096];
+        std::size_t position = 0;
+        while (!stop_) {
+            if (std::chrono::steady_clock::now() > until) {
+                gave_up_ = true;
+                break;
+            }
+            pollfd entry{fd, POLLOUT, 0};
+            if (::poll(&entry, 1, 10) <= 0) continue;
+            for (std::size_t i = 0; i < sizeof chunk; ++i) chunk[i] = stream_byte(position + i);
+            const ssize_t n = ::write(fd, chunk, sizeof chunk);
+            if (n < 0 && errno != EAGAIN && errno != EINTR) break;
+            if (n <= 0) continue;
+            position += static_cast<std::size_t>(n);
+            sent_ = position;
+        }
+        ::fcntl(fd, F_SETFL, flags);
+    }
+
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> gave_up_{false};
+    std::atomic<std::size_t> sent_{0};
+    std::thread thread_;
 };
 
 }  // namespace pvo_device::testing

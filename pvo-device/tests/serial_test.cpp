@@ -16,6 +16,7 @@
 #include "pty_device.hpp"
 #include "pvo-test-support/temp_dir.hpp"
 #include "test_bytes.hpp"
+#include "tty_speed_probe.hpp"
 
 namespace pvo_device {
 namespace {
@@ -41,7 +42,7 @@ struct TempDir : pvo_test::TempDir {
 TEST(SerialRead, QuietLineGivesNoBytesAndNoError) {
     PtyDevice device;
     SerialTarget target(device.path(), baud);
-    const auto reply = serial_read(target, 20ms);
+    const auto reply = serial_read(target, 64, 20ms);
     ASSERT_TRUE(reply.has_value()) << reply.error().message();
     EXPECT_TRUE(reply->empty());
     EXPECT_TRUE(target.is_open());
@@ -52,7 +53,7 @@ TEST(SerialRead, BurstLongerThanOneChunkComesBackWhole) {
     SerialTarget target(device.path(), baud);
     const auto burst = pattern(300);
     device.send(burst);
-    const auto reply = serial_read(target, 2s);
+    const auto reply = serial_read(target, 4096, 2s);
     ASSERT_TRUE(reply.has_value()) << reply.error().message();
     EXPECT_EQ(*reply, burst);
 }
@@ -60,7 +61,7 @@ TEST(SerialRead, BurstLongerThanOneChunkComesBackWhole) {
 TEST(SerialRead, SilenceLongerThanTheGapEndsTheReply) {
     PtyDevice device;
     SerialTarget target(device.path(), baud, {.read_gap = 10ms});
-    ASSERT_TRUE(serial_read(target, 0ms).has_value());  // opens the port
+    ASSERT_TRUE(serial_read(target, 64, 0ms).has_value());  // opens the port
 
     std::promise<void> first_read_done;
     std::thread device_side([&, done = first_read_done.get_future()] {
@@ -70,15 +71,46 @@ TEST(SerialRead, SilenceLongerThanTheGapEndsTheReply) {
         done.wait_for(5s);
         device.send("second");
     });
-    const auto first = serial_read(target, 30s);
+    const auto first = serial_read(target, 64, 30s);
     first_read_done.set_value();
-    const auto second = serial_read(target, 30s);
+    const auto second = serial_read(target, 64, 30s);
     device_side.join();
 
     ASSERT_TRUE(first.has_value()) << first.error().message();
     ASSERT_TRUE(second.has_value()) << second.error().message();
     EXPECT_EQ(*first, bytes_of("first"));
     EXPECT_EQ(*second, bytes_of("second"));
+}
+
+// A device that never pauses (a streaming adapter on the wrong port) must not hold the read:
+// it ends once `max_len` bytes are in (keeping the rest of that 256-byte chunk), or at its limit
+// when far more is asked. Every byte it returns is the stream's next one.
+TEST(SerialRead, DeviceThatNeverPausesEndsAtMaxLenOrAtTheLimit) {
+    struct Case {
+        const char* name;
+        std::size_t max_len;
+        std::chrono::milliseconds limit;
+    };
+    const Case cases[] = {
+        {"ends at max_len", 32, std::chrono::hours(1)},
+        {"ends at the limit", 1u << 30, 100ms},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PtyDevice device;
+        SerialTarget target(device.path(), baud);
+        testing::StreamingDevice stream(device);
+        const auto reply = serial_read(target, c.max_len, c.limit);
+        stream.stop();
+        EXPECT_FALSE(stream.gave_up()) << "the read went on while the device kept talking";
+        ASSERT_TRUE(reply.has_value()) << reply.error().message();
+        ASSERT_FALSE(reply->empty());
+        EXPECT_LT(reply->size(), c.max_len + 256);
+        for (std::size_t i = 0; i < reply->size(); ++i) ASSERT_EQ((*reply)[i], testing::stream_byte(i)) << i;
+        if (c.max_len == 32) {
+            EXPECT_GE(reply->size(), 32u);
+        }
+    }
 }
 
 TEST(SerialWrite, EveryByteReachesTheDeviceEvenWhenItReadsSlowly) {
@@ -117,16 +149,29 @@ TEST(SerialOpen, FailedOpenIsTriedAgainAtTheNextOperation) {
     EXPECT_EQ(device.receive(5), bytes_of("label"));
 }
 
-TEST(SerialOpen, UnsupportedBaudRateIsRefusedBeforeTouchingTheLine) {
-    for (const std::uint32_t rate : {0u, 12345u}) {
+// Any rate is asked of the driver, those that termios names and those it does not (through
+// termios2). A pseudo-terminal takes every rate and reports it back; a rate a real driver
+// refuses fails at opening with the system's text.
+TEST(SerialOpen, AnyBaudRateIsSetOnTheLine) {
+    for (const std::uint32_t rate : {9600u, 115200u, 14400u, 250000u, 12345u, 4294967295u}) {
+        SCOPED_TRACE(rate);
         PtyDevice device;
         SerialTarget target(device.path(), rate);
         const auto written = serial_write(target, bytes_of("label"));
-        ASSERT_FALSE(written.has_value()) << rate;
-        EXPECT_EQ(written.error(), DeviceError::transport("open serial " + device.path() +
-                                                          ": unsupported baud rate " + std::to_string(rate)));
-        EXPECT_TRUE(device.receive(1, 0).empty());
+        ASSERT_TRUE(written.has_value()) << written.error().message();
+        EXPECT_EQ(device.receive(5), bytes_of("label"));
+        EXPECT_EQ(testing::output_speed(device.path()), rate);
     }
+}
+
+// A rate of 0 would hang the line up rather than set a speed.
+TEST(SerialOpen, BaudRateZeroIsRefusedBeforeTouchingTheLine) {
+    PtyDevice device;
+    SerialTarget target(device.path(), 0);
+    const auto written = serial_write(target, bytes_of("label"));
+    ASSERT_FALSE(written.has_value());
+    EXPECT_EQ(written.error(), DeviceError::transport("open serial " + device.path() + ": unsupported baud rate 0"));
+    EXPECT_TRUE(device.receive(1, 0).empty());
 }
 
 // A web page names the path, so anything that is not a terminal device must be refused
@@ -161,10 +206,10 @@ TEST(SerialOpen, PathThatIsNotATerminalIsRefusedAndLeftUntouched) {
 TEST(SerialHangUp, ReadAndWriteOnAHungUpLineFail) {
     PtyDevice device;
     SerialTarget target(device.path(), baud);
-    ASSERT_TRUE(serial_read(target, 0ms).has_value());
+    ASSERT_TRUE(serial_read(target, 64, 0ms).has_value());
     device.hang_up();
 
-    const auto reply = serial_read(target, 1s);
+    const auto reply = serial_read(target, 64, 1s);
     ASSERT_FALSE(reply.has_value());
     EXPECT_TRUE(reply.error().text.starts_with("serial read: ")) << reply.error().text;
 

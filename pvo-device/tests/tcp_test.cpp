@@ -5,6 +5,11 @@
 #include <cerrno>
 #include <future>
 #include <system_error>
+#include <thread>
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/read.hpp>
@@ -12,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "pvo-test-support/free_port.hpp"
+#include "tcp_connect.hpp"
 #include "test_bytes.hpp"
 
 namespace pvo_device {
@@ -152,6 +158,52 @@ TEST(TcpWrite, PrinterThatResetsFailsTheWrite) {
     }
 }
 
+// Makes the socket's stack acknowledge received data at once (and now, what it still owes).
+void acknowledge_at_once(tcp::socket& peer) {
+    const int on = 1;
+    ASSERT_EQ(::setsockopt(peer.native_handle(), IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on), 0);
+}
+
+// A printer that reads the whole label and then resets the connection (closing with a zero
+// linger), at once or a little later, has the label: the write succeeds. The printer's stack
+// acknowledges at once what it has read (TCP_QUICKACK), so every byte is acknowledged before
+// its reset whatever the timing; without that its acknowledgement could be delayed past the
+// reset, and the label would rightly count as not delivered. Each case runs a few times: a
+// write that waited for more than the data's acknowledgement failed nearly every time.
+TEST(TcpWrite, PrinterThatResetsAfterTakingTheWholeLabelHasIt) {
+    for (const std::size_t label_size : {std::size_t{300}, std::size_t{200'000}, std::size_t{2'000'000}}) {
+        for (const auto reset_after : {0ms, 50ms}) {
+            for (int round = 0; round < 3; ++round) {
+                SCOPED_TRACE(std::to_string(label_size) + " bytes, reset after " +
+                             std::to_string(reset_after.count()) + " ms, round " + std::to_string(round));
+                LoopbackPrinter printer;
+                auto session = std::async(std::launch::async, [&] {
+                    tcp::socket peer(printer.acceptor().get_executor());
+                    printer.acceptor().accept(peer);
+                    Session got;
+                    std::uint8_t chunk[65536];
+                    for (;;) {
+                        acknowledge_at_once(peer);
+                        const std::size_t n = peer.read_some(asio::buffer(chunk), got.end);
+                        if (got.end) break;
+                        got.bytes.insert(got.bytes.end(), chunk, chunk + n);
+                    }
+                    acknowledge_at_once(peer);
+                    std::this_thread::sleep_for(reset_after);
+                    peer.set_option(asio::socket_base::linger(true, 0));
+                    peer.close();
+                    return got;
+                });
+                const auto written = tcp_write(printer.target(), pattern(label_size));
+                const auto got = session.get();
+                EXPECT_TRUE(written.has_value()) << written.error().message();
+                EXPECT_EQ(got.end, asio::error::eof) << got.end.message();
+                EXPECT_EQ(got.bytes, pattern(label_size));
+            }
+        }
+    }
+}
+
 // A printer that takes no data fails the write once the stall limit passes, whether the label
 // is still being sent (larger than every buffer) or already handed to the kernel and waiting
 // to be acknowledged (larger than the printer's small receive buffer only). The printer holds
@@ -184,6 +236,23 @@ TEST(TcpWrite, RefusedPortGivesTheConnectText) {
     EXPECT_EQ(written.error(), DeviceError::transport("connect 127.0.0.1:" + std::to_string(port) + ": " +
                                                       std::system_category().message(ECONNREFUSED)));
 }
+
+// A connection to a port of this machine where nothing listens can land on itself when our
+// end gets that same port. Binding our end to the target's port makes it land there every time;
+// such a connection reached no printer and is refused.
+TEST(TcpConnect, ConnectionThatLandsOnItselfIsRefused) {
+    const std::uint16_t port = pvo_test::free_port();
+    asio::io_context io;
+    tcp::socket socket(io);
+    const tcp::endpoint self(asio::ip::address_v4::loopback(), port);
+    const auto connected = connect_to(io, socket, {"127.0.0.1", port}, self);
+    ASSERT_FALSE(connected.has_value()) << "the connection landed on itself and was used";
+    EXPECT_EQ(connected.error(), DeviceError::transport("connect 127.0.0.1:" + std::to_string(port) + ": " +
+                                                        std::system_category().message(ECONNREFUSED)));
+    EXPECT_FALSE(socket.is_open());
+}
+
+TEST(TcpWrite, StallLimitIsFiveMinutes) { EXPECT_EQ(TcpTimings{}.write_stall, std::chrono::minutes(5)); }
 
 TEST(TcpWrite, UnresolvableNameGivesTheConnectText) {
     const auto written = tcp_write({"printer.invalid", 9100}, bytes_of("label"));

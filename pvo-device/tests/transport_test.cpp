@@ -74,22 +74,29 @@ TEST(TransportRead, TcpIsNeverRead) {
     EXPECT_EQ(ec, asio::error::would_block);
 }
 
-// Once bytes have come, a pause ends the reply whatever `max_len` asked for: every byte is
-// kept, and a short reply does not wait out the limit. The limit here is far longer than the
-// test's own time-out, so a read that waited for the missing bytes would fail the test.
-TEST(TransportRead, SerialReplyEndsAtAPauseKeepingEveryByte) {
+// Once bytes have come, a pause ends the reply, and so does reaching `max_len`: a short reply
+// does not wait out the limit, and what lies beyond the 256-byte chunk that reached `max_len`
+// stays on the line for the next read. The limit here is far longer than the test's own
+// time-out, so a read that waited for the missing bytes would fail the test.
+TEST(TransportRead, SerialReplyEndsAtAPauseOrOnceMaxLenIsIn) {
     struct Case {
         std::size_t answered;
         std::size_t max_len;
+        std::size_t taken;
     };
-    for (const Case c : {Case{2, 64}, Case{4, 4}, Case{300, 32}}) {
+    for (const Case c : {Case{2, 64, 2}, Case{4, 4, 4}, Case{11, 8, 11}, Case{300, 32, 256}, Case{600, 300, 512}}) {
         SCOPED_TRACE(std::to_string(c.answered) + " bytes for " + std::to_string(c.max_len));
         PtyDevice pty;
-        pty.send(pattern(c.answered));
+        const auto answer = pattern(c.answered);
+        pty.send(answer);
         OpenTransport device{std::in_place_type<SerialTarget>, pty.path(), 115200u};
         const auto reply = device.read(c.max_len, std::chrono::hours(1));
         ASSERT_TRUE(reply.has_value()) << reply.error().message();
-        EXPECT_EQ(*reply, pattern(c.answered));
+        EXPECT_EQ(*reply, Bytes(answer.begin(), answer.begin() + static_cast<std::ptrdiff_t>(c.taken)));
+        if (c.taken == c.answered) continue;
+        const auto rest = device.read(c.answered - c.taken, 5s);  // the bytes are there already
+        ASSERT_TRUE(rest.has_value()) << rest.error().message();
+        EXPECT_EQ(*rest, Bytes(answer.begin() + static_cast<std::ptrdiff_t>(c.taken), answer.end()));
     }
 }
 

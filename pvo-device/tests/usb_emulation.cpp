@@ -193,6 +193,11 @@ std::vector<std::uint16_t> EmulatedPrinter::device_id_requests() const {
     return device_id_requests_;
 }
 
+std::size_t EmulatedPrinter::opens() const {
+    std::lock_guard lock(mutex_);
+    return opens_;
+}
+
 std::vector<std::string> EmulatedPrinter::events() const {
     std::lock_guard lock(mutex_);
     return events_;
@@ -210,6 +215,7 @@ bool EmulatedPrinter::handle(UMockdevIoctlClient* client) {
             const std::uint32_t value = USBDEVFS_CAP_ZERO_PACKET | USBDEVFS_CAP_BULK_CONTINUATION |
                                         USBDEVFS_CAP_NO_PACKET_SIZE_LIM | USBDEVFS_CAP_REAP_AFTER_DISCONNECT;
             std::memcpy(caps->data, &value, sizeof value);
+            ++opens_;
             umockdev_ioctl_data_unref(caps);
             umockdev_ioctl_client_complete(client, 0, 0);
             return true;
@@ -387,12 +393,26 @@ EmulatedPrinter& EmulatedUsb::add(const PrinterSetup& setup) {
               (setup.serial ? "A: serial=" + *setup.serial + "\\n\n" : std::string()) +
               "H: descriptors=" + hex(descriptors(setup)) + "\n";
     EXPECT_TRUE(umockdev_testbed_add_from_string(testbed_, record.c_str(), nullptr)) << record;
+    if (!setup.openable) {
+        gchar* root = umockdev_testbed_get_root_dir(testbed_);
+        EXPECT_EQ(::unlink((std::string(root) + node).c_str()), 0) << node;
+        g_free(root);
+    }
     if (setup.printer_class) {
         const std::string lp_node = "/dev/usb/lp" + std::to_string(*setup.printer_class);
         model.lp_fd_ = umockdev_testbed_get_dev_fd(testbed_, lp_node.c_str());
         EXPECT_GE(model.lp_fd_, 0) << lp_node;
     }
     return model;
+}
+
+SameIdPrinters add_same_id_printers(EmulatedUsb& bus, PrinterSetup setup) {
+    setup.serial = "LOCKED";
+    setup.openable = false;
+    EmulatedPrinter& locked = bus.add(setup);
+    setup.serial = "FREE";
+    setup.openable = true;
+    return {locked, bus.add(setup)};
 }
 
 }  // namespace pvo_device::testing

@@ -43,6 +43,9 @@ struct PrinterSetup {
     bool configured = true;              // false: no configuration is active
     // Also bound to the kernel's printer-class driver as /dev/usb/lp<N>.
     std::optional<unsigned> printer_class;
+    // false: its device node is missing, so opening the device fails (as for a device in use
+    // or without permission to open it).
+    bool openable = true;
 };
 
 // The emulated device's side: what it was sent and what it answers.
@@ -55,6 +58,9 @@ public:
     void stall_writes();
     std::vector<std::vector<std::uint8_t>> writes() const;  // payloads of completed OUT transfers
     std::vector<std::string> events() const;                // claim/release/driver events, in order
+    // How many times the device was opened (libusb asks a freshly opened device for its
+    // capabilities).
+    std::size_t opens() const;
     // The wIndex of every GET_DEVICE_ID request received, in order.
     std::vector<std::uint16_t> device_id_requests() const;
     // The device's end of its printer-class node, when it has one.
@@ -77,6 +83,7 @@ private:
     std::vector<std::vector<std::uint8_t>> writes_;
     std::vector<std::string> events_;
     std::vector<std::uint16_t> device_id_requests_;
+    std::size_t opens_ = 0;
     std::vector<std::shared_ptr<Urb>> urbs_;  // submitted, not yet reaped
 };
 
@@ -98,6 +105,14 @@ private:
     UMockdevIoctlBase* handler_ = nullptr;
     std::map<std::string, std::unique_ptr<EmulatedPrinter>> printers_;  // by device node
 };
+
+// Two printers with the same ids, told apart by their serials: first "LOCKED", which cannot be
+// opened, then "FREE".
+struct SameIdPrinters {
+    EmulatedPrinter& locked;
+    EmulatedPrinter& free;
+};
+SameIdPrinters add_same_id_printers(EmulatedUsb& bus, PrinterSetup setup = {});
 
 // A test on an emulated bus. Each test body starts with `if (delegated_) return;`: the test
 // then ran in a child process that had the emulation.

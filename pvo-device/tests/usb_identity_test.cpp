@@ -49,6 +49,29 @@ protected:
     }
 };
 
+// As on the libusb road: the serial is looked up without opening any device, and only the
+// device that matches is opened.
+TEST_F(UsbIdentity, OnlyTheDeviceWithTheSerialIsOpened) {
+    if (delegated_) return;
+    PrinterSetup setup;
+    setup.device_id = framed_device_id();
+    const auto printers = testing::add_same_id_printers(*bus_, setup);
+
+    const auto missing = query_status_usb(Protocol::Tspl, target("MISSING"));
+    ASSERT_FALSE(missing.has_value());
+    EXPECT_EQ(missing.error().message(), "device not found: usb 0922:0028");
+    EXPECT_EQ(printers.free.opens(), 0u);
+
+    const auto locked = query_status_usb(Protocol::Tspl, target("LOCKED"));
+    ASSERT_FALSE(locked.has_value());
+    EXPECT_TRUE(locked.error().message().starts_with("transport error: opening device: ")) << locked.error();
+    EXPECT_EQ(printers.free.opens(), 0u);
+
+    EXPECT_EQ(identity(target("FREE")).serial_number, "FREE");
+    EXPECT_EQ(printers.free.opens(), 1u);
+    EXPECT_EQ(printers.free.device_id_requests(), std::vector<std::uint16_t>{0});
+}
+
 TEST_F(UsbIdentity, DeviceIdAndUsbStringsMakeTheReport) {
     if (delegated_) return;
     PrinterSetup setup;

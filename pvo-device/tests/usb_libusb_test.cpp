@@ -2,6 +2,7 @@
 // emulated sysfs, opens the device node and drives usbdevfs, whose ioctls the device model in
 // usb_emulation.cpp answers.
 #include <gtest/gtest.h>
+#include <libusb.h>
 
 #include <optional>
 #include <string>
@@ -67,6 +68,37 @@ TEST_F(LibusbRoad, SerialMustMatchExactly) {
         } else {
             EXPECT_EQ(opened.error().message(), "device not found: usb 0922:0028");
         }
+    }
+}
+
+// A serial is looked up without opening any device: only the device that matches is opened.
+// So a printer with the same ids that cannot be opened neither turns "not found" into an
+// opening error nor is touched for another's serial; when it is the one asked for, its opening
+// error is the answer.
+TEST_F(LibusbRoad, OnlyTheDeviceWithTheSerialIsOpened) {
+    if (delegated_) return;
+    const auto printers = testing::add_same_id_printers(*bus_);
+    struct Case {
+        const char* asked;
+        std::optional<std::string> error;  // none: it opens
+        std::size_t free_opens;            // times the "FREE" printer was opened
+    };
+    const Case cases[] = {
+        {"MISSING", "device not found: usb 0922:0028", 0},
+        {"FREE", std::nullopt, 1},
+        {"LOCKED", "transport error: opening device: " + std::string(libusb_strerror(LIBUSB_ERROR_NO_DEVICE)), 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.asked);
+        const std::size_t opens_before = printers.free.opens();
+        auto opened = open_usb(target(c.asked), short_times());
+        if (c.error) {
+            ASSERT_FALSE(opened.has_value());
+            EXPECT_EQ(opened.error().message(), *c.error);
+        } else {
+            EXPECT_TRUE(opened.has_value()) << opened.error().message();
+        }
+        EXPECT_EQ(printers.free.opens() - opens_before, c.free_opens);
     }
 }
 

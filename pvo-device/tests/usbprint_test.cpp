@@ -85,8 +85,10 @@ TEST_F(PrinterClassRoad, OpensTheFirstInterfaceWhoseIdsAndSerialMatch) {
 TEST_F(PrinterClassRoad, ListingGivesEachInterfaceInNumberOrderWithItsDevice) {
     tree_.add("lp10", "0922", "0029");
     tree_.add("lp2", "0922", "0028", "ABC123");
+    tree_.add("lp3", "0922", "002a", " SN 7 ");
     const std::vector<UsbprintInterface> expected = {
         {"lp2", {0x0922, 0x0028, "ABC123"}},
+        {"lp3", {0x0922, 0x002A, " SN 7 "}},  // every character the device gives, as discovery lists it
         {"lp10", {0x0922, 0x0029, std::nullopt}},
     };
     EXPECT_EQ(list_usbprint(tree_.sys_root()), expected);

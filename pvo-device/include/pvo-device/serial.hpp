@@ -4,6 +4,7 @@
 // is closed when the target is dropped. A port that failed to open is tried again at the next
 // operation.
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <span>
@@ -47,10 +48,13 @@ private:
 // "serial write: ...", "serial flush: ...".
 std::expected<void, DeviceError> serial_write(SerialTarget& target, std::span<const std::uint8_t> bytes);
 
-// Waits up to `timeout` for the first bytes, then keeps reading in 256-byte chunks while more
-// follow within the read gap. Returns every byte read, none when the line stayed quiet.
-// Errors: "open serial <path>: ...", "serial read: ..." (the bytes read so far are dropped).
-std::expected<std::vector<std::uint8_t>, DeviceError> serial_read(SerialTarget& target,
-                                                                  std::chrono::milliseconds timeout);
+// A reply, read in chunks of up to 256 bytes. It ends at whichever comes first: `max_len` bytes
+// are in, `limit` has passed since the call, or the line has paused for the read gap after
+// bytes have arrived. The chunk that completes `max_len` is kept whole, so a reply holds at
+// most `max_len` + 255 bytes; nothing more is read from the line. Returns the bytes read, none
+// when the line stayed quiet or `max_len` is 0. Errors: "open serial <path>: ...",
+// "serial read: ..." (the bytes read so far are dropped).
+std::expected<std::vector<std::uint8_t>, DeviceError> serial_read(SerialTarget& target, std::size_t max_len,
+                                                                  std::chrono::milliseconds limit);
 
 }  // namespace pvo_device

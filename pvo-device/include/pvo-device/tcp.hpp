@@ -1,7 +1,7 @@
 #pragma once
 // A printer reached over raw TCP. Every write is one connection: connect, send everything,
-// wait until the printer has acknowledged every byte, close; nothing the printer sends to a print
-// job is kept. A status query is one connection too, which sends the request and reads the answer
+// wait until the printer's TCP stack has acknowledged every byte, close; nothing the printer
+// sends to a print job is kept. A status query is one connection too, which sends the request and reads the answer
 // on it before closing.
 #include <chrono>
 #include <cstddef>
@@ -17,8 +17,9 @@ namespace pvo_device {
 
 struct TcpTimings {
     // How long the printer may take no data at all (no room made in the send buffer, no byte
-    // acknowledged) before the write fails. Matches the bound on each USB printer-class write.
-    std::chrono::milliseconds write_stall{30000};
+    // acknowledged) before the write fails: long enough for a person to reload media or close a
+    // head, yet a printer that never resumes does not hold the job lock for ever.
+    std::chrono::milliseconds write_stall{std::chrono::minutes(5)};
     // Once every byte is acknowledged, how long to go on discarding bytes a printer keeps
     // sending before closing anyway.
     std::chrono::milliseconds close_drain{2000};
@@ -34,11 +35,13 @@ struct TcpTarget {
 };
 
 // Resolves the host, tries each address in turn, sends every byte and closes. The write
-// succeeds only once the printer's TCP stack has acknowledged every byte: a reset, or a printer
-// that takes nothing for `write_stall`, fails it. Errors:
-// "connect <host>:<port>: ..." (a name with no address: "could not resolve to any addresses"),
-// "write: ..." with the system's text (a send that takes nothing: "write: failed to write whole
-// buffer"; a stall: the text of ETIMEDOUT).
+// succeeds once the printer's TCP stack has acknowledged every byte of it; what the printer does
+// after that (a reset, a close, bytes sent back) does not fail it. A reset before then, or a
+// printer that takes nothing for `write_stall`, fails it. Errors:
+// "connect <host>:<port>: ..." (a name with no address: "could not resolve to any addresses";
+// a connection that landed on itself: the text of ECONNREFUSED), "write: ..." with the system's
+// text (a send that takes nothing: "write: failed to write whole buffer"; a stall: the text of
+// ETIMEDOUT).
 std::expected<void, DeviceError> tcp_write(const TcpTarget& target, std::span<const std::uint8_t> bytes,
                                            const TcpTimings& timings = {});
 

@@ -30,10 +30,10 @@ public:
     // A reply of about `max_len` bytes, by kind:
     // - USB: no I/O for a `max_len` of 0; else one usb_read, whose own time limits apply (not
     //   `limit`). A failed or missing reply reads as no bytes: it is never an error.
-    // - Serial: waits up to `limit` for the first bytes; once bytes have arrived, a pause of
-    //   the port's read gap (40 ms) without more ends the reply. Every byte is kept, so a reply
-    //   may be shorter or longer than `max_len`. A `limit` of 0 reads nothing. A read error is
-    //   returned unchanged.
+    // - Serial: ends at whichever comes first: `max_len` bytes are in, `limit` has passed, or
+    //   the line paused for the port's read gap (40 ms) after bytes arrived (serial_read). A
+    //   reply may be shorter than `max_len`, or longer by the rest of its last 256-byte chunk.
+    //   A `limit` of 0 reads nothing. A read error is returned unchanged.
     // - TCP: no bytes, at once; a print job never reads a network printer (see `exchange`).
     std::expected<std::vector<std::uint8_t>, DeviceError> read(std::size_t max_len,
                                                                std::chrono::milliseconds limit);

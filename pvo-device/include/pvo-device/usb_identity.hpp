@@ -15,8 +15,8 @@ struct UsbIdentityTimings {
     std::chrono::milliseconds device_id_timeout{2'000};
 };
 
-// For tspl: the first libusb device whose ids and (exactly) serial match the target, opened
-// with the target's interface claimed (the kernel's printer driver steps aside for the claim
+// For tspl: the first libusb device whose ids and (exactly) serial match the target (serials
+// read from sysfs, so no other device is opened), opened with the target's interface claimed (the kernel's printer driver steps aside for the claim
 // and gets the interface back afterwards), asked for its IEEE 1284 Device ID, released and
 // closed. The report holds the Device ID fields and the device's own product, manufacturer and
 // serial-number strings and ids, cleaned; a Device ID that cannot be read leaves its fields out.

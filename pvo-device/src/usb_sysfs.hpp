@@ -1,0 +1,34 @@
+#pragma once
+// USB devices as sysfs shows them: ids and serial numbers that any user may read, without
+// opening a device. Discovery lists devices this way, the printer-class road finds the device
+// of an lpN interface this way, and the libusb road picks a device by its serial this way.
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "pvo-device/discovery.hpp"
+
+namespace pvo_device {
+
+// A sysfs attribute's text as the kernel wrote it, without the line break that closes it; none
+// when the file is missing or unreadable. Nothing else is trimmed: a serial number keeps every
+// character its device gives, so what discovery lists is what opening a device matches.
+std::optional<std::string> read_sysfs_attribute(const std::filesystem::path& path);
+
+// The ids (idVendor, idProduct) and serial of the USB device whose sysfs directory is `dir`;
+// none when an id is missing or not a hexadecimal number. The serial is absent when the device
+// names none (the kernel then writes no serial attribute, or an empty one).
+std::optional<ListedUsbDevice> read_usb_identity(const std::filesystem::path& dir);
+
+struct SysfsUsbDevice {
+    unsigned bus = 0;      // busnum
+    unsigned address = 0;  // devnum
+    ListedUsbDevice device;
+};
+
+// The devices under <sys_root>/bus/usb/devices (interfaces, which have no ids, are not), ordered
+// by bus and address. A device whose ids or place cannot be read is left out.
+std::vector<SysfsUsbDevice> list_sysfs_usb_devices(const std::filesystem::path& sys_root = "/sys");
+
+}  // namespace pvo_device
