@@ -28,7 +28,8 @@ struct CliUsageError {
 using CliOutcome = std::variant<Args, CliInfo, CliUsageError>;
 
 // Parses the process's arguments (argv[0] is the program path). PARVELLO_PORT is read from
-// the environment and used only when --port is absent.
+// the environment and used only when --port is absent. Either is read as a decimal number from
+// 0 to 65535 (leading zeros allowed); any other text, an empty one included, is a usage error.
 CliOutcome parse_command_line(int argc, const char* const* argv);
 
 }  // namespace parvello

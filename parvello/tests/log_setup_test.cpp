@@ -106,6 +106,25 @@ TEST_F(LoggingStackTest, EventReachesAllThreePlacesOrNone) {
     EXPECT_EQ(buffer_lines(), std::vector<std::string>{"[WARN] pvo_device::discovery: catalog load failed: \"bad"});
 }
 
+TEST_F(LoggingStackTest, SpanDirectivesOfTheVariableSelectEventsByTheirSpan) {
+    const auto stack = build("parvello::server[request{method=POST}]=debug");
+    const pvo_log::Field event[] = {{"message", "started processing request", false}};
+    for (const char* method : {"GET", "POST"}) {
+        const pvo_log::Field fields[] = {{"method", method}, {"uri", "/print"}};
+        const pvo_log::Span span{"request", "parvello::server", fields};
+        stack->emit({Level::Debug, "http::trace", event, &span});
+    }
+    const std::string line = "2026-01-05T09:30:00.123456Z DEBUG request{method=POST uri=/print}: http::trace: "
+                             "started processing request\n";
+    EXPECT_EQ(console(), line);
+    EXPECT_EQ(log_file(), line);
+    // the buffer shows the message only
+    EXPECT_EQ(buffer_lines(), std::vector<std::string>{"[DEBUG] http::trace: started processing request"});
+    // the program's own target keeps its INFO directive beside the span directive
+    EXPECT_TRUE(stack->enabled(Level::Info, "parvello"));
+    EXPECT_FALSE(stack->enabled(Level::Debug, "http::trace"));
+}
+
 TEST_F(LoggingStackTest, BrokenDirectivesAreReportedAndSkipped) {
     const auto stack = build("pvo_device=loud,pvo_device::discovery=warn,nonsense");
     EXPECT_EQ(console(),

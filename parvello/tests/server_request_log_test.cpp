@@ -55,11 +55,10 @@ protected:
 TEST_F(RequestLog, EveryRequestIsLoggedAtDebugUnderTheLayersOwnTarget) {
     const auto lines = log_of(http::verb::get, "/nothing-here?q=1");
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_TRUE(lines[0].starts_with("DEBUG http::trace: started processing request span=request method=GET "
-                                     "uri=/nothing-here?q=1 version=HTTP/1.1"))
-        << lines[0];
-    EXPECT_TRUE(lines[1].starts_with("DEBUG http::trace: finished processing request span=request method=GET "
-                                     "uri=/nothing-here?q=1 version=HTTP/1.1 latency="))
+    EXPECT_EQ(lines[0], "DEBUG request{method=GET uri=/nothing-here?q=1 version=HTTP/1.1}: http::trace: "
+                        "started processing request");
+    EXPECT_TRUE(lines[1].starts_with("DEBUG request{method=GET uri=/nothing-here?q=1 version=HTTP/1.1}: "
+                                     "http::trace: finished processing request latency="))
         << lines[1];
     EXPECT_TRUE(lines[1].ends_with(" ms status=404")) << lines[1];
 }
@@ -68,10 +67,32 @@ TEST_F(RequestLog, AServerErrorAnswerIsAlsoLoggedAtError) {
     const auto lines = log_of(http::verb::get, "/fail?server-error");
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_TRUE(lines[1].ends_with(" ms status=502")) << lines[1];
-    EXPECT_TRUE(lines[2].starts_with("ERROR http::trace: response failed span=request method=GET "
-                                     "uri=/fail?server-error version=HTTP/1.1 classification=Status code: 502 "
-                                     "latency="))
+    EXPECT_TRUE(lines[2].starts_with("ERROR request{method=GET uri=/fail?server-error version=HTTP/1.1}: "
+                                     "http::trace: response failed classification=Status code: 502 latency="))
         << lines[2];
+}
+
+// The request's span belongs to the server's target, so a directive naming it selects requests
+// by their method or path, whatever the target of the events themselves.
+TEST_F(RequestLog, SpanDirectivesSelectRequestsByTheirFields) {
+    {
+        const pvo_test::LogCapture::Narrowed narrowed(*LogCapture::get(),
+                                                      "parvello::server[request{method=POST}]=debug");
+        EXPECT_EQ(log_of(http::verb::get, "/by-method").size(), 0u);
+        const auto lines = log_of(http::verb::post, "/by-method");
+        ASSERT_EQ(lines.size(), 2u);
+        EXPECT_EQ(lines[0], "DEBUG request{method=POST uri=/by-method version=HTTP/1.1}: http::trace: "
+                            "started processing request");
+    }
+    {
+        // Everything at DEBUG but the polling of one path; its server errors still show.
+        const pvo_test::LogCapture::Narrowed narrowed(
+            *LogCapture::get(), "http=debug,parvello::server[request{uri=/fail?polled}]=error");
+        EXPECT_EQ(log_of(http::verb::get, "/fail?other").size(), 3u);
+        const auto lines = log_of(http::verb::get, "/fail?polled");
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_TRUE(lines[0].starts_with("ERROR request{")) << lines[0];
+    }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 namespace pvo_log {
 namespace {
 
+constexpr std::string_view kBold = "\x1b[1m";
 constexpr std::string_view kDim = "\x1b[2m";
 constexpr std::string_view kReset = "\x1b[0m";
 
@@ -34,6 +35,27 @@ void append_fields(std::string& out, std::span<const Field> fields) {
         }
         pvo_util::append_single_line(out, field.value);
     }
+}
+
+// "name{field=value ...}: " (the braces only when the span has fields); with colour the name
+// is bold and the colon dimmed, like the target's.
+void append_span(std::string& out, const Span& span, bool ansi) {
+    if (ansi) out += kBold;
+    pvo_util::append_single_line(out, span.name);
+    if (ansi) out += kReset;
+    if (!span.fields.empty()) {
+        out += '{';
+        append_fields(out, span.fields);
+        out += '}';
+    }
+    if (ansi) {
+        out += kDim;
+        out += ':';
+        out += kReset;
+    } else {
+        out += ':';
+    }
+    out += ' ';
 }
 
 }  // namespace
@@ -66,10 +88,15 @@ std::string format_full_line(const Event& event, std::chrono::system_clock::time
     const auto level = fmt::format("{:>5}", level_word(event.level));
     std::string line;
     if (ansi) {
-        line = fmt::format("{0}{1}{2} {3}{4}{2} {0}{5}:{2} ", kDim, stamp, kReset,
-                           level_colour(event.level), level, event.target);
+        line = fmt::format("{0}{1}{2} {3}{4}{2} ", kDim, stamp, kReset, level_colour(event.level), level);
     } else {
-        line = fmt::format("{} {} {}: ", stamp, level, event.target);
+        line = fmt::format("{} {} ", stamp, level);
+    }
+    if (event.span != nullptr) append_span(line, *event.span, ansi);
+    if (ansi) {
+        line += fmt::format("{}{}:{} ", kDim, event.target, kReset);
+    } else {
+        line += fmt::format("{}: ", event.target);
     }
     append_fields(line, event.fields);
     line += '\n';

@@ -21,21 +21,21 @@ std::expected<void, InstallError> install(std::unique_ptr<Stack> stack) {
     return {};
 }
 
-bool enabled(Level level, std::string_view target) noexcept {
+bool enabled(Level level, std::string_view target, const Span* span) noexcept {
     const auto* stack = g_stack.load(std::memory_order_acquire);
-    return stack != nullptr && stack->enabled(level, target);
+    return stack != nullptr && stack->enabled(level, target, span);
 }
 
 void emit(Level level, std::string_view target, std::string_view message,
-          std::initializer_list<Field> fields) noexcept {
+          std::initializer_list<Field> fields, const Span* span) noexcept {
     const auto* stack = g_stack.load(std::memory_order_acquire);
-    if (stack == nullptr || !stack->enabled(level, target)) return;
+    if (stack == nullptr || !stack->enabled(level, target, span)) return;
     try {
         std::vector<Field> all;
         all.reserve(fields.size() + 1);
         all.push_back({"message", std::string(message), false});
         all.insert(all.end(), fields.begin(), fields.end());
-        stack->emit(Event{level, target, all});
+        stack->emit(Event{level, target, all, span});
     } catch (...) {
         // Out of memory while building the event: it is dropped.
     }

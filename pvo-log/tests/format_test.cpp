@@ -35,6 +35,27 @@ TEST(FullLine, RightAlignsTheLevelAndShowsMessageThenFields) {
     EXPECT_EQ(full(Level::Error, "t", {{"message", "", false}}), "2026-01-05T09:30:00.123456Z ERROR t: \n");
 }
 
+TEST(FullLine, PutsTheSpanAndItsFieldsBeforeTheTarget) {
+    const Field fields[] = {{"method", "GET"}, {"uri", "/status?a=1"}, {"version", "HTTP/1.1"}};
+    const Span request{"request", "parvello::server", fields};
+    const Field event[] = {{"message", "finished processing request", false}, {"status", "200", false}};
+    EXPECT_EQ(format_full_line({Level::Debug, "http::trace", event, &request}, kTime, false),
+              "2026-01-05T09:30:00.123456Z DEBUG request{method=GET uri=/status?a=1 version=HTTP/1.1}: "
+              "http::trace: finished processing request status=200\n");
+    // no braces for a span without fields; its values are escaped like the event's
+    const Span bare{"job", "parvello", {}};
+    EXPECT_EQ(format_full_line({Level::Info, "parvello", event, &bare}, kTime, false),
+              "2026-01-05T09:30:00.123456Z  INFO job: parvello: finished processing request status=200\n");
+    const Field hostile[] = {{"uri", "/\x1b[2J"}};
+    const Span escaped{"request", "parvello::server", hostile};
+    EXPECT_EQ(format_full_line({Level::Info, "t", {}, &escaped}, kTime, false),
+              "2026-01-05T09:30:00.123456Z  INFO request{uri=/\\u{1b}[2J}: t: \n");
+    // with colour the span's name is bold and its colon dimmed
+    EXPECT_EQ(format_full_line({Level::Info, "t", event, &bare}, kTime, true),
+              "\x1b[2m2026-01-05T09:30:00.123456Z\x1b[0m \x1b[32m INFO\x1b[0m \x1b[1mjob\x1b[0m\x1b[2m:\x1b[0m "
+              "\x1b[2mt:\x1b[0m finished processing request status=200\n");
+}
+
 TEST(FullLine, EscapesControlCharactersSoAnEventStaysOneLine) {
     EXPECT_EQ(full(Level::Debug, "t", {{"message", "a\nb\r\x1b[31mc\td\x7f", false}, {"k", "\xc2\x9bx"}}),
               "2026-01-05T09:30:00.123456Z DEBUG t: a\\nb\\r\\u{1b}[31mc\td\\u{7f} k=\\u{9b}x\n");

@@ -38,8 +38,12 @@ TEST(Startup, FatalAndUsageErrorsAsTable) {
         {{"--no-tray"}, {{"PARVELLO_PORT", "0"}}, 1, "port must be non-zero"},
         {{"--no-tray", "--host", "0.0.0.0"}, {}, 1,
          "parvello binds loopback only; refused host \"0.0.0.0\""},
-        {{"--no-tray", "--port", "70000"}, {}, 2, "Could not convert"},
-        {{"--no-tray"}, {{"PARVELLO_PORT", "abc"}}, 2, "Could not convert"},
+        {{"--no-tray", "--port", "70000"}, {}, 2, "--port: `70000` is out of range (0 to 65535)"},
+        {{"--no-tray", "--port", "0x50"}, {}, 2, "--port: `0x50` is not a decimal port number"},
+        {{"--no-tray"}, {{"PARVELLO_PORT", "abc"}}, 2, "PARVELLO_PORT: `abc` is not a decimal port number"},
+        {{"--no-tray"}, {{"PARVELLO_PORT", ""}}, 2, "PARVELLO_PORT: `` is not a decimal port number"},
+        // a plain flag takes no value: this never means desktop mode
+        {{"--no-tray=false"}, {}, 2, "--no-tray: a flag takes no value (got `false`)"},
         {{"--no-tray", "--frobnicate"}, {}, 2, ""},
     };
     for (const auto& c : cases) {
@@ -82,6 +86,22 @@ TEST(Startup, PortPrecedenceCommandLineThenVariableThenFile) {
         auto status = http_request(c.expected, "GET", "/status");
         ASSERT_TRUE(status.has_value());
         EXPECT_THAT(status->body, HasSubstr("\"port\":" + std::to_string(c.expected) + "}"));
+    }
+}
+
+// Leading zeros are decimal, from the command line and from the variable alike: never octal.
+TEST(Startup, PortWithLeadingZerosListensOnThatDecimalPort) {
+    for (const bool from_variable : {false, true}) {
+        Sandbox sandbox;
+        const unsigned short port = free_port();
+        const std::string written = "00" + std::to_string(port);
+        std::vector<std::string> args{"--no-tray"};
+        if (!from_variable) args.insert(args.end(), {"--port", written});
+        AgentProcess agent(args, sandbox.environment(from_variable ? std::map<std::string, std::string>{
+                                                                         {"PARVELLO_PORT", written}}
+                                                                   : std::map<std::string, std::string>{}));
+        ASSERT_TRUE(wait_for_listener(port, agent)) << written << "\n" << agent.stderr_so_far();
+        EXPECT_THAT(agent.stderr_so_far(), HasSubstr("listening on http://127.0.0.1:" + std::to_string(port)));
     }
 }
 

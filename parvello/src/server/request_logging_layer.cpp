@@ -4,6 +4,7 @@
 #include <fmt/format.h>
 
 #include "pvo-log/log.hpp"
+#include "server/listener.hpp"
 #include "server/routes.hpp"
 
 namespace parvello {
@@ -19,13 +20,15 @@ std::string http_version(unsigned version) {
 asio::awaitable<Response> request_logging_layer(Request& request, const Next& next) {
     using pvo_log::Level;
     const auto started = std::chrono::steady_clock::now();
-    // Every event of the request names it, as a span would.
-    const std::string method(request.header().method_string());
-    const std::string uri(request.target());
-    const std::string version = http_version(request.header().version());
-    if (pvo_log::enabled(Level::Debug, kRequestLogTarget)) {
-        pvo_log::emit(Level::Debug, kRequestLogTarget, "started processing request",
-                      {{"span", "request"}, {"method", method}, {"uri", uri}, {"version", version}});
+    // Every event of the request is in its span "request", which belongs to the server's target:
+    // a directive such as parvello::server[request{method=POST}]=debug selects the events of
+    // POST requests, whatever their own target.
+    const pvo_log::Field span_fields[] = {{"method", std::string(request.header().method_string())},
+                                          {"uri", std::string(request.target())},
+                                          {"version", http_version(request.header().version())}};
+    const pvo_log::Span span{"request", kServerTarget, span_fields};
+    if (pvo_log::enabled(Level::Debug, kRequestLogTarget, &span)) {
+        pvo_log::emit(Level::Debug, kRequestLogTarget, "started processing request", {}, &span);
     }
 
     Response response = co_await next(request);
@@ -33,17 +36,17 @@ asio::awaitable<Response> request_logging_layer(Request& request, const Next& ne
     const auto latency = std::chrono::duration_cast<std::chrono::milliseconds>(
                              std::chrono::steady_clock::now() - started).count();
     const unsigned status = response.message.result_int();
-    if (pvo_log::enabled(Level::Debug, kRequestLogTarget)) {
+    if (pvo_log::enabled(Level::Debug, kRequestLogTarget, &span)) {
         pvo_log::emit(Level::Debug, kRequestLogTarget, "finished processing request",
-                      {{"span", "request"}, {"method", method}, {"uri", uri}, {"version", version},
-                       {"latency", fmt::format("{} ms", latency), false},
-                       {"status", std::to_string(status), false}});
+                      {{"latency", fmt::format("{} ms", latency), false},
+                       {"status", std::to_string(status), false}},
+                      &span);
     }
-    if (status >= 500 && pvo_log::enabled(Level::Error, kRequestLogTarget)) {
+    if (status >= 500 && pvo_log::enabled(Level::Error, kRequestLogTarget, &span)) {
         pvo_log::emit(Level::Error, kRequestLogTarget, "response failed",
-                      {{"span", "request"}, {"method", method}, {"uri", uri}, {"version", version},
-                       {"classification", fmt::format("Status code: {}", status)},
-                       {"latency", fmt::format("{} ms", latency), false}});
+                      {{"classification", fmt::format("Status code: {}", status)},
+                       {"latency", fmt::format("{} ms", latency), false}},
+                      &span);
     }
     co_return response;
 }

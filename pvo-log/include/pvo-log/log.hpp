@@ -12,6 +12,7 @@
 // "message" field replaces an earlier one.
 #include <cstdint>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -31,13 +32,24 @@ struct Field {
     bool text = true;
 };
 
-// True when an event of this level and target would reach at least one writer.
-bool enabled(Level level, std::string_view target) noexcept;
+// The span an event is in: a named stretch of work (one HTTP request, say) with a target and
+// fields of its own. Filter directives can select events by their span (filter.hpp), and the
+// console and file lines show it before the event's target. Its emitter passes it explicitly
+// with each event of that work.
+struct Span {
+    std::string_view name;
+    std::string_view target;
+    std::span<const Field> fields;
+};
+
+// True when an event of this level and target, in `span` if given, would reach at least one
+// writer.
+bool enabled(Level level, std::string_view target, const Span* span = nullptr) noexcept;
 
 // Hands one event to the installed writers (console, file, in-memory buffer, in that order).
 // The event's fields are the formatted `message` followed by `fields`. Never throws.
 void emit(Level level, std::string_view target, std::string_view message,
-          std::initializer_list<Field> fields = {}) noexcept;
+          std::initializer_list<Field> fields = {}, const Span* span = nullptr) noexcept;
 
 template <typename... Args>
 void log(Level level, std::string_view target, fmt::format_string<Args...> format, Args&&... args) {

@@ -16,7 +16,7 @@ class Stack {
 public:
     Stack(Filter filter, std::vector<std::unique_ptr<Writer>> writers);
 
-    bool enabled(Level level, std::string_view target) const noexcept;
+    bool enabled(Level level, std::string_view target, const Span* span = nullptr) const noexcept;
 
     // Hands the event to every writer in order when the filter lets it pass.
     void emit(const Event& event) const noexcept;

@@ -14,6 +14,7 @@ struct Event {
     Level level;
     std::string_view target;
     std::span<const Field> fields;
+    const Span* span = nullptr;  // none: the event is in no span
 };
 
 // The time source of the writers that stamp their lines; tests pass a fixed one.

@@ -1,7 +1,10 @@
 #pragma once
-// Captures log events in the test process as "LEVEL target: message name=value ..." lines.
+// Captures log events in the test process as "LEVEL target: message name=value ..." lines, an
+// event in a span as "LEVEL span{name=value ...}: target: message name=value ...".
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,14 +34,39 @@ public:
         return capture;
     }
 
+    // While it lives, the capture keeps only the events that `directives` let pass too, so a
+    // test can try a filter of its own on the process's one capture.
+    class [[nodiscard]] Narrowed {
+    public:
+        Narrowed(LogCapture& capture, std::string_view directives) : capture_(capture) {
+            std::lock_guard lock(capture_.mutex_);
+            capture_.narrowing_ = pvo_log::parse_filter(directives).filter;
+        }
+        ~Narrowed() {
+            std::lock_guard lock(capture_.mutex_);
+            capture_.narrowing_.reset();
+        }
+        Narrowed(const Narrowed&) = delete;
+        Narrowed& operator=(const Narrowed&) = delete;
+
+    private:
+        LogCapture& capture_;
+    };
+
     void write(const pvo_log::Event& event) noexcept override {
         try {
-            std::string line = std::string(pvo_log::level_word(event.level)) + " " + std::string(event.target) +
-                               ": " + pvo_log::visit_message(event.fields).value_or("");
+            std::string line = std::string(pvo_log::level_word(event.level)) + " ";
+            if (event.span != nullptr) {
+                line += std::string(event.span->name);
+                if (!event.span->fields.empty()) line += "{" + joined(event.span->fields) + "}";
+                line += ": ";
+            }
+            line += std::string(event.target) + ": " + pvo_log::visit_message(event.fields).value_or("");
             for (const auto& field : event.fields) {
                 if (field.name != "message") line += " " + std::string(field.name) + "=" + field.value;
             }
             std::lock_guard lock(mutex_);
+            if (narrowing_ && !narrowing_->enabled(event.level, event.target, event.span)) return;
             lines_.push_back(std::move(line));
         } catch (...) {
         }
@@ -66,8 +94,18 @@ public:
     }
 
 private:
+    static std::string joined(std::span<const pvo_log::Field> fields) {
+        std::string text;
+        for (const auto& field : fields) {
+            if (!text.empty()) text += ' ';
+            text += std::string(field.name) + "=" + field.value;
+        }
+        return text;
+    }
+
     mutable std::mutex mutex_;
     std::vector<std::string> lines_;
+    std::optional<pvo_log::Filter> narrowing_;
 };
 
 }  // namespace pvo_test
