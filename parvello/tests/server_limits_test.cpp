@@ -98,6 +98,20 @@ TEST(ServerLimits, AtTheConnectionCapTheConnectionWaitingLongestMakesRoom) {
     EXPECT_EQ(idle[2]->request(http::verb::get, "/status").result(), http::status::ok);
 }
 
+// What a client sends on after a refusal is read and dropped only up to a bound: a client that
+// would send forever is cut off once that much has come, long before the time limit.
+TEST(ServerLimits, InputDroppedAfterARefusalIsBounded) {
+    LimitedServer server({.idle = 60s, .head = 60s, .stall = 60s, .send = 60s, .max_discard_bytes = 64 * 1024});
+    Client client(server.port());
+    client.send("POST /print HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: text/plain\r\n"
+                "Content-Length: 100000000\r\n\r\n");
+    // Far more than the bound and every buffer between the two ends can hold.
+    const std::string chunk(1024 * 1024, ' ');
+    beast::error_code error;
+    for (int i = 0; i < 100 && !error; ++i) asio::write(client.socket(), asio::buffer(chunk), error);
+    EXPECT_TRUE(error);
+}
+
 // Connections the agent works for are never cut to make room: a newcomer is refused instead.
 TEST(ServerLimits, AtTheConnectionCapANewcomerIsRefusedWhileEveryConnectionIsBusy) {
     LimitedServer server({.max_connections = 2});

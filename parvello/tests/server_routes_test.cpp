@@ -105,8 +105,10 @@ TEST_F(ServerRoutes, AnUnreadBodyClosesTheConnectionSoItIsNeverReadAsARequest) {
     EXPECT_EQ(reply.find("HTTP/1.1", 1), std::string::npos) << "answered twice: " << reply;
 }
 
-TEST_F(ServerRoutes, AnHttp2PrefaceIsNotAnsweredAndTheConnectionCloses) {
-    EXPECT_EQ(exchange(port(), "PRI * HTTP/2.0\r\n\r\nSM\r\n\r\n"), "");
+TEST_F(ServerRoutes, AnHttp2PrefaceIsRefusedInHttp1AndTheConnectionCloses) {
+    const std::string reply = exchange(port(), "PRI * HTTP/2.0\r\n\r\nSM\r\n\r\n");
+    EXPECT_TRUE(reply.starts_with("HTTP/1.1 400 Bad Request\r\n")) << reply;
+    EXPECT_TRUE(reply.ends_with("\r\n\r\nmalformed request head: bad version")) << reply;
     // The server is still there for the next client.
     EXPECT_EQ(Client(port()).request(http::verb::get, "/status").result(), http::status::ok);
 }
