@@ -112,6 +112,34 @@ TEST(ServerLimits, InputDroppedAfterARefusalIsBounded) {
     EXPECT_TRUE(error);
 }
 
+// A page's job channel, opened first and idle between jobs, is not what local programs holding
+// plain connections open take from it: those make room among themselves, and a channel is
+// closed only when no plain connection waits.
+TEST(ServerLimits, AtTheConnectionCapIdlePlainConnectionsGoBeforeAJobChannel) {
+    LimitedServer server({.max_connections = 3});
+    WsClient channel(server.port());
+    std::vector<std::unique_ptr<Client>> idle;
+    for (int i = 0; i < 2; ++i) idle.push_back(std::make_unique<Client>(server.port()));
+
+    Client page(server.port());
+    EXPECT_TRUE(read_until_closed(fd_of(*idle[0])).closed);
+    EXPECT_EQ(page.request(http::verb::get, "/status").result(), http::status::ok);
+    Client second_page(server.port());
+    EXPECT_TRUE(read_until_closed(fd_of(*idle[1])).closed);
+    EXPECT_EQ(second_page.request(http::verb::get, "/status").result(), http::status::ok);
+    channel.send_text("{}");
+    EXPECT_TRUE(channel.read().starts_with(R"({"type":"error","message":"invalid job JSON: )"));
+
+    // Only channels wait now: the one that has waited longest makes room.
+    LimitedServer channels({.max_connections = 2});
+    WsClient older(channels.port()), newer(channels.port());
+    newer.send_text("{}");
+    EXPECT_TRUE(newer.read().starts_with(R"({"type":"error")"));
+    Client newcomer(channels.port());
+    EXPECT_TRUE(read_until_closed(fd_of(older)).closed);
+    EXPECT_EQ(newcomer.request(http::verb::get, "/status").result(), http::status::ok);
+}
+
 // Connections the agent works for are never cut to make room: a newcomer is refused instead.
 TEST(ServerLimits, AtTheConnectionCapANewcomerIsRefusedWhileEveryConnectionIsBusy) {
     LimitedServer server({.max_connections = 2});
