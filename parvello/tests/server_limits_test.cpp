@@ -98,6 +98,48 @@ TEST(ServerLimits, AtTheConnectionCapTheConnectionWaitingLongestMakesRoom) {
     EXPECT_EQ(idle[2]->request(http::verb::get, "/status").result(), http::status::ok);
 }
 
+// What a client sends on after a refusal is read and dropped only up to a bound: a client that
+// would send forever is cut off once that much has come, long before the time limit.
+TEST(ServerLimits, InputDroppedAfterARefusalIsBounded) {
+    LimitedServer server({.idle = 60s, .head = 60s, .stall = 60s, .send = 60s, .max_discard_bytes = 64 * 1024});
+    Client client(server.port());
+    client.send("POST /print HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: text/plain\r\n"
+                "Content-Length: 100000000\r\n\r\n");
+    // Far more than the bound and every buffer between the two ends can hold.
+    const std::string chunk(1024 * 1024, ' ');
+    beast::error_code error;
+    for (int i = 0; i < 100 && !error; ++i) asio::write(client.socket(), asio::buffer(chunk), error);
+    EXPECT_TRUE(error);
+}
+
+// A page's job channel, opened first and idle between jobs, is not what local programs holding
+// plain connections open take from it: those make room among themselves, and a channel is
+// closed only when no plain connection waits.
+TEST(ServerLimits, AtTheConnectionCapIdlePlainConnectionsGoBeforeAJobChannel) {
+    LimitedServer server({.max_connections = 3});
+    WsClient channel(server.port());
+    std::vector<std::unique_ptr<Client>> idle;
+    for (int i = 0; i < 2; ++i) idle.push_back(std::make_unique<Client>(server.port()));
+
+    Client page(server.port());
+    EXPECT_TRUE(read_until_closed(fd_of(*idle[0])).closed);
+    EXPECT_EQ(page.request(http::verb::get, "/status").result(), http::status::ok);
+    Client second_page(server.port());
+    EXPECT_TRUE(read_until_closed(fd_of(*idle[1])).closed);
+    EXPECT_EQ(second_page.request(http::verb::get, "/status").result(), http::status::ok);
+    channel.send_text("{}");
+    EXPECT_TRUE(channel.read().starts_with(R"({"type":"error","message":"invalid job JSON: )"));
+
+    // Only channels wait now: the one that has waited longest makes room.
+    LimitedServer channels({.max_connections = 2});
+    WsClient older(channels.port()), newer(channels.port());
+    newer.send_text("{}");
+    EXPECT_TRUE(newer.read().starts_with(R"({"type":"error")"));
+    Client newcomer(channels.port());
+    EXPECT_TRUE(read_until_closed(fd_of(older)).closed);
+    EXPECT_EQ(newcomer.request(http::verb::get, "/status").result(), http::status::ok);
+}
+
 // Connections the agent works for are never cut to make room: a newcomer is refused instead.
 TEST(ServerLimits, AtTheConnectionCapANewcomerIsRefusedWhileEveryConnectionIsBusy) {
     LimitedServer server({.max_connections = 2});

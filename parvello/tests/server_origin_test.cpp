@@ -177,6 +177,13 @@ TEST_F(HostCheck, ARequestForAForeignHostReachesNoRoute) {
     // A second Host header does not get a foreign name past the check.
     const Headers twice = {{"Host", "127.0.0.1"}, {"Host", "evil.example"}};
     EXPECT_EQ(exchange_request(port(), http::verb::get, "/status", twice).result(), http::status::forbidden);
+    // An absolute-form target is checked by its Host header and by the host it names itself.
+    const std::string loopback_url = "http://127.0.0.1:" + std::to_string(port()) + "/status";
+    EXPECT_EQ(exchange_request(port(), http::verb::get, loopback_url, {{"Host", "evil.example"}}).result(),
+              http::status::forbidden);
+    EXPECT_EQ(exchange_request(port(), http::verb::get, "http://evil.example/status", {{"Host", "127.0.0.1"}})
+                  .result(),
+              http::status::forbidden);
     EXPECT_FALSE(printer.has_unaccepted_connection());
 }
 

@@ -105,10 +105,37 @@ TEST_F(ServerRoutes, AnUnreadBodyClosesTheConnectionSoItIsNeverReadAsARequest) {
     EXPECT_EQ(reply.find("HTTP/1.1", 1), std::string::npos) << "answered twice: " << reply;
 }
 
-TEST_F(ServerRoutes, AnHttp2PrefaceIsNotAnsweredAndTheConnectionCloses) {
-    EXPECT_EQ(exchange(port(), "PRI * HTTP/2.0\r\n\r\nSM\r\n\r\n"), "");
+TEST_F(ServerRoutes, AnHttp2PrefaceIsRefusedInHttp1AndTheConnectionCloses) {
+    const std::string reply = exchange(port(), "PRI * HTTP/2.0\r\n\r\nSM\r\n\r\n");
+    EXPECT_TRUE(reply.starts_with("HTTP/1.1 400 Bad Request\r\n")) << reply;
+    EXPECT_TRUE(reply.ends_with("\r\n\r\nmalformed request head: bad version")) << reply;
     // The server is still there for the next client.
     EXPECT_EQ(Client(port()).request(http::verb::get, "/status").result(), http::status::ok);
+}
+
+// A client may name the whole URL as the target, as it would to a proxy; it is routed on the
+// URL's path.
+TEST_F(ServerRoutes, AnAbsoluteFormTargetIsRoutedOnItsPath) {
+    const std::string authority = "127.0.0.1:" + std::to_string(port());
+    const std::pair<std::string, http::status> cases[] = {
+        {"http://" + authority + "/status", http::status::ok},
+        {"http://" + authority + "/status?probe=1", http::status::ok},
+        {"HTTP://localhost/status", http::status::ok},
+        {"https://" + authority + "/status", http::status::ok},
+        {"http://" + authority + "/print", http::status::method_not_allowed},
+        {"http://" + authority + "/STATUS", http::status::not_found},
+        {"http://" + authority, http::status::not_found},
+        {"http://" + authority + "?x=/status", http::status::not_found},
+    };
+    Client client(port());
+    for (const auto& [target, status] : cases) {
+        SCOPED_TRACE(target);
+        const auto answer = client.request(http::verb::get, target);
+        EXPECT_EQ(answer.result(), status);
+        if (status == http::status::ok) {
+            EXPECT_EQ(answer.body(), status_json(port()));
+        }
+    }
 }
 
 TEST_F(ServerRoutes, Http10RequestsAreAnsweredAndClosed) {

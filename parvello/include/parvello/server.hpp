@@ -36,6 +36,11 @@ struct ConnectionLimits {
     std::size_t max_connections = 256;
     // The largest request head; a larger one is answered 431 and its connection closed.
     std::size_t max_head_bytes = 64 * 1024;
+    // After an answer given with the request unread (a refused head or body), what the client
+    // still sends is read and dropped, up to this much and within the `head` limit, before the
+    // connection closes: closing on unread bytes resets the connection, and the reset can
+    // discard the answer before the client has read it.
+    std::size_t max_discard_bytes = 16 * 1024 * 1024;
     // Descriptors kept free for the agent's own work (a device being opened, a device listing,
     // the log): a connection accepted into the last of them makes the connection that has
     // waited longest on its client close, as at the cap.

@@ -8,7 +8,7 @@
 #include <boost/beast/http/read.hpp>
 #include <boost/beast/http/write.hpp>
 
-#include "server/oversized_head.hpp"
+#include "server/head_refusal.hpp"
 
 namespace parvello {
 
@@ -50,7 +50,7 @@ asio::awaitable<beast::error_code> read_head(Connection& connection, Request::He
 
 // Closing while the client still sends would reset the connection, and a reset can discard
 // the answer before the client reads it. So: end our side, take what the client still sends
-// until it closes (for at most the head limit), then close.
+// until it closes (at most `max_discard_bytes`, for at most the head limit), then close.
 // g++ 12 warns here that the coroutine frame, which Asio allocates with std::aligned_alloc, is
 // released by a mismatched operator delete; that operator hands it to std::free, its match.
 #pragma GCC diagnostic push
@@ -61,15 +61,17 @@ asio::awaitable<void> close_after_unread_input(Connection& connection) {
     connection.stream.socket().shutdown(asio::ip::tcp::socket::shutdown_send, error);
     connection.stream.expires_after(connection.limits.head);
     std::array<char, 16384> sink;
-    while (!error) {
+    for (std::size_t dropped = 0; !error && dropped <= connection.limits.max_discard_bytes;) {
         auto [read_error, n] = co_await connection.stream.async_read_some(asio::buffer(sink), kTuple);
         error = read_error;
+        dropped += n;
     }
+    connection.stream.expires_never();
 }
 #pragma GCC diagnostic pop
 
-asio::awaitable<void> refuse_oversized_head(Connection& connection, const http::request_header<>& partial) {
-    HttpResponse answer = head_too_large(partial, connection.limits.max_head_bytes);
+// Answers a request that is not read further, then closes the connection.
+asio::awaitable<void> refuse_and_close(Connection& connection, const HttpResponse& answer) {
     connection.stream.expires_after(connection.limits.send);
     auto [error, written] = co_await http::async_write(connection.stream, answer, kTuple);
     if (!error) co_await close_after_unread_input(connection);
@@ -86,12 +88,17 @@ asio::awaitable<void> serve_connection(Connection connection, std::shared_ptr<co
         parser.body_limit(boost::none);
         const beast::error_code read_error = co_await read_head(connection, parser);
         if (read_error == http::error::header_limit) {
-            co_await refuse_oversized_head(connection, parser.get());
-            co_return;
+            const auto limit = connection.limits.max_head_bytes;
+            co_return co_await refuse_and_close(connection, head_too_large(parser.get(), limit));
         }
-        // Closed, timed out, or not an HTTP/1.0 or 1.1 request (the parser refuses other
-        // versions, such as the "PRI * HTTP/2.0" preface of HTTP/2): nothing to answer.
+        if (is_malformed_head(read_error)) {
+            co_return co_await refuse_and_close(connection, malformed_head(parser.get(), read_error));
+        }
+        // Closed or timed out: nothing to answer.
         if (read_error) break;
+        if (has_unsupported_transfer_coding(parser.get(), parser.chunked())) {
+            co_return co_await refuse_and_close(connection, unsupported_transfer_coding(parser.get()));
+        }
 
         Request request(connection, parser);
         Response response = co_await router->handle(request);
@@ -110,7 +117,14 @@ asio::awaitable<void> serve_connection(Connection connection, std::shared_ptr<co
         connection.stream.expires_after(connection.limits.send);
         auto [write_error, written] = co_await http::async_write(connection.stream, answer, kTuple);
         connection.stream.expires_never();
-        if (write_error || !answer.keep_alive()) break;
+        if (write_error) break;
+        if (!answer.keep_alive()) {
+            // The client may still be sending: the body of this request, or requests behind it.
+            if (request.body_unread() || connection.buffer.size() > 0) {
+                co_return co_await close_after_unread_input(connection);
+            }
+            break;
+        }
     }
     beast::error_code ignored;
     connection.stream.socket().shutdown(asio::ip::tcp::socket::shutdown_send, ignored);

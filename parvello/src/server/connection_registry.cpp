@@ -16,6 +16,7 @@ struct RegistryState : std::enable_shared_from_this<RegistryState> {
         // smaller); 0 while it does not wait.
         std::uint64_t waiting_since = 0;
         bool shutting_down = false;
+        bool websocket = false;  // a page's job channel, closed only when no plain one waits
     };
 
     explicit RegistryState(std::size_t cap) : max_connections(cap) {}
@@ -27,9 +28,14 @@ struct RegistryState : std::enable_shared_from_this<RegistryState> {
     bool shut_down_longest_waiting() {
         std::uint64_t longest_id = 0;
         Entry* longest = nullptr;
+        // Ordered by (kind, time): any waiting plain HTTP connection before any WebSocket.
+        const auto waits_longer = [](const Entry& a, const Entry& b) {
+            if (a.websocket != b.websocket) return !a.websocket;
+            return a.waiting_since < b.waiting_since;
+        };
         for (auto& [id, entry] : entries) {
             if (entry.shutting_down || entry.waiting_since == 0) continue;
-            if (!longest || entry.waiting_since < longest->waiting_since) {
+            if (!longest || waits_longer(entry, *longest)) {
                 longest = &entry;
                 longest_id = id;
             }
@@ -81,6 +87,12 @@ void ConnectionSlot::on_shut_down(std::function<void()> shut_down) {
     state_->entries.at(id_).shut_down = std::move(shut_down);
 }
 
+void ConnectionSlot::serve_websocket() {
+    if (!state_) return;
+    std::lock_guard lock(state_->mutex);
+    state_->entries.at(id_).websocket = true;
+}
+
 ConnectionSlot::~ConnectionSlot() { release(); }
 
 void ConnectionSlot::release() noexcept {
@@ -125,7 +137,7 @@ std::optional<ConnectionSlot> ConnectionRegistry::admit(StrandPost post, bool ma
         ++state_->open;
         id = ++state_->next_id;
         // A new connection waits on its client from the start, before its task has run at all.
-        state_->entries.emplace(id, RegistryState::Entry{std::move(post), {}, ++state_->clock, false});
+        state_->entries.emplace(id, RegistryState::Entry{std::move(post), {}, ++state_->clock, false, false});
     }
     // Outside the lock: moving the slot into its place takes the lock itself.
     return ConnectionSlot(state_, id);

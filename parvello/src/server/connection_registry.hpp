@@ -1,9 +1,11 @@
 #pragma once
 // The server's open connections, so that their number stays bounded. At the cap, or when the
-// process runs out of descriptors, the connection that has waited longest on its client (for
-// a request head, a body or a WebSocket message) is shut down to make room: clients that merely
-// hold connections open cannot lock a page out, while a connection the agent is working for
-// (a job, an answer being written) is never cut.
+// process runs out of descriptors, the plain HTTP connection that has waited longest on its
+// client (for a request head or a body) is shut down to make room, or, when none waits, the
+// WebSocket channel that has waited longest for its next message: clients that merely hold
+// connections open cannot lock a page out, nor close a page's job channel while they hold any
+// themselves, and a connection the agent is working for (a job, an answer being written) is
+// never cut.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -42,6 +44,10 @@ public:
     // slot. The task that takes the slot over sets its own: a move clears it.
     void on_shut_down(std::function<void()> shut_down);
 
+    // Marks the connection as a WebSocket channel from now on: one the registry shuts down to
+    // make room only when no plain HTTP connection waits on its client.
+    void serve_websocket();
+
 private:
     friend class ConnectionRegistry;
     ConnectionSlot(std::shared_ptr<RegistryState> state, std::uint64_t id) noexcept
@@ -62,16 +68,17 @@ public:
     using StrandPost = std::function<void(std::function<void()>)>;
 
     // Enters a connection just accepted, with the way onto its strand. At the cap the
-    // connection that has waited longest on its client is shut down first; when none waits on
-    // its client the new one is refused: none, and the caller closes it. With `make_room`
-    // (descriptors run low) that connection is shut down below the cap too, and the new one is
-    // admitted anyway.
+    // connection that has waited longest on its client (plain HTTP ones first) is shut down;
+    // when none waits on its client the new one is refused: none, and the caller closes it.
+    // With `make_room` (descriptors run low) that connection is shut down below the cap too,
+    // and the new one is admitted anyway.
     std::optional<ConnectionSlot> admit(StrandPost post, bool make_room = false);
 
-    // Shuts down the connection that has waited longest on its client, so that its task ends
-    // and frees its descriptor; false when no connection waits on its client. The shutdown
-    // itself happens on that connection's strand, soon after; the connection stops counting
-    // against the cap at once.
+    // Shuts down the connection that has waited longest on its client (plain HTTP ones first,
+    // WebSocket channels only when no plain one waits), so that its task ends and frees its
+    // descriptor; false when no connection waits on its client. The shutdown itself happens on
+    // that connection's strand, soon after; the connection stops counting against the cap at
+    // once.
     bool shut_down_longest_waiting();
 
 private:

@@ -55,8 +55,12 @@ public:
     const http::request_header<>& header() const noexcept;
     http::verb method() const noexcept { return header().method(); }
     std::string_view target() const noexcept { return header().target(); }
-    // The target without its query string.
+    // The target's path: without its query string, and for an absolute-form target
+    // ("http://127.0.0.1:27419/status", as a client sends it to a proxy) without the scheme
+    // and authority in front.
     std::string_view path() const noexcept;
+    // The authority of an absolute-form target; none for the usual origin-form ("/status").
+    std::optional<std::string_view> target_authority() const noexcept;
 
     // Reads the whole body, refusing more than `limit` bytes with http::error::body_limit.
     // Only the first call reads; a second one fails with http::error::stale_parser.

@@ -16,6 +16,16 @@ namespace {
 
 constexpr auto kTuple = asio::as_tuple(asio::use_awaitable);
 
+// The scheme of an absolute-form target, in any letter case, with its "://".
+std::size_t scheme_length(std::string_view target) {
+    for (const std::string_view scheme : {std::string_view("http://"), std::string_view("https://")}) {
+        if (target.size() >= scheme.size() && beast::iequals(target.substr(0, scheme.size()), scheme)) {
+            return scheme.size();
+        }
+    }
+    return 0;
+}
+
 bool expects_continue(const http::request_header<>& header) {
     return header.version() >= 11 && beast::iequals(header[http::field::expect], "100-continue");
 }
@@ -27,8 +37,21 @@ const http::request_header<>& Request::header() const noexcept {
     return header_parser_.get();
 }
 
-std::string_view Request::path() const noexcept {
+std::optional<std::string_view> Request::target_authority() const noexcept {
     const std::string_view t = target();
+    const std::size_t scheme = scheme_length(t);
+    if (scheme == 0) return std::nullopt;
+    const std::string_view rest = t.substr(scheme);
+    return rest.substr(0, rest.find_first_of("/?"));
+}
+
+std::string_view Request::path() const noexcept {
+    std::string_view t = target();
+    if (const auto authority = target_authority()) {
+        t.remove_prefix(static_cast<std::size_t>(authority->data() + authority->size() - t.data()));
+        // "http://127.0.0.1" and "http://127.0.0.1?x" name the root.
+        if (t.empty() || t.front() == '?') return "/";
+    }
     return t.substr(0, t.find('?'));
 }
 

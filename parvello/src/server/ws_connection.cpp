@@ -42,6 +42,7 @@ asio::awaitable<void> accept_and_serve(Connection connection, HttpResponse answe
     WsConnection upgraded{WsStream(std::move(connection.stream)), connection.limits, std::move(connection.slot)};
     WsStream& ws = upgraded.ws;
     upgraded.slot.on_shut_down([&ws] { shut_down_stream(beast::get_lowest_layer(ws)); });
+    upgraded.slot.serve_websocket();
     ws.read_message_max(kWsMessageLimit);
     auto write_answer = [answer = std::move(answer)](websocket::response_type& response) { response = answer; };
     ws.set_option(websocket::stream_base::decorator(std::move(write_answer)));
