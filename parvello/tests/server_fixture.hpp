@@ -18,8 +18,6 @@
 
 namespace parvello::testing {
 
-using Headers = std::vector<std::pair<std::string, std::string>>;
-
 class AgentServer : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -33,20 +31,6 @@ protected:
     AppState state_{free_port(), false};
     std::optional<RunningServer> server_;
 };
-
-// Writes one request with exactly these headers (and a Content-Length) on `client`. A write
-// that fails is left to show in the answer: the server may answer and close before it has
-// taken a body it refuses.
-inline void send_request(Client& client, http::verb method, std::string_view target, const Headers& headers,
-                         std::string body = {}) {
-    http::request<http::string_body> request{method, target, 11};
-    for (const auto& [name, value] : headers) request.insert(name, value);
-    request.body() = std::move(body);
-    request.prepare_payload();
-    if (method == http::verb::post) request.content_length(request.body().size());
-    beast::error_code ignored;
-    http::write(client.socket(), request, ignored);
-}
 
 inline const Headers kJsonHeaders = {{"Host", "127.0.0.1"}, {"Content-Type", "application/json"}};
 

@@ -8,6 +8,9 @@
 #include <optional>
 #include <string>
 
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/read.hpp>
+#include <boost/asio/write.hpp>
 #include <gtest/gtest.h>
 
 #include "parvello/product.hpp"

@@ -1,112 +1,81 @@
 #pragma once
-// A small blocking HTTP client for the server tests, over real loopback sockets.
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-
-#include <cerrno>
+// A small blocking HTTP client for the server tests, over real loopback sockets. What a test
+// sees is a request going out and an answer (status, headers, body) coming back; the socket
+// work behind it is compiled once, in support/server_test_client.cpp, so this header carries
+// Beast's message types but none of its or Asio's I/O.
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
-#include <boost/asio/connect.hpp>
-#include <boost/asio/io_context.hpp>
-#include <boost/asio/ip/tcp.hpp>
-#include <boost/asio/read.hpp>
-#include <boost/asio/write.hpp>
-#include <boost/beast/core/flat_buffer.hpp>
-#include <boost/beast/http/read.hpp>
+#include <boost/asio/ts/netfwd.hpp>
+#include <boost/beast/http/message.hpp>
 #include <boost/beast/http/string_body.hpp>
-#include <boost/beast/http/write.hpp>
 
 #include "pvo-test-support/free_port.hpp"
-#include "server/http.hpp"
 
 namespace parvello::testing {
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
 namespace http = boost::beast::http;
-using asio::ip::tcp;
+// Only declared here: a test that works on a client's socket includes <boost/asio/ip/tcp.hpp>.
+using tcp = asio::ip::tcp;
 
 using pvo_test::free_port;
+
+// An HTTP answer as it came over the wire: the same type as the server's own answer.
+using HttpResponse = http::response<http::string_body>;
+
+using Headers = std::vector<std::pair<std::string, std::string>>;
 
 // A blocking client connection to 127.0.0.1:port.
 class Client {
 public:
-    explicit Client(std::uint16_t port) : socket_(io_) {
-        socket_.connect(tcp::endpoint(asio::ip::address_v4::loopback(), port));
-    }
+    using Socket = asio::basic_stream_socket<tcp>;
 
-    void send(std::string_view bytes) { asio::write(socket_, asio::buffer(bytes)); }
+    explicit Client(std::uint16_t port);
+    ~Client();
+    Client(const Client&) = delete;
+    Client& operator=(const Client&) = delete;
 
-    HttpResponse request(http::verb method, std::string_view target,
-                                              std::string body = {}) {
-        http::request<http::string_body> req{method, target, 11};
-        req.set(http::field::host, "127.0.0.1");
-        if (!body.empty()) {
-            req.set(http::field::content_type, "application/json");
-            req.body() = std::move(body);
-        }
-        req.prepare_payload();
-        http::write(socket_, req);
-        return read_response(method == http::verb::head);
-    }
+    // Writes the bytes as they are.
+    void send(std::string_view bytes);
 
-    HttpResponse read_response(bool head = false) {
-        http::response_parser<http::string_body> parser;
-        parser.skip(head);
-        http::read(socket_, buffer_, parser);
-        return parser.release();
-    }
+    // Sends a request (Host: 127.0.0.1; a body goes as application/json) and reads its answer.
+    HttpResponse request(http::verb method, std::string_view target, std::string body = {});
+
+    // Reads the next answer; `head` for the answer to a HEAD request, which has no body.
+    HttpResponse read_response(bool head = false);
 
     // Everything the server sends until it closes the connection, bytes already buffered
     // by earlier reads included.
-    std::string read_to_end() {
-        std::string rest(static_cast<const char*>(buffer_.data().data()), buffer_.size());
-        buffer_.consume(buffer_.size());
-        beast::error_code error;
-        std::string more;
-        asio::read(socket_, asio::dynamic_buffer(more), error);
-        return rest + more;
-    }
+    std::string read_to_end();
 
-    tcp::socket& socket() { return socket_; }
+    Socket& socket();
 
 private:
-    asio::io_context io_;
-    tcp::socket socket_;
-    beast::flat_buffer buffer_;
+    struct Connection;
+    std::unique_ptr<Connection> connection_;
 };
+
+// Writes one request with exactly these headers (and a Content-Length) on `client`. A write
+// that fails is left to show in the answer: the server may answer and close before it has
+// taken a body it refuses.
+void send_request(Client& client, http::verb method, std::string_view target, const Headers& headers,
+                  std::string body = {});
 
 // Sends the bytes on a fresh connection and returns all that comes back until the server
 // closes it.
-inline std::string exchange(std::uint16_t port, std::string_view bytes) {
-    Client client(port);
-    client.send(bytes);
-    return client.read_to_end();
-}
+std::string exchange(std::uint16_t port, std::string_view bytes);
 
 // This process's end of a loopback TCP connection from `peer_port` to `local_port`, found
 // among its open descriptors (the server's end, for a server running in the test); -1 when
 // there is none.
-inline int server_end(std::uint16_t local_port, std::uint16_t peer_port) {
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-        const int fd = std::atoi(entry.path().filename().c_str());
-        sockaddr_in local{}, peer{};
-        socklen_t local_size = sizeof local, peer_size = sizeof peer;
-        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &local_size) != 0 ||
-            ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peer_size) != 0 ||
-            local.sin_family != AF_INET) {
-            continue;
-        }
-        if (ntohs(local.sin_port) == local_port && ntohs(peer.sin_port) == peer_port) return fd;
-    }
-    return -1;
-}
+int server_end(std::uint16_t local_port, std::uint16_t peer_port);
 
 // What came on a connection until the peer ended it, or until `limit` passed without that.
 struct UntilClosed {
@@ -117,23 +86,6 @@ struct UntilClosed {
 // Reads (without blocking past `limit`) everything the peer sends until it ends the
 // connection. The limit only keeps a failing test from hanging: a peer that is meant to
 // close does so long before it.
-inline UntilClosed read_until_closed(int fd, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    UntilClosed result;
-    char chunk[16384];
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return result;
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
-        const ssize_t n = ::recv(fd, chunk, sizeof chunk, MSG_DONTWAIT);
-        if (n > 0) {
-            result.received.append(chunk, static_cast<std::size_t>(n));
-        } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-            result.closed = true;
-            return result;
-        }
-    }
-}
+UntilClosed read_until_closed(int fd, std::chrono::milliseconds limit = std::chrono::seconds(20));
 
 }  // namespace parvello::testing

@@ -6,6 +6,9 @@
 #include <thread>
 #include <vector>
 
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/websocket/stream.hpp>
 #include <gtest/gtest.h>
 
 #include "job_test_devices.hpp"
