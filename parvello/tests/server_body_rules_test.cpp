@@ -5,6 +5,11 @@
 #include <string>
 
 #include <gtest/gtest.h>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/http/parser.hpp>
+#include <boost/beast/http/read.hpp>
 
 #include "parvello/product.hpp"
 #include "server/json_body.hpp"
