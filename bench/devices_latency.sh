@@ -1,8 +1,9 @@
 #!/bin/sh
-# GET /devices end to end: starts the release agent headless under umockdev, attached to the
-# printers and the serial port of bench/devices.umockdev, sends the requests one after another
-# with curl and reports the median and the slowest answer time. Every request parses the
-# built-in catalog and lists the USB devices and serial ports afresh.
+# GET /devices against GET /status, end to end: starts the release agent headless under
+# umockdev twice, once on an empty bus and once attached to the printers and the serial port of
+# bench/devices.umockdev. Each time it reports the first GET /devices after start, then sends
+# GET /devices and GET /status alternately over one kept-alive connection and reports both
+# medians and their ratio.
 #
 #   bench/devices_latency.sh [path/to/parvello] [requests]
 #
@@ -20,35 +21,59 @@ command -v curl >/dev/null || { echo "curl is not installed" >&2; exit 1; }
 
 sandbox=$(mktemp -d)
 agent=
+stop_agent() {
+    if [ -n "$agent" ]; then kill "$agent" 2>/dev/null; wait "$agent" 2>/dev/null || :; fi
+    agent=
+}
 cleanup() {
-    [ -n "$agent" ] && kill "$agent" 2>/dev/null && wait "$agent" 2>/dev/null
+    stop_agent
     rm -rf "$sandbox"
 }
 trap cleanup EXIT INT TERM
 
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+# Answer times in ms, one a line, of `curl -w` lines "<path> <seconds>" read from stdin.
+times_of() { awk -v path="$1" '$1 == path { print $2 * 1000 }' | sort -n; }
+median() { awk '{ t[NR] = $1 } END { print (NR % 2) ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2 }'; }
 
-XDG_CONFIG_HOME=$sandbox/config XDG_DATA_HOME=$sandbox/data XDG_STATE_HOME=$sandbox/state \
-    umockdev-run -d "$root/bench/devices.umockdev" -- "$binary" --no-tray --port "$port" \
-    2>"$sandbox/agent.log" &
-agent=$!
+# run_case <name> [umockdev-run options...]
+run_case() {
+    name=$1
+    shift
+    port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+    XDG_CONFIG_HOME=$sandbox/config XDG_DATA_HOME=$sandbox/data XDG_STATE_HOME=$sandbox/state \
+        umockdev-run "$@" -- "$binary" --no-tray --port "$port" 2>"$sandbox/agent.log" &
+    agent=$!
 
-url=http://127.0.0.1:$port/devices
-tries=0
-until curl -s -o /dev/null "$url"; do
-    tries=$((tries + 1))
-    [ "$tries" -lt 100 ] || { echo "agent did not start:" >&2; cat "$sandbox/agent.log" >&2; exit 1; }
-    sleep 0.1
-done
+    base=http://127.0.0.1:$port
+    tries=0
+    # Waiting on /status leaves the first GET /devices to the measurement below.
+    until curl -s -o /dev/null "$base/status"; do
+        tries=$((tries + 1))
+        [ "$tries" -lt 100 ] || { echo "agent did not start:" >&2; cat "$sandbox/agent.log" >&2; exit 1; }
+        sleep 0.1
+    done
 
-echo "answer: $(curl -s "$url")"
-i=0
-while [ "$i" -lt "$requests" ]; do
-    curl -s -o /dev/null -w '%{time_total}\n' "$url"
-    i=$((i + 1))
-done | sort -n | awk -v n="$requests" '
-    { t[NR] = $1 * 1000 }
-    END {
-        median = (n % 2) ? t[(n + 1) / 2] : (t[n / 2] + t[n / 2 + 1]) / 2
-        printf "GET /devices, %d requests: median %.2f ms, slowest %.2f ms\n", n, median, t[n]
+    first=$(curl -s -o "$sandbox/answer" -w '%{time_total}' "$base/devices" | awk '{ print $1 * 1000 }')
+    : >"$sandbox/curl.conf"
+    i=0
+    while [ "$i" -lt "$requests" ]; do
+        printf 'url = "%s/devices"\noutput = "/dev/null"\nurl = "%s/status"\noutput = "/dev/null"\n' \
+            "$base" "$base" >>"$sandbox/curl.conf"
+        i=$((i + 1))
+    done
+    curl -s -K "$sandbox/curl.conf" -w '%{url_effective} %{time_total}\n' |
+        sed "s|^$base||" >"$sandbox/times"
+    stop_agent
+
+    devices=$(times_of /devices <"$sandbox/times" | median)
+    status=$(times_of /status <"$sandbox/times" | median)
+    slowest=$(times_of /devices <"$sandbox/times" | tail -n 1)
+    echo "$name: answer $(cat "$sandbox/answer")"
+    awk -v name="$name" -v n="$requests" -v first="$first" -v d="$devices" -v s="$status" -v w="$slowest" 'BEGIN {
+        printf "%s, %d requests each: first GET /devices %.2f ms; GET /devices median %.2f ms " \
+               "(slowest %.2f ms), GET /status median %.2f ms, ratio %.1fx\n", name, n, first, d, w, s, d / s
     }'
+}
+
+run_case "empty bus"
+run_case "devices.umockdev" -d "$root/bench/devices.umockdev"

@@ -1,17 +1,23 @@
 #!/bin/sh
-# GET /status requests per second: starts the agent headless on a free loopback port with
-# settings in a throw-away folder, and nginx (workers left at auto) on another port serving the
-# agent's own /status body from memory; runs wrk against each for a few seconds and prints both
-# rates and their ratio.
+# GET /status, the agent against nginx at equal worker counts: starts the agent headless on a
+# free loopback port with settings in a throw-away folder, and nginx on another port serving
+# the agent's own /status body from memory with as many worker processes as the agent has
+# connection threads. Runs wrk against each for a few seconds and prints, for both, requests
+# per second and CPU time (user + system, all of nginx's processes counted) per request served,
+# then the two ratios agent/nginx.
 #
-#   bench/status_wrk.sh [path/to/parvello] [seconds]
+#   bench/status_wrk.sh [path/to/parvello] [seconds] [workers]
 #
-# The binary defaults to build/bench/parvello/parvello (make bench).
+# The binary defaults to build/bench/parvello/parvello (make bench). The worker count defaults
+# to the agent's number of connection threads, read from parvello/src/server/runtime.cpp.
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 binary=${1:-$root/build/bench/parvello/parvello}
 seconds=${2:-5}
+workers=${3:-$(sed -n 's/.*constexpr unsigned kDefaultIoThreads = \([0-9][0-9]*\);.*/\1/p' \
+    "$root/parvello/src/server/runtime.cpp")}
+[ -n "$workers" ] || { echo "cannot tell the agent's connection threads; give the count as third argument" >&2; exit 1; }
 
 [ -x "$binary" ] || { echo "no agent binary at $binary (make bench)" >&2; exit 1; }
 command -v wrk >/dev/null || { echo "wrk is not installed (make bench)" >&2; exit 1; }
@@ -58,7 +64,7 @@ web_port=$(free_port)
 mkdir -p "$sandbox/nginx"
 cat >"$sandbox/nginx/nginx.conf" <<CONF
 daemon off;
-worker_processes auto;
+worker_processes $workers;
 pid $sandbox/nginx/nginx.pid;
 error_log $sandbox/nginx/error.log;
 events { worker_connections 1024; }
@@ -79,20 +85,32 @@ CONF
 web=$!
 wait_for "$web_port" "$web" nginx "$sandbox/nginx/start.log"
 
-# wrk's full report goes to standard error; the requests per second are returned.
-rate() {
-    wrk --latency -t 2 -c 32 -d "${seconds}s" "$1" >"$sandbox/wrk.out"
-    cat "$sandbox/wrk.out" >&2
-    awk '$1 == "Requests/sec:" { print $2 }' "$sandbox/wrk.out"
+# CPU time in clock ticks (user + system) of the given processes.
+cpu_ticks() {
+    for pid in "$@"; do sed 's/.*) //' "/proc/$pid/stat"; done | awk '{ t += $12 + $13 } END { print t }'
 }
-# CPU time of a process in clock ticks (user + system).
-cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
-echo "== agent" >&2
-agent_cpu=$(cpu_ticks "$agent")
-agent_rate=$(rate "http://127.0.0.1:$port/status")
-agent_cpu=$(( $(cpu_ticks "$agent") - agent_cpu ))
-echo "== nginx" >&2
-nginx_rate=$(rate "http://127.0.0.1:$web_port/status")
+# measure <name> <url> <pid>...: runs wrk against the url and prints "<requests/s> <us CPU per
+# request>" of the given processes; wrk's full report goes to standard error.
+measure() {
+    name=$1 url=$2
+    shift 2
+    echo "== $name" >&2
+    before=$(cpu_ticks "$@")
+    wrk --latency -t 2 -c 32 -d "${seconds}s" "$url" >"$sandbox/wrk.out"
+    after=$(cpu_ticks "$@")
+    cat "$sandbox/wrk.out" >&2
+    awk -v ticks="$(getconf CLK_TCK)" -v cpu=$((after - before)) '
+        $1 == "Requests/sec:" { rate = $2 }
+        $2 == "requests" && $3 == "in" { served = $1 }
+        END { printf "%.0f %.2f\n", rate, cpu / ticks * 1e6 / served }' "$sandbox/wrk.out"
+}
+
+agent_figures=$(measure agent "http://127.0.0.1:$port/status" "$agent")
+# The master and its workers; nginx was started in the foreground, so $web is the master.
+nginx_figures=$(measure nginx "http://127.0.0.1:$web_port/status" "$web" $(ps -o pid= --ppid "$web"))
 echo "agent resident memory after the run: $(awk '$1 == "VmRSS:" { print $2, $3 }' "/proc/$agent/status")"
-ticks=$(getconf CLK_TCK)
-python3 -c "print(f'GET /status: agent {$agent_rate:.0f} req/s, nginx {$nginx_rate:.0f} req/s, ratio {$agent_rate / $nginx_rate:.2f}x; agent CPU {$agent_cpu / $ticks * 1e6 / ($agent_rate * $seconds):.1f} us per request')"
+echo "$agent_figures $nginx_figures" | awk -v w="$workers" '{
+    printf "GET /status, %d worker(s) each: agent %.0f req/s at %.1f us CPU per request; nginx %.0f req/s " \
+           "at %.1f us CPU per request\n", w, $1, $2, $3, $4
+    printf "ratios agent/nginx: requests/s %.2fx, CPU per request %.2fx\n", $1 / $3, $2 / $4
+}'

@@ -1,8 +1,9 @@
-// libFuzzer target for the strict base64 decoder. Two properties:
+// libFuzzer target for the strict base64 decoder. Three properties:
 // - the input as text: decoding never crashes; what decodes is the one canonical encoding of
 //   its bytes (encoding them again gives the input back); what is refused names its fault in
 //   one of the decoder's four forms;
-// - the input as bytes: encoding them and decoding the result gives them back.
+// - the input as bytes: encoding them and decoding the result gives them back;
+// - the decoder gives exactly what the exact decoder behind its fault messages gives.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <string_view>
 
 #include "base64_encoder.hpp"
+#include "job/base64_exact.hpp"
 #include "parvello/base64.hpp"
 
 namespace {
@@ -30,6 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view text(reinterpret_cast<const char*>(data), size);
 
     const auto decoded = parvello::decode_base64(text);
+    if (decoded != parvello::decode_base64_exact(text)) std::abort();
     if (decoded) {
         if (encode_base64(*decoded) != text) std::abort();
     } else if (!known_fault(decoded.error())) {

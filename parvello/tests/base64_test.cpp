@@ -7,6 +7,7 @@
 #include <span>
 
 #include "base64_encoder.hpp"
+#include "job/base64_exact.hpp"
 
 namespace parvello {
 namespace {
@@ -89,6 +90,41 @@ TEST(DecodeBase64, DecodesWhatAStandardEncoderWrites) {
         ASSERT_TRUE(decoded.has_value()) << decoded.error();
         EXPECT_TRUE(std::equal(decoded->begin(), decoded->end(), in.begin(), in.end())) << len;
     }
+}
+
+// Valid text takes a faster road than faulty text; both must agree with the exact decoder on
+// every text: at lengths around the fast road's sixteen-symbol steps, with a fault placed at
+// each position in turn, and with each possible last symbol.
+TEST(DecodeBase64, AgreesWithTheExactDecoderAroundEveryFault) {
+    std::vector<std::uint8_t> data;
+    for (int i = 0; i < 60; ++i) data.push_back(static_cast<std::uint8_t>(i * 37 + 11));
+    const std::string_view faults[] = {"!", "=", " ", "\xc3", "-", "\n"};
+    std::size_t refused = 0;
+    for (std::size_t len = 0; len <= data.size(); ++len) {
+        const std::string text = testing::encode_base64(std::span(data.data(), len));
+        std::vector<std::string> variants{text, text + "=", text.substr(0, text.size() / 2)};
+        for (std::size_t at = 0; at < text.size(); ++at) {
+            for (const std::string_view fault : faults) {
+                std::string faulty = text;
+                faulty.replace(at, 1, fault);
+                variants.push_back(std::move(faulty));
+            }
+        }
+        if (!text.empty()) {
+            const std::size_t last = text.find_last_not_of('=');
+            for (const char symbol : std::string_view("AQgw/+9z")) {
+                std::string other = text;
+                other[last] = symbol;
+                variants.push_back(std::move(other));
+            }
+        }
+        for (const std::string& variant : variants) {
+            const auto fast = decode_base64(variant);
+            ASSERT_EQ(fast, decode_base64_exact(variant)) << "input: \"" << variant << "\"";
+            refused += !fast;
+        }
+    }
+    EXPECT_GT(refused, 1000u);  // the faults above did reach the fault messages
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Merging catalog documents and loading the built-in one.
+// Merging catalog documents.
 #include "pvo-catalog/catalog.hpp"
 
 #include <algorithm>
@@ -6,6 +6,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "builtin_text.hpp"
 #include "pvo-catalog/catalog_file.hpp"
 #include "pvo-util/text.hpp"
 
@@ -56,6 +57,18 @@ bool same_key(std::string_view a, std::string_view b) noexcept {
 }
 
 std::expected<void, CatalogError> merge_catalog_toml(Catalog& catalog, std::string_view text) {
+    // Merged into an empty catalog, the built-in text gives exactly the built-in catalog, which
+    // is parsed once and kept: discovery merges it so for every device listing.
+    if (catalog.entries.empty() && catalog.devices.empty() && is_builtin_text(text)) {
+        const auto& builtin = builtin_catalog();
+        if (!builtin) return std::unexpected(builtin.error());
+        catalog = *builtin;
+        return {};
+    }
+    return parse_and_merge(catalog, text);
+}
+
+std::expected<void, CatalogError> parse_and_merge(Catalog& catalog, std::string_view text) {
     if (text.find(obsolete_header) != std::string_view::npos)
         return std::unexpected(CatalogError::parse(std::string(obsolete_message)));
     auto file = parse_catalog_file(text);

@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <set>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -390,6 +391,45 @@ TEST_F(BuiltinCatalog, LoadingTwiceGivesEqualIndependentCatalogs) {
     EXPECT_EQ(again->devices, catalog_->devices);
     again->devices.front().brand = "changed";
     EXPECT_EQ(catalog_->devices.front().brand, "DYMO");
+}
+
+}  // namespace
+}  // namespace pvo_catalog
+
+namespace pvo_catalog {
+namespace {
+
+// The built-in catalog is parsed once and kept; what callers get must still be exactly what a
+// parse of the same bytes gives. A copy of the text lives elsewhere, so it is parsed afresh.
+TEST(BuiltinCatalogKept, MergingTheBuiltinTextGivesWhatAFreshParseGives) {
+    const std::string copy(BUILTIN_CATALOG);
+    Catalog parsed;
+    ASSERT_TRUE(merge_catalog_toml(parsed, copy));
+    Catalog merged;
+    ASSERT_TRUE(merge_catalog_toml(merged, BUILTIN_CATALOG));
+    const auto& kept = builtin_catalog();
+    ASSERT_TRUE(kept);
+    for (const Catalog* c : std::initializer_list<const Catalog*>{&merged, &*kept}) {
+        EXPECT_EQ(c->entries, parsed.entries);
+        EXPECT_EQ(c->devices, parsed.devices);
+    }
+}
+
+// Each test runs in a process of its own, so these threads race for the very first parse.
+TEST(BuiltinCatalogKept, ThreadsLoadingAtOnceAllGetTheWholeCatalog) {
+    constexpr int kThreads = 8;
+    std::vector<std::expected<Catalog, CatalogError>> loaded(kThreads);
+    {
+        std::vector<std::jthread> threads;
+        for (int i = 0; i < kThreads; ++i)
+            threads.emplace_back([&loaded, i] { loaded[static_cast<std::size_t>(i)] = load_builtin_catalog(); });
+    }
+    for (const auto& catalog : loaded) {
+        ASSERT_TRUE(catalog);
+        EXPECT_EQ(catalog->entries.size(), 342u);
+        EXPECT_EQ(catalog->devices.size(), 174u);
+        EXPECT_EQ(catalog->devices, loaded.front()->devices);
+    }
 }
 
 }  // namespace

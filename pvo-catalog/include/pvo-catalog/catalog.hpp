@@ -39,9 +39,16 @@ struct CatalogError {
 bool same_key(std::string_view a, std::string_view b) noexcept;
 
 // Merges one catalog text into `catalog`. On failure the catalog is left exactly as it was.
+// The built-in text itself (BUILTIN_CATALOG) merged into an empty catalog gives a copy of
+// `builtin_catalog()`, without parsing the text again.
 std::expected<void, CatalogError> merge_catalog_toml(Catalog& catalog, std::string_view text);
 
-// A fresh catalog from the built-in text; every call parses it again.
+// The built-in text merged into an empty catalog, or the error that refused it. The text never
+// changes while the program runs, so it is parsed once, on the first call from any thread, and
+// the result is kept for the life of the program.
+const std::expected<Catalog, CatalogError>& builtin_catalog();
+
+// A copy of `builtin_catalog()`: every call gives an equal catalog that its caller owns.
 std::expected<Catalog, CatalogError> load_builtin_catalog();
 
 }  // namespace pvo_catalog
