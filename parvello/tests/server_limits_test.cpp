@@ -162,43 +162,63 @@ TEST(ServerLimits, AtTheConnectionCapANewcomerIsRefusedWhileEveryConnectionIsBus
     EXPECT_EQ(second.read_response().result(), http::status::bad_request);
 }
 
+// A page whose job channel stops reading during a long job (its events pile up in the
+// buffers), and a second page whose POST /print queues behind that job.
+class SilentChannelAndPage {
+public:
+    // Some 270 KB of events: far more than the buffers below hold, even when the kernel lets
+    // small buffers grow.
+    static constexpr std::size_t kLabels = 1000;
+
+    SilentChannelAndPage(LimitedServer& server, const LoopbackPrinter& printer) : silent_(io_), page_(server.port()) {
+        silent_.next_layer().open(tcp::v4());
+        silent_.next_layer().set_option(asio::socket_base::receive_buffer_size(4096));
+        silent_.next_layer().connect({asio::ip::address_v4::loopback(), server.port()});
+        silent_.handshake("127.0.0.1", "/ws");
+        // Loopback send buffers grow to megabytes and would take a whole job's events without a
+        // wait; a small one, as on a congested link, makes the server's sends wait.
+        const int server_side = server_end(server.port(), silent_.next_layer().local_endpoint().port());
+        EXPECT_GE(server_side, 0);
+        const int small = 4096;
+        EXPECT_EQ(::setsockopt(server_side, SOL_SOCKET, SO_SNDBUF, &small, sizeof small), 0);
+
+        // The test holds the job lock until both jobs wait for it, so they run in this order.
+        std::optional<FairMutex::Guard> held{server.state().job_lock->lock()};
+        silent_.text(true);
+        silent_.write(asio::buffer(print_job(printer.address(), std::vector<std::string>(kLabels, "QUJD"))));
+        EXPECT_TRUE(eventually([&] { return server.state().job_lock->waiting() == 1; }));
+        const std::string job = print_job(printer.address(), {"REVG"});
+        page_.send("POST /print HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\nConnection: close\r\n"
+                   "Content-Length: " + std::to_string(job.size()) + "\r\n\r\n" + job);
+        EXPECT_TRUE(eventually([&] { return server.state().job_lock->waiting() == 2; }));
+    }
+
+    int silent_fd() { return silent_.next_layer().native_handle(); }
+    Client& page() { return page_; }
+
+private:
+    asio::io_context io_;
+    websocket::stream<tcp::socket> silent_;
+    Client page_;
+};
+
+void expect_one_label_answer(const UntilClosed& answer) {
+    EXPECT_TRUE(answer.received.starts_with("HTTP/1.1 200 OK\r\n")) << answer.received;
+    EXPECT_TRUE(answer.received.ends_with(R"({"completed":1,"total":1})")) << answer.received;
+}
+
 // A page that stops reading during a job loses its connection once a send to it has waited
 // out the limit; its job runs to its end, and another page's job, queued behind it, runs then.
 TEST(ServerLimits, AWebSocketClientThatStopsReadingLosesItsConnectionAndTheNextPrintRuns) {
     LimitedServer server({.send = 100ms});
     LoopbackPrinter printer;
-    constexpr std::size_t kLabels = 200;  // some 55 KB of events, several times what the buffers below hold
+    constexpr std::size_t kLabels = SilentChannelAndPage::kLabels;
     auto received = printer.serve(kLabels + 1);
-
-    asio::io_context io;
-    websocket::stream<tcp::socket> silent(io);
-    silent.next_layer().open(tcp::v4());
-    silent.next_layer().set_option(asio::socket_base::receive_buffer_size(4096));
-    silent.next_layer().connect({asio::ip::address_v4::loopback(), server.port()});
-    silent.handshake("127.0.0.1", "/ws");
-    // Loopback send buffers grow to megabytes and would take a whole job's events without a
-    // wait; a small one, as on a congested link, makes the server's sends wait.
-    const int server_side = server_end(server.port(), silent.next_layer().local_endpoint().port());
-    ASSERT_GE(server_side, 0);
-    const int small = 4096;
-    ASSERT_EQ(::setsockopt(server_side, SOL_SOCKET, SO_SNDBUF, &small, sizeof small), 0);
-
-    // The test holds the job lock until both jobs wait for it, so they run in this order.
-    std::optional<FairMutex::Guard> held{server.state().job_lock->lock()};
-    silent.text(true);
-    silent.write(asio::buffer(print_job(printer.address(), std::vector<std::string>(kLabels, "QUJD"))));
-    ASSERT_TRUE(eventually([&] { return server.state().job_lock->waiting() == 1; }));
-    Client page(server.port());
-    const std::string job = print_job(printer.address(), {"REVG"});
-    page.send("POST /print HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\nConnection: close\r\n"
-              "Content-Length: " + std::to_string(job.size()) + "\r\n\r\n" + job);
-    ASSERT_TRUE(eventually([&] { return server.state().job_lock->waiting() == 2; }));
-    held.reset();
+    std::optional<SilentChannelAndPage> clients;
+    clients.emplace(server, printer);
 
     // The silent client reads nothing until the page has its answer.
-    const UntilClosed answer = read_until_closed(fd_of(page), 60s);
-    EXPECT_TRUE(answer.received.starts_with("HTTP/1.1 200 OK\r\n")) << answer.received;
-    EXPECT_TRUE(answer.received.ends_with(R"({"completed":1,"total":1})")) << answer.received;
+    expect_one_label_answer(read_until_closed(fd_of(clients->page()), 60s));
     const auto connections = received.get();
     ASSERT_EQ(connections.size(), kLabels + 1);
     // Every label of the silent client's job, then the page's.
@@ -207,7 +227,26 @@ TEST(ServerLimits, AWebSocketClientThatStopsReadingLosesItsConnectionAndTheNextP
             ADD_FAILURE() << "connection " << i << ": " << std::string(connections[i].begin(), connections[i].end());
         }
     }
-    EXPECT_TRUE(read_until_closed(silent.next_layer().native_handle()).closed);
+    EXPECT_TRUE(read_until_closed(clients->silent_fd()).closed);
+}
+
+// The job lock is held no longer than the job itself: when the silent page's job ends, the
+// page queued behind it is served at once, while the events still owed to the silent page
+// wait for it (here far longer than the test) outside the lock.
+TEST(ServerLimits, AWebSocketClientThatStopsReadingHoldsTheLockNoLongerThanItsJob) {
+    LimitedServer server({.send = 20s});
+    LoopbackPrinter printer;
+    auto silent_job = printer.serve(SilentChannelAndPage::kLabels);
+    SilentChannelAndPage clients(server, printer);
+
+    EXPECT_EQ(silent_job.get().size(), SilentChannelAndPage::kLabels);
+    const auto job_end = std::chrono::steady_clock::now();
+    auto page_job = printer.serve(1);
+    expect_one_label_answer(read_until_closed(fd_of(clients.page()), 60s));
+    EXPECT_LT(std::chrono::steady_clock::now() - job_end, 1s);
+    EXPECT_EQ(page_job.get(), std::vector<Bytes>{bytes_of("DEF")});
+    // The silent page is still connected, its events waiting for it.
+    EXPECT_FALSE(read_until_closed(clients.silent_fd(), 10ms).closed);
 }
 
 // The lowest descriptor number free in this process: every one below it is in use.

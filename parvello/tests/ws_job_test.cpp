@@ -209,6 +209,18 @@ TEST_F(WsJobs, AMessageOverTheLimitEndsTheConnectionWithoutAnEvent) {
     EXPECT_TRUE(client.log().empty());
 }
 
+// A frame over 16 MiB is refused on its header alone, before its payload is sent: the agent
+// closes the channel with 1009 (message too big) and ends the connection.
+TEST_F(WsJobs, AFrameOverItsLimitIsRefusedOnItsHeader) {
+    WsClient client(port());
+    // A masked text frame announcing 16 MiB and one byte.
+    const std::uint8_t header[] = {0x81, 0xff, 0, 0, 0, 0, 0x01, 0, 0, 0x01, 0x11, 0x22, 0x33, 0x44};
+    boost::asio::write(client.stream().next_layer(), boost::asio::buffer(header));
+    const UntilClosed answer = read_until_closed(client.stream().next_layer().native_handle(), std::chrono::seconds(10));
+    EXPECT_EQ(answer.received, std::string("\x88\x02\x03\xf1", 4));
+    EXPECT_TRUE(answer.closed);
+}
+
 // The client's close completes only once the agent has closed the TCP connection too.
 TEST_F(WsJobs, CloseEndsTheConnection) {
     WsClient client(port());

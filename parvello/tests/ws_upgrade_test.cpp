@@ -82,32 +82,45 @@ TEST_F(WsUpgrade, OnlyGetOverHttp11CanUpgrade) {
 }
 
 TEST_F(WsUpgrade, SwitchesWithTheAcceptValueAndTheCorsHeaders) {
+    Headers headers = upgrade_with("Origin", "http://localhost:5173");
+    // Loose but acceptable spellings of the other two headers.
+    headers = upgrade_with("Connection", "keep-alive, Upgrade", headers);
+    headers = upgrade_with("Upgrade", "WebSocket", headers);
+    Client client(port());
+    send_request(client, http::verb::get, "/ws", headers);
+    const HttpResponse answer = client.read_response();
+    EXPECT_EQ(answer.result(), http::status::switching_protocols);
+    EXPECT_EQ(answer[http::field::upgrade], "websocket");
+    EXPECT_EQ(answer[http::field::connection], "upgrade");
+    EXPECT_EQ(answer[http::field::sec_websocket_accept], "s3pPLMBiTxaQ9kYGzzhZRbK+xOo=");
+    EXPECT_EQ(answer.count(http::field::sec_websocket_protocol), 0u);
+    EXPECT_EQ(answer[http::field::access_control_allow_origin], "http://localhost:5173");
+    EXPECT_EQ(answer["x-parvello-version"], parvello::kVersion);
+    // The answer carries the headers of the upgrade and of the layers, and nothing of the
+    // WebSocket library's own, such as its Server header.
+    EXPECT_EQ(answer.count(http::field::server), 0u);
+}
+
+// Requests that pass the agent's own checks but are no WebSocket handshake the library can
+// accept (a key that is no 16-byte nonce, a Connection header without the upgrade token) are
+// refused by the library with its own text, as plain text with the layers' headers.
+TEST_F(WsUpgrade, HandshakesTheLibraryCannotAcceptAreRefused) {
     struct Case {
-        std::string key;
-        std::string accept;
+        const char* what;
+        Headers headers;
+        std::string_view text;
     };
     const Case cases[] = {
-        {"dGhlIHNhbXBsZSBub25jZQ==", "s3pPLMBiTxaQ9kYGzzhZRbK+xOo="},
-        // Any key is answered, not only the 24 characters that a client normally sends.
-        {"a key that is not 24 characters long at all", "KMYR6gCWU0e4zawFJW+baWf3OMM="},
+        {"a key longer than a nonce", upgrade_with("Sec-WebSocket-Key", "a key that is not 24 characters long at all"),
+         "The WebSocket handshake Sec-WebSocket-Key field is invalid"},
+        {"upgrade only inside another token", upgrade_with("Connection", "keep-alive, XUPGRADEX"),
+         "The WebSocket handshake Connection field is missing the upgrade token"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.key);
-        Headers headers = upgrade_with("Sec-WebSocket-Key", c.key);
-        headers.emplace_back("Origin", "http://localhost:5173");
-        // Loose but acceptable spellings of the other two headers.
-        headers = upgrade_with("Connection", "keep-alive, XUPGRADEX", headers);
-        headers = upgrade_with("Upgrade", "WebSocket", headers);
-        Client client(port());
-        send_request(client, http::verb::get, "/ws", headers);
-        const HttpResponse answer = client.read_response();
-        EXPECT_EQ(answer.result(), http::status::switching_protocols);
-        EXPECT_EQ(answer[http::field::upgrade], "websocket");
-        EXPECT_EQ(answer[http::field::connection], "upgrade");
-        EXPECT_EQ(answer[http::field::sec_websocket_accept], c.accept);
-        EXPECT_EQ(answer.count(http::field::sec_websocket_protocol), 0u);
-        EXPECT_EQ(answer[http::field::access_control_allow_origin], "http://localhost:5173");
-        EXPECT_EQ(answer["x-parvello-version"], parvello::kVersion);
+        SCOPED_TRACE(c.what);
+        const HttpResponse answer = exchange_request(port(), http::verb::get, "/ws", c.headers);
+        expect_plain_text(answer, http::status::bad_request, c.text);
+        EXPECT_EQ(answer.count(http::field::server), 0u);
     }
 }
 
@@ -119,6 +132,28 @@ TEST_F(WsUpgrade, PagesOfUntrustedOriginsCannotConnect) {
         const HttpResponse answer = exchange_request(port(), http::verb::get, "/ws", upgrade_with("Origin", origin));
         expect_plain_text(answer, http::status::forbidden, "origin not allowed");
         EXPECT_EQ(answer.count(http::field::access_control_allow_origin), 0u);
+    }
+}
+
+// An Origin the agent cannot read as one page's origin is no sign of a trusted page.
+TEST_F(WsUpgrade, OriginsThatNameNoSinglePageCannotConnect) {
+    Headers twice = upgrade_with("Origin", "http://localhost:8080");
+    twice.emplace_back("Origin", "http://localhost:8080");
+    Headers trusted_then_foreign = upgrade_with("Origin", "http://localhost:8080");
+    trusted_then_foreign.emplace_back("Origin", "https://example.com");
+    struct Case {
+        const char* what;
+        Headers headers;
+    };
+    const Case cases[] = {
+        {"the same trusted origin twice", twice},
+        {"a trusted origin, then a foreign one", trusted_then_foreign},
+        {"a byte outside ASCII", upgrade_with("Origin", "http://localhost\xc3\xa9:8080")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        expect_plain_text(exchange_request(port(), http::verb::get, "/ws", c.headers), http::status::forbidden,
+                          "origin not allowed");
     }
 }
 

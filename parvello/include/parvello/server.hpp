@@ -53,8 +53,12 @@ struct ServerOptions {
     std::chrono::milliseconds accept_error_pause{1000};
     // Threads that run the connections; 0 means the default (2).
     unsigned io_threads = 0;
-    // Threads for blocking device work; 0 means the default (3).
+    // Threads for device listings (GET /devices), the most that run at once; 0 means the
+    // default (2). Work under the job lock has a thread of its own beside them.
     unsigned blocking_threads = 0;
+    // The device list that GET /devices answers with, as its JSON array; none means the
+    // system's own listing. Tests stand in for it to hold listings at a known point.
+    std::string (*device_listing)() = nullptr;
     ConnectionLimits limits{};
 };
 

@@ -4,27 +4,30 @@
 
 namespace parvello {
 
-JobEventChannel::JobEventChannel(std::function<void()> on_ready) : on_ready_(std::move(on_ready)) {}
-
 bool JobEventChannel::send(JobEvent event) {
+    std::optional<Receiver> receiver;
     {
         std::lock_guard lock(mutex_);
         if (closed_) return false;
-        queue_.push_back(std::move(event));
+        if (!waiting_) {
+            queue_.push_back(std::move(event));
+            return true;
+        }
+        receiver = std::exchange(waiting_, std::nullopt);
     }
-    ready_.notify_one();
-    if (on_ready_) on_ready_();
+    // A waiting receiver means the queue was empty: this event is the oldest.
+    (*receiver)(std::move(event));
     return true;
 }
 
 void JobEventChannel::close() {
+    std::optional<Receiver> receiver;
     {
         std::lock_guard lock(mutex_);
-        if (closed_) return;
         closed_ = true;
+        receiver = std::exchange(waiting_, std::nullopt);
     }
-    ready_.notify_all();
-    if (on_ready_) on_ready_();
+    if (receiver) (*receiver)(std::nullopt);
 }
 
 bool JobEventChannel::is_closed() const {
@@ -32,21 +35,20 @@ bool JobEventChannel::is_closed() const {
     return closed_;
 }
 
-std::optional<JobEvent> JobEventChannel::try_receive() {
-    std::lock_guard lock(mutex_);
-    if (queue_.empty()) return std::nullopt;
-    JobEvent event = std::move(queue_.front());
-    queue_.pop_front();
-    return event;
-}
-
-std::optional<JobEvent> JobEventChannel::receive() {
-    std::unique_lock lock(mutex_);
-    ready_.wait(lock, [this] { return !queue_.empty() || closed_; });
-    if (queue_.empty()) return std::nullopt;
-    JobEvent event = std::move(queue_.front());
-    queue_.pop_front();
-    return event;
+void JobEventChannel::receive_async(Receiver receiver) {
+    std::optional<JobEvent> event;
+    {
+        std::lock_guard lock(mutex_);
+        if (queue_.empty() && !closed_) {
+            waiting_.emplace(std::move(receiver));
+            return;
+        }
+        if (!queue_.empty()) {
+            event.emplace(std::move(queue_.front()));
+            queue_.pop_front();
+        }
+    }
+    receiver(std::move(event));
 }
 
 }  // namespace parvello

@@ -3,12 +3,10 @@
 // that forwards them to a client.
 //
 // The producer (a blocking worker thread) never waits: `send` queues the event, or drops it
-// when the channel is closed. The consumer either blocks in `receive`, polls with
-// `try_receive`, or is woken by the `on_ready` callback given at construction, which runs on
-// the sending (or closing) thread, outside the channel's lock, after every queued event and
-// once on close. An async consumer posts from that callback to its own executor and then
-// drains with `try_receive`.
-#include <condition_variable>
+// when the channel is closed. The consumer asks for the next event with `receive_async`,
+// which hands it over at once when one is waiting and otherwise on the thread that sends the
+// next event or closes the channel; `async_receive` (job_channel_await.hpp) makes that an
+// awaitable for the connection task.
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -20,29 +18,31 @@ namespace parvello {
 
 class JobEventChannel {
 public:
-    // `on_ready` may run on two threads at once (a send and a close) and must be safe for that.
-    explicit JobEventChannel(std::function<void()> on_ready = {});
+    // Called exactly once: with the oldest event, or with none once the channel is closed and
+    // every event sent before the close has been taken.
+    using Receiver = std::move_only_function<void(std::optional<JobEvent>)>;
+
+    JobEventChannel() = default;
     JobEventChannel(const JobEventChannel&) = delete;
     JobEventChannel& operator=(const JobEventChannel&) = delete;
 
-    // Queues the event; false (and the event dropped) when the channel is closed.
+    // Queues the event, or hands it to the waiting receiver; false (and the event dropped)
+    // when the channel is closed.
     bool send(JobEvent event);
 
-    // No event is taken after this; the events already queued can still be received.
+    // No event is taken after this; the events already queued can still be received. A
+    // receiver waiting on an empty channel is told the end.
     void close();
     bool is_closed() const;
 
-    // The oldest queued event, if any, without waiting.
-    std::optional<JobEvent> try_receive();
-
-    // Waits for the oldest queued event; none once the channel is closed and empty.
-    std::optional<JobEvent> receive();
+    // Calls `receiver` at once on this thread when an event is queued or the channel has
+    // ended, otherwise later on the thread that sends or closes. One receiver at a time.
+    void receive_async(Receiver receiver);
 
 private:
-    std::function<void()> on_ready_;
     mutable std::mutex mutex_;
-    std::condition_variable ready_;
     std::deque<JobEvent> queue_;
+    std::optional<Receiver> waiting_;
     bool closed_ = false;
 };
 

@@ -21,10 +21,18 @@ public:
 };
 
 // Queues every event in a channel; once the channel is closed (its client went away) the
-// events are dropped without notice and the job goes on.
+// events are dropped without notice and the job goes on. The sink closes the channel when it
+// is dropped, so the receiving side learns that the job has ended, also when the work that
+// held the sink was dropped without running.
 class ChannelSink final : public JobEventSink {
 public:
     explicit ChannelSink(std::shared_ptr<JobEventChannel> channel) : channel_(std::move(channel)) {}
+    ChannelSink(ChannelSink&&) noexcept = default;
+    ChannelSink& operator=(ChannelSink&&) = delete;
+    ~ChannelSink() override {
+        if (channel_) channel_->close();
+    }
+
     void emit(JobEvent event) override { channel_->send(std::move(event)); }
 
 private:

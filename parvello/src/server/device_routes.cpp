@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "job/device_query.hpp"
-#include "lock/async_lock.hpp"
 #include "pvo-status/status_json.hpp"
 #include "server/blocking.hpp"
 #include "server/device_work.hpp"
@@ -61,11 +60,8 @@ asio::awaitable<Response> post_status_query(Request& request, HandlerContext con
     auto target = device_request(*body, BodyReader<StatusQueryRequest>(read_status_query_request));
     if (!target) co_return error_response(std::move(target.error()));
 
-    FairMutex::Guard guard = co_await async_lock(*context.state.job_lock);
-    auto work = holding_job_lock(std::move(guard), [target = std::move(*target)] {
-        return query_status(target.protocol, target.transport);
-    });
-    const auto outcome = co_await run_blocking(context.blocking, std::move(work));
+    auto work = [target = std::move(*target)] { return query_status(target.protocol, target.transport); };
+    const auto outcome = co_await run_device_work(context, std::move(work));
     if (auto failed = failure_response(outcome)) co_return std::move(*failed);
     co_return json_response(pvo_status::to_json_text(**outcome));
 }
@@ -76,11 +72,8 @@ asio::awaitable<Response> post_soft_reboot(Request& request, HandlerContext cont
     auto target = device_request(*body, BodyReader<SoftRebootRequest>(read_soft_reboot_request));
     if (!target) co_return error_response(std::move(target.error()));
 
-    FairMutex::Guard guard = co_await async_lock(*context.state.job_lock);
-    auto work = holding_job_lock(std::move(guard), [target = std::move(*target)] {
-        return soft_reboot(target.protocol, target.transport);
-    });
-    const auto outcome = co_await run_blocking(context.blocking, std::move(work));
+    auto work = [target = std::move(*target)] { return soft_reboot(target.protocol, target.transport); };
+    const auto outcome = co_await run_device_work(context, std::move(work));
     if (auto failed = failure_response(outcome)) co_return std::move(*failed);
     co_return json_response(R"({"ok":true})");
 }

@@ -1,5 +1,5 @@
+#include <string>
 #include <utility>
-#include <vector>
 
 #include "pvo-device/discovery.hpp"
 #include "server/blocking.hpp"
@@ -7,15 +7,16 @@
 
 namespace parvello {
 
+std::string list_attached_devices() { return pvo_device::write_device_list(pvo_device::discover_devices()); }
+
 // Listing opens no device, so it takes no lock: it answers while a job is printing. The
-// listing blocks (it reads sysfs and parses the catalog), so it runs on the blocking pool.
+// listing blocks (it reads sysfs and parses the catalog), so it runs on the listing pool,
+// never on the thread of the work under the job lock.
 asio::awaitable<Response> get_devices(Request&, HandlerContext context) {
-    auto discover = [] { return pvo_device::discover_devices(); };
-    auto outcome = co_await run_blocking(context.blocking, std::move(discover));
+    auto list = [listing = context.blocking.device_listing] { return (*listing)(); };
+    auto outcome = co_await run_blocking(context.blocking.listings, std::move(list));
     // A worker that failed lists nothing; this route never answers with an error status.
-    std::vector<pvo_device::DiscoveredDevice> devices;
-    if (outcome) devices = std::move(*outcome);
-    co_return json_response(pvo_device::write_device_list(devices));
+    co_return json_response(outcome ? std::move(*outcome) : pvo_device::write_device_list({}));
 }
 
 }  // namespace parvello

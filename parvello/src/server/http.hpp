@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <expected>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -101,13 +102,37 @@ Response empty_response(http::status status);
 // 200 with `body` as application/json.
 Response json_response(std::string body);
 
-// Blocking device work runs on this pool (see blocking.hpp), never on the connection threads.
+// Blocking work runs on a pool (see blocking.hpp), never on the connection threads.
 using BlockingExecutor = asio::thread_pool::executor_type;
+
+// The device list as GET /devices answers it (its JSON array); blocking.
+using DeviceListing = std::function<std::string()>;
+
+// The system's own listing: the attached devices that discovery finds.
+std::string list_attached_devices();
+
+// The pools for blocking work, kept apart so that a job never waits behind a device listing.
+struct BlockingWork {
+    BlockingWork(BlockingExecutor devices, BlockingExecutor listings, std::shared_ptr<const DeviceListing> listing)
+        : devices(devices), listings(listings), device_listing(std::move(listing)) {}
+    // Everything on one pool and the system's own listing: for a server whose listings never
+    // compete with its jobs (a test's router).
+    BlockingWork(BlockingExecutor pool)  // NOLINT: converts, as the one pool it names
+        : BlockingWork(pool, pool, std::make_shared<const DeviceListing>(list_attached_devices)) {}
+
+    // Work that holds the job lock (jobs, status queries, soft reboots): one at a time by the
+    // lock, on a thread that nothing else takes, so work that has the lock starts at once.
+    BlockingExecutor devices;
+    // Device listings, which take no lock: at most as many at once as this pool has threads;
+    // more wait in its queue, behind one another and in front of nothing else.
+    BlockingExecutor listings;
+    std::shared_ptr<const DeviceListing> device_listing;
+};
 
 // What every handler gets a copy of.
 struct HandlerContext {
     AppState state;
-    BlockingExecutor blocking;
+    BlockingWork blocking;
 };
 
 using RouteHandler = std::function<asio::awaitable<Response>(Request&, HandlerContext)>;

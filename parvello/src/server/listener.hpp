@@ -15,7 +15,7 @@ namespace parvello {
 inline constexpr std::string_view kServerTarget = "parvello::server";
 
 struct ServeSetup {
-    BlockingExecutor blocking;
+    BlockingWork blocking;
     std::chrono::milliseconds accept_error_pause{1000};
     ConnectionLimits limits{};
     // Told the bound port once the listener is up (tests wait for it).

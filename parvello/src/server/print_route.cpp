@@ -1,6 +1,5 @@
 #include <nlohmann/json.hpp>
 
-#include "lock/async_lock.hpp"
 #include "server/device_work.hpp"
 #include "server/json_body.hpp"
 #include "server/routes.hpp"
@@ -21,12 +20,11 @@ asio::awaitable<Response> post_print(Request& request, HandlerContext context) {
     auto envelope = parse_json_body(*body, read_job_envelope);
     if (!envelope) co_return error_response(std::move(envelope.error()));
 
-    FairMutex::Guard guard = co_await async_lock(*context.state.job_lock);
-    auto job = holding_job_lock(std::move(guard), [envelope = std::move(*envelope)]() mutable {
+    auto job = [envelope = std::move(*envelope)]() mutable {
         DiscardingSink sink;
         return run_job(std::move(envelope), sink);
-    });
-    const JobOutcome outcome = co_await run_blocking(context.blocking, std::move(job));
+    };
+    const JobOutcome outcome = co_await run_device_work(context, std::move(job));
     co_return print_response(outcome);
 }
 

@@ -1,5 +1,6 @@
-// The runtime under the server: an io_context on its own threads for the connections and a
-// thread pool for blocking work.
+// The runtime under the server: an io_context on its own threads for the connections, and
+// two thread pools for blocking work: one thread for the work under the job lock, a few for
+// device listings.
 #include <condition_variable>
 #include <mutex>
 #include <optional>
@@ -25,9 +26,10 @@ namespace {
 // thread per hardware thread made every request wake and hand work between threads for no
 // gain (more CPU per GET /status with 8 threads than with 2), and each thread is memory.
 constexpr unsigned kDefaultIoThreads = 2;
-// The job lock lets one job at a time reach a device, and a job can take a minute; beside it
-// device listings (GET /devices) must not queue behind it, so a couple of threads more.
-constexpr unsigned kDefaultBlockingThreads = 3;
+// Device listings (GET /devices) run beside any job, so they have threads of their own; this
+// many run at once, and a page listing in a loop cannot take more. Work under the job lock
+// runs one piece at a time, on one further thread that listings never occupy.
+constexpr unsigned kDefaultListingThreads = 2;
 
 // Every connection costs a descriptor, and the soft limit many systems start a process with
 // (1024) would be spent by idle connections long before the connection cap.
@@ -59,7 +61,8 @@ public:
     explicit Runtime(const ServerOptions& options)
         : io_threads_(options.io_threads ? options.io_threads : kDefaultIoThreads),
           io_(static_cast<int>(io_threads_)),
-          blocking_(options.blocking_threads ? options.blocking_threads : kDefaultBlockingThreads) {}
+          devices_(1),
+          listings_(options.blocking_threads ? options.blocking_threads : kDefaultListingThreads) {}
 
     Runtime(const Runtime&) = delete;
     Runtime& operator=(const Runtime&) = delete;
@@ -67,14 +70,19 @@ public:
     ~Runtime() {
         io_.stop();
         for (auto& thread : threads_) thread.join();
-        blocking_.stop();
-        blocking_.join();
+        for (asio::thread_pool* pool : {&devices_, &listings_}) {
+            pool->stop();
+            pool->join();
+        }
     }
 
     // Starts `run_server` and the threads that run it. Throws std::system_error when a
     // thread cannot be started; the destructor still stops the ones that did.
     void start(AppState state, const ServerOptions& options) {
-        ServeSetup setup{blocking_.get_executor(), options.accept_error_pause, options.limits,
+        DeviceListing listing = options.device_listing ? options.device_listing : list_attached_devices;
+        BlockingWork blocking{devices_.get_executor(), listings_.get_executor(),
+                              std::make_shared<const DeviceListing>(std::move(listing))};
+        ServeSetup setup{std::move(blocking), options.accept_error_pause, options.limits,
                          [this](std::uint16_t port) { settle(port, std::nullopt); }};
         asio::co_spawn(io_, run_server(std::move(state), std::move(setup)),
                        [this](std::exception_ptr failure, ServerError error) {
@@ -108,7 +116,8 @@ private:
 
     unsigned io_threads_;
     asio::io_context io_;
-    asio::thread_pool blocking_;
+    asio::thread_pool devices_;
+    asio::thread_pool listings_;
     std::vector<std::thread> threads_;
 
     std::mutex mutex_;

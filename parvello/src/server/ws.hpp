@@ -3,34 +3,33 @@
 // messages, each job with its events as they come, and the last event of a job.
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <expected>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include <boost/asio/any_io_executor.hpp>
 #include <boost/asio/awaitable.hpp>
-#include <boost/asio/experimental/concurrent_channel.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
 #include <boost/beast/websocket/stream.hpp>
 #include <boost/system/error_code.hpp>
 
 #include "job/job.hpp"
-#include "job/job_channel.hpp"
 #include "job/job_event.hpp"
 #include "parvello/request.hpp"
 #include "server/http.hpp"
 #include "server/routes.hpp"
+#include "server/ws_frame_stream.hpp"
 
 namespace parvello {
 
-// The stream: server side, over the connection's TCP stream.
-using WsStream = boost::beast::websocket::stream<boost::beast::tcp_stream>;
+// The stream: server side, over the connection's TCP stream with its frame limit.
+using WsStream = boost::beast::websocket::stream<WsFrameStream>;
 
-// A larger message ends the connection. Beast has no limit of its own for single frames:
-// a frame is refused only when it alone would take its message over this limit.
+// A larger message ends the connection with close code 1009 (message too big).
 inline constexpr std::size_t kWsMessageLimit = 64 * 1024 * 1024;
+// A larger single frame does the same as soon as its header announces it (see WsFrameStream).
+inline constexpr std::uint64_t kWsFrameLimit = 16 * 1024 * 1024;
 
 // An upgraded connection: its stream, the limits its client is held to, and its place among
 // the server's open connections.
@@ -51,24 +50,24 @@ boost::asio::awaitable<bool> send_ws_event(WsStream& ws, const JobEvent& event, 
 //       letter case, when the first Upgrade header is not "websocket" in any letter case,
 //       when Sec-WebSocket-Key is missing, or when the first Sec-WebSocket-Version is not 13,
 //   426 when the request cannot switch protocols (only HTTP/1.1 can).
-// Gives the client's key when every check passes.
-std::expected<std::string, ErrorReply> check_ws_upgrade(const http::request_header<>& header);
-
-// The Sec-WebSocket-Accept value for a client's key: base64 of the SHA-1 of the key followed
-// by the WebSocket GUID.
-std::string ws_accept_value(std::string_view key);
+std::expected<void, ErrorReply> check_ws_upgrade(const http::request_header<>& header);
 
 // The route: an upgrade that passes the checks, from a page of a trusted origin or from a
-// client that sends no Origin, is answered 101 and its connection served as the job channel.
-// A page of any other origin is refused with 403 "origin not allowed": browsers let every
-// page open a WebSocket to any address, and the agent's CORS headers do not apply to one.
+// client that sends no Origin, is handed to the WebSocket library, which answers 101 (or
+// refuses a handshake it cannot accept, such as a key that is no 16-byte nonce), and its
+// connection is served as the job channel. A page of any other origin, several Origin
+// headers, or one that is not visible ASCII, is refused with 403 "origin not allowed":
+// browsers let every page open a WebSocket to any address, and the agent's CORS headers do
+// not apply to one.
 asio::awaitable<Response> ws_upgrade(Request& request, HandlerContext context);
 
 // The connection task: one per upgraded connection, reading job messages and running them one
-// after another. Takes over a connection whose upgrade was accepted: writes `answer` (the 101 with every
-// layer's headers) as the handshake, then serves the WebSocket on a task of its own. A
-// failed handshake ends the task without a trace.
-void start_ws_connection(Connection connection, HttpResponse answer, HandlerContext context);
+// after another. Takes over a connection whose upgrade was accepted: the WebSocket library
+// accepts `upgrade`, the request itself, and its 101 goes out with every header of `answer`
+// (the layers' headers), then the WebSocket is served on a task of its own. A failed
+// handshake ends the task without a trace.
+void start_ws_connection(Connection connection, http::request<http::empty_body> upgrade, HttpResponse answer,
+                         HandlerContext context);
 
 // Reads messages until the client closes, the stream ends or a read fails (an over-limit
 // message, a message that stalls or any protocol error included). Each text message, and
@@ -80,38 +79,14 @@ void start_ws_connection(Connection connection, HttpResponse answer, HandlerCont
 // brings nothing of it for `limits.stall` closes the connection.
 boost::asio::awaitable<void> serve_ws_connection(WsConnection& connection, HandlerContext context);
 
-// One job of a connection, from the wait for the job lock to the release. Waits for
-// `job_lock`, runs the job on the blocking pool and sends each of its events as it comes,
-// then the final event (`ws_final_event`). Nothing is read from the connection meanwhile. A
-// failed send stops the forwarding of this job's events, never the job: the job runs to its
-// end, and the lock is held until the worker has returned and the final event has been
-// attempted. Each send is bounded by `limits.send`, so a client that stops reading loses its
-// connection and holds the lock no longer than the job itself.
+// One job of a connection. Waits for `job_lock` and runs the job on the device thread
+// exactly as POST /print does, sending each of its events as it comes, then the final event
+// (`ws_final_event`). Nothing is read from the connection meanwhile. The lock passes on when
+// the job's worker returns: events still owed to a slow client are sent after that, never
+// under the lock. A failed send stops the forwarding of this job's events, never the job.
+// Each send is bounded by `limits.send`, so a client that stops reading loses its connection.
 boost::asio::awaitable<void> run_ws_job(WsConnection& connection, const HandlerContext& context,
                                          JobEnvelope envelope);
-
-// The receiving end of a job's event channel for the connection task: awaits the next event
-// without blocking a thread, while the worker sends from the blocking pool and never waits.
-class JobEventFeed {
-public:
-    // The task's awaits resume on `executor`.
-    explicit JobEventFeed(const boost::asio::any_io_executor& executor);
-
-    // The channel to wrap in the job's sink; the worker closes it when it ends.
-    const std::shared_ptr<JobEventChannel>& channel() const noexcept { return channel_; }
-
-    // The oldest event not yet taken, waiting for it as needed; none once the channel is
-    // closed and every event sent before the close has been taken.
-    boost::asio::awaitable<std::optional<JobEvent>> next();
-
-private:
-    // Holds at most one wake-up: a send that finds one pending adds nothing, so the worker
-    // never waits, and a wake-up given before the task waits is not lost.
-    using WakeUp = boost::asio::experimental::concurrent_channel<void(boost::system::error_code)>;
-
-    std::shared_ptr<WakeUp> wake_up_;
-    std::shared_ptr<JobEventChannel> channel_;
-};
 
 // The last event of a job, sent once the job's worker has returned.
 // `terminal_sent`: a `done` or `error` event of the job was already taken for sending.

@@ -10,6 +10,8 @@
 #include <boost/asio/use_awaitable.hpp>
 #include <boost/beast/core/buffers_to_string.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/http/parser.hpp>
+#include <boost/beast/http/write.hpp>
 
 #include "pvo-util/text.hpp"
 
@@ -21,36 +23,57 @@ namespace websocket = beast::websocket;
 
 constexpr auto kTuple = asio::as_tuple(asio::use_awaitable);
 
-// The upgrade request as Beast's accept takes it. The real request has already passed the
-// agent's own checks, and its answer, Sec-WebSocket-Accept included, is `answer`, which
-// replaces Beast's own (see below); this request only lets Beast switch the stream to
-// WebSocket framing.
-constexpr std::string_view kAcceptedUpgrade =
-    "GET / HTTP/1.1\r\n"
-    "Host: 127.0.0.1\r\n"
-    "Connection: upgrade\r\n"
-    "Upgrade: websocket\r\n"
-    "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
-    "Sec-WebSocket-Version: 13\r\n"
-    "\r\n";
+// Puts the layers' headers (CORS, version) on the WebSocket library's answer to the upgrade;
+// a refusal of its own is plain text like every other refusal of the agent.
+auto with_headers_of(HttpResponse answer) {
+    return [answer = std::move(answer)](websocket::response_type& response) {
+        for (const auto& field : answer) response.set(field.name_string(), field.value());
+        if (response.result() != http::status::switching_protocols) {
+            response.set(http::field::content_type, "text/plain; charset=utf-8");
+        }
+    };
+}
 
-asio::awaitable<void> accept_and_serve(Connection connection, HttpResponse answer, HandlerContext context) {
+// Sends what the WebSocket library wrote while it accepted the upgrade (kept by the stream),
+// without the Server header that it adds to every answer and that no other answer of the
+// agent carries. Bounded like every other send to the client.
+asio::awaitable<bool> send_kept_answer(WsFrameStream& frames, std::chrono::milliseconds limit) {
+    const std::string kept = frames.take_kept();
+    auto& tcp = frames.next_layer();
+    std::size_t at = 0;
+    while (at < kept.size()) {
+        http::response_parser<http::string_body> parser;
+        parser.eager(true);
+        beast::error_code error;
+        at += parser.put(asio::buffer(kept.data() + at, kept.size() - at), error);
+        if (error || !parser.is_done()) co_return false;
+        HttpResponse answer = parser.release();
+        answer.erase(http::field::server);
+        tcp.expires_after(limit);
+        auto [written_error, written] = co_await http::async_write(tcp, answer, kTuple);
+        tcp.expires_never();
+        if (written_error) co_return false;
+    }
+    co_return true;
+}
+
+asio::awaitable<void> accept_and_serve(Connection connection, http::request<http::empty_body> upgrade,
+                                       HttpResponse answer, HandlerContext context) {
+    const ConnectionLimits limits = connection.limits;
     // Bytes the client sent behind its request belong to the WebSocket.
-    std::string handshake(kAcceptedUpgrade);
-    handshake += beast::buffers_to_string(connection.buffer.data());
-
-    WsConnection upgraded{WsStream(std::move(connection.stream)), connection.limits, std::move(connection.slot)};
+    WsConnection upgraded{WsStream(std::move(connection.stream), beast::buffers_to_string(connection.buffer.data()),
+                                   kWsFrameLimit, limits.send),
+                          limits, std::move(connection.slot)};
     WsStream& ws = upgraded.ws;
     upgraded.slot.on_shut_down([&ws] { shut_down_stream(beast::get_lowest_layer(ws)); });
     upgraded.slot.serve_websocket();
     ws.read_message_max(kWsMessageLimit);
-    auto write_answer = [answer = std::move(answer)](websocket::response_type& response) { response = answer; };
-    ws.set_option(websocket::stream_base::decorator(std::move(write_answer)));
-    // Writing the 101 is bounded like every other send to the client.
-    beast::get_lowest_layer(ws).expires_after(upgraded.limits.send);
-    auto [error] = co_await ws.async_accept(asio::buffer(handshake), kTuple);
-    beast::get_lowest_layer(ws).expires_never();
-    if (error) co_return;
+    ws.set_option(websocket::stream_base::decorator(with_headers_of(std::move(answer))));
+    WsFrameStream& frames = ws.next_layer();
+    frames.keep_writes();
+    auto [refused] = co_await ws.async_accept(upgrade, kTuple);
+    const bool answered = co_await send_kept_answer(frames, limits.send);
+    if (refused || !answered) co_return;
     co_await serve_ws_connection(upgraded, std::move(context));
 }
 
@@ -72,9 +95,10 @@ asio::awaitable<beast::error_code> read_message(WsConnection& connection, beast:
 
 }  // namespace
 
-void start_ws_connection(Connection connection, HttpResponse answer, HandlerContext context) {
+void start_ws_connection(Connection connection, http::request<http::empty_body> upgrade, HttpResponse answer,
+                         HandlerContext context) {
     const auto executor = connection.stream.get_executor();
-    auto task = accept_and_serve(std::move(connection), std::move(answer), std::move(context));
+    auto task = accept_and_serve(std::move(connection), std::move(upgrade), std::move(answer), std::move(context));
     asio::co_spawn(executor, std::move(task), asio::detached);
 }
 

@@ -1,11 +1,6 @@
 #include "server/ws.hpp"
 
-#include <array>
-#include <cstdint>
 #include <optional>
-
-#include <boost/beast/core/detail/base64.hpp>
-#include <boost/beast/core/detail/sha1.hpp>
 
 #include "pvo-util/text.hpp"
 #include "server/cors.hpp"
@@ -13,8 +8,6 @@
 namespace parvello {
 
 namespace {
-
-constexpr std::string_view kWebSocketGuid = "258EAFA5-E914-47DA-95CA-C5AB0DC85B11";
 
 // The value of the request's first header of that name.
 std::optional<std::string_view> first_value(const http::request_header<>& header, http::field name) {
@@ -28,13 +21,24 @@ bool mentions_upgrade(std::string_view connection) {
            pvo_util::ascii_lower(connection).find("upgrade") != std::string::npos;
 }
 
+// A page may connect when it sends no Origin (a client that is not a browser page) or one
+// trusted origin. More than one Origin header, or one with a byte outside visible ASCII, names
+// no origin the agent could trust: refused as an untrusted origin is.
+bool upgrade_origin_allowed(const http::request_header<>& header) {
+    const std::size_t origins = header.count(http::field::origin);
+    if (origins == 0) return true;
+    if (origins > 1) return false;
+    const auto origin = request_origin(header);
+    return origin && origin_allowed(*origin);
+}
+
 std::unexpected<ErrorReply> refuse(http::status status, std::string_view text) {
     return std::unexpected(ErrorReply{status, std::string(text)});
 }
 
 }  // namespace
 
-std::expected<std::string, ErrorReply> check_ws_upgrade(const http::request_header<>& header) {
+std::expected<void, ErrorReply> check_ws_upgrade(const http::request_header<>& header) {
     if (header.method() != http::verb::get) {
         return refuse(http::status::method_not_allowed, "Request method must be `GET`");
     }
@@ -46,8 +50,9 @@ std::expected<std::string, ErrorReply> check_ws_upgrade(const http::request_head
     if (!upgrade || !pvo_util::ascii_iequals(*upgrade, "websocket")) {
         return refuse(http::status::bad_request, "`Upgrade` header did not include 'websocket'");
     }
-    const auto key = first_value(header, http::field::sec_websocket_key);
-    if (!key) return refuse(http::status::bad_request, "`Sec-WebSocket-Key` header missing");
+    if (!first_value(header, http::field::sec_websocket_key)) {
+        return refuse(http::status::bad_request, "`Sec-WebSocket-Key` header missing");
+    }
     const auto version = first_value(header, http::field::sec_websocket_version);
     if (version != "13") {
         return refuse(http::status::bad_request, "`Sec-WebSocket-Version` header did not include '13'");
@@ -56,38 +61,23 @@ std::expected<std::string, ErrorReply> check_ws_upgrade(const http::request_head
         return refuse(http::status::upgrade_required,
                       "WebSocket request couldn't be upgraded since no upgrade state was present");
     }
-    return std::string(*key);
-}
-
-std::string ws_accept_value(std::string_view key) {
-    namespace detail = beast::detail;
-    detail::sha1_context context;
-    detail::init(context);
-    detail::update(context, key.data(), key.size());
-    detail::update(context, kWebSocketGuid.data(), kWebSocketGuid.size());
-    std::array<std::uint8_t, detail::sha1_context::digest_size> digest{};
-    detail::finish(context, digest.data());
-    std::string accept(detail::base64::encoded_size(digest.size()), '\0');
-    accept.resize(detail::base64::encode(accept.data(), digest.data(), digest.size()));
-    return accept;
+    return {};
 }
 
 asio::awaitable<Response> ws_upgrade(Request& request, HandlerContext context) {
-    auto key = check_ws_upgrade(request.header());
-    if (!key) co_return error_response(std::move(key.error()));
-    const auto origin = request_origin(request.header());
-    if (origin && !origin_allowed(*origin)) {
+    auto checked = check_ws_upgrade(request.header());
+    if (!checked) co_return error_response(std::move(checked.error()));
+    if (!upgrade_origin_allowed(request.header())) {
         co_return error_response({http::status::forbidden, "origin not allowed"});
     }
 
+    // The WebSocket library completes the 101 (Upgrade, Connection, Sec-WebSocket-Accept) when it
+    // accepts the request; the layers put their headers on this one, which it takes over.
     Response response = empty_response(http::status::switching_protocols);
     response.message.version(11);
-    response.message.set(http::field::connection, "upgrade");
-    response.message.set(http::field::upgrade, "websocket");
-    response.message.set(http::field::sec_websocket_accept, ws_accept_value(*key));
-    auto take_over = [context = std::move(context)](Connection connection, http::request<http::empty_body>,
+    auto take_over = [context = std::move(context)](Connection connection, http::request<http::empty_body> upgrade,
                                                    HttpResponse answer) mutable {
-        start_ws_connection(std::move(connection), std::move(answer), std::move(context));
+        start_ws_connection(std::move(connection), std::move(upgrade), std::move(answer), std::move(context));
     };
     response.take_over = std::move(take_over);
     co_return response;
