@@ -36,7 +36,7 @@ void http_thread_main(AppState state) {
 }
 
 int run(int argc, char** argv) {
-    cap_allocator_arenas();  // a refusal only costs memory, never correctness
+    apply_allocator_policy();  // a refusal only costs memory, never correctness
     const bool ansi = console_wants_colour();
     auto log_buffer = std::make_shared<LogBuffer>();
     install_logging(ansi, log_buffer, log_file_path());

@@ -4,6 +4,11 @@
 
 namespace parvello {
 
-bool cap_allocator_arenas() { return ::mallopt(M_ARENA_MAX, kAllocatorArenas) == 1; }
+bool apply_allocator_policy() {
+    const bool arenas = ::mallopt(M_ARENA_MAX, kAllocatorArenas) == 1;
+    const bool mmap = ::mallopt(M_MMAP_THRESHOLD, static_cast<int>(kAllocatorMmapThreshold)) == 1;
+    const bool trim = ::mallopt(M_TRIM_THRESHOLD, static_cast<int>(kAllocatorTrimThreshold)) == 1;
+    return arenas && mmap && trim;
+}
 
 }  // namespace parvello
