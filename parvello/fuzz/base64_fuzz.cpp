@@ -18,7 +18,7 @@
 
 namespace {
 
-using parvello::testing::encode_base64;
+using parvello::test::encode_base64;
 
 bool known_fault(std::string_view message) {
     return message == "Invalid padding" || message.starts_with("Invalid input length: ") ||

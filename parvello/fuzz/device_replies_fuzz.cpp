@@ -51,7 +51,7 @@ void check_scan(std::span<const std::uint8_t> input, const std::vector<Bytes>& p
 }
 
 void check_print_status(std::span<const std::uint8_t> input, const std::vector<Bytes>& pieces) {
-    const auto found = pvo_niimbot::find_print_status(input);
+    const auto found = pvo_driver_niimbot::find_print_status(input);
     if (found) {
         const Bytes head{0x55, 0x55, 0xB3};
         const std::uint8_t values[] = {static_cast<std::uint8_t>(found->page >> 8),
@@ -71,7 +71,7 @@ void check_print_status(std::span<const std::uint8_t> input, const std::vector<B
 }
 
 void check_split_and_repack(std::span<const std::uint8_t> input, const std::vector<Bytes>& pieces) {
-    const auto split = pvo_niimbot::split_final_packet(input);
+    const auto split = pvo_driver_niimbot::split_final_packet(input);
     if (split.final_packet) {
         check(split.final_packet->size() > 3 && (*split.final_packet)[2] == 0xF3);
         Bytes all = split.rest;
@@ -81,12 +81,12 @@ void check_split_and_repack(std::span<const std::uint8_t> input, const std::vect
         check(std::ranges::equal(split.rest, input));
     }
 
-    const auto packets = pvo_niimbot::scan_packets(split.rest);
-    const auto writes = pvo_niimbot::repack_packets(packets);
+    const auto packets = pvo_driver_niimbot::scan_packets(split.rest);
+    const auto writes = pvo_driver_niimbot::repack_packets(packets);
     check(joined(writes) == joined(packets));
     // A write over the limit is exactly one packet.
     for (const auto& w : writes) {
-        if (w.size() > pvo_niimbot::write_limit) {
+        if (w.size() > pvo_driver_niimbot::write_limit) {
             check(std::ranges::any_of(packets, [&](const Bytes& p) { return p == w; }));
         }
     }
@@ -105,7 +105,7 @@ void check_gpgl_line(std::span<const std::uint8_t> input) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> input(data, size);
-    const auto pieces = pvo_niimbot::scan_packets(input);
+    const auto pieces = pvo_driver_niimbot::scan_packets(input);
     check_scan(input, pieces);
     check_print_status(input, pieces);
     check_split_and_repack(input, pieces);

@@ -20,9 +20,9 @@ namespace parvello {
 namespace {
 
 namespace fs = std::filesystem;
-using pvo_test::ScopedEnv;
-using pvo_test::TempDir;
-using testing::LogCapture;
+using pvo_test_support::ScopedEnv;
+using pvo_test_support::TempDir;
+using test::LogCapture;
 
 std::string settings_text(unsigned port, bool autostart) {
     return "port = " + std::to_string(port) + "\nautostart = " + (autostart ? "true" : "false") + "\n";

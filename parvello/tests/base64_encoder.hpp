@@ -4,7 +4,7 @@
 #include <span>
 #include <string>
 
-namespace parvello::testing {
+namespace parvello::test {
 
 inline std::string encode_base64(std::span<const std::uint8_t> in) {
     constexpr std::string_view alphabet =
@@ -23,4 +23,4 @@ inline std::string encode_base64(std::span<const std::uint8_t> in) {
     return text;
 }
 
-}  // namespace parvello::testing
+}  // namespace parvello::test

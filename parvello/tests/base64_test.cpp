@@ -86,7 +86,7 @@ TEST(DecodeBase64, DecodesWhatAStandardEncoderWrites) {
     for (int i = 0; i < 256; ++i) data.push_back(static_cast<std::uint8_t>(i * 7 + 3));
     for (std::size_t len = 250; len <= 256; ++len) {
         const std::span<const std::uint8_t> in(data.data(), len);
-        const auto decoded = decode_base64(testing::encode_base64(in));
+        const auto decoded = decode_base64(test::encode_base64(in));
         ASSERT_TRUE(decoded.has_value()) << decoded.error();
         EXPECT_TRUE(std::equal(decoded->begin(), decoded->end(), in.begin(), in.end())) << len;
     }
@@ -101,7 +101,7 @@ TEST(DecodeBase64, AgreesWithTheExactDecoderAroundEveryFault) {
     const std::string_view faults[] = {"!", "=", " ", "\xc3", "-", "\n"};
     std::size_t refused = 0;
     for (std::size_t len = 0; len <= data.size(); ++len) {
-        const std::string text = testing::encode_base64(std::span(data.data(), len));
+        const std::string text = test::encode_base64(std::span(data.data(), len));
         std::vector<std::string> variants{text, text + "=", text.substr(0, text.size() / 2)};
         for (std::size_t at = 0; at < text.size(); ++at) {
             for (const std::string_view fault : faults) {

@@ -9,7 +9,7 @@
 
 namespace parvello {
 
-using pvo_test::ScopedEnv;
+using pvo_test_support::ScopedEnv;
 namespace {
 
 CliOutcome parse(std::vector<const char*> args) {

@@ -10,8 +10,8 @@
 
 namespace parvello {
 
-using pvo_test::ScopedEnv;
-using pvo_test::TempDir;
+using pvo_test_support::ScopedEnv;
+using pvo_test_support::TempDir;
 namespace {
 
 std::string read_file(const std::filesystem::path& p) {

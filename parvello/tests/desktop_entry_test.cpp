@@ -21,8 +21,8 @@ namespace parvello {
 namespace {
 
 namespace fs = std::filesystem;
-using pvo_test::ScopedEnv;
-using pvo_test::TempDir;
+using pvo_test_support::ScopedEnv;
+using pvo_test_support::TempDir;
 
 const std::vector<std::string> kTray{"--tray"};
 

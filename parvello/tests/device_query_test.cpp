@@ -18,11 +18,11 @@ namespace {
 
 using namespace std::chrono_literals;
 using pvo_status::Protocol;
-using testing::Bytes;
-using testing::brother_ql_ready;
-using testing::bytes_of;
-using testing::PtyDevice;
-using testing::UsbprintTree;
+using test::Bytes;
+using test::brother_ql_ready;
+using test::bytes_of;
+using test::PtyDevice;
+using test::UsbprintTree;
 
 constexpr char kEmptyReply[] = "status query timed out (empty reply)";
 
@@ -143,7 +143,7 @@ TEST(QueryStatus, NetworkPrinterAnswersOnTheSameConnection) {
     namespace asio = boost::asio;
     asio::io_context io;
     asio::ip::tcp::acceptor acceptor(io, {asio::ip::address_v4::loopback(), 0});
-    const Bytes host_status = testing::zpl_host_status_head_open();
+    const Bytes host_status = test::zpl_host_status_head_open();
     auto printer = std::async(std::launch::async, [&] {
         asio::ip::tcp::socket peer(io);
         acceptor.accept(peer);

@@ -12,9 +12,9 @@
 namespace parvello {
 namespace {
 
-namespace pd = pvo_delivery;
-using testing::Bytes;
-using testing::RecordingSink;
+namespace pd = pvo_client_delivery;
+using test::Bytes;
+using test::RecordingSink;
 
 // Hands out `batches` in turn: the first from `start`, one more per event. Records the events.
 class ScriptedHandshake final : public pd::Handshake {
@@ -112,7 +112,7 @@ TEST(DeliverLabels, PerformsEveryActionInOrderForEachLabel) {
 
 // A failed procedure over a real printer: its message is the last event and the job's error.
 TEST(DeliverLabels, FailedProcedureEndsWithAnErrorEvent) {
-    testing::LoopbackPrinter printer;
+    test::LoopbackPrinter printer;
     auto connections = printer.serve(1);
     Script script({{pd::Progress{"sending"}, pd::Send{{'A', 'B', 'C'}}}, {pd::Fail{"cutter \"jammed\""}}});
     auto device = open_transport(printer.address());
@@ -129,7 +129,7 @@ TEST(DeliverLabels, FailedProcedureEndsWithAnErrorEvent) {
                   R"({"type":"progress","phase":"starting_label","batch_index":0,"batch_total":2,"label_index":0,"label_total":2})",
                   R"({"type":"progress","phase":"sending","batch_index":0,"batch_total":2,"label_index":0,"label_total":2})",
                   R"({"type":"error","message":"cutter \"jammed\""})"}));
-    EXPECT_EQ(connections.get(), std::vector<Bytes>{testing::bytes_of("ABC")});
+    EXPECT_EQ(connections.get(), std::vector<Bytes>{test::bytes_of("ABC")});
     EXPECT_EQ(script.labels_given.size(), 1u);  // the second label is never started
 }
 

@@ -11,7 +11,7 @@ using namespace std::chrono_literals;
 using pvo_device::OpenTransport;
 using pvo_device::SerialTarget;
 using pvo_device::TcpTarget;
-using testing::LoopbackPrinter;
+using test::LoopbackPrinter;
 
 // Network and serial addresses are only recorded: nothing is connected or opened.
 TEST(OpenTransport, NetworkAndSerialAreRecordedWithoutIo) {
@@ -57,7 +57,7 @@ TEST(OpenTransportIo, DeviceErrorBecomesItsDisplayText) {
     const auto read = io.read(8, 100);
     ASSERT_FALSE(read.has_value());
     EXPECT_TRUE(read.error().starts_with("transport error: open serial /nonexistent/ttyS9: ")) << read.error();
-    const auto written = io.write(testing::bytes_of("x"));
+    const auto written = io.write(test::bytes_of("x"));
     ASSERT_FALSE(written.has_value());
     EXPECT_TRUE(written.error().starts_with("transport error: open serial /nonexistent/ttyS9: ")) << written.error();
 }

@@ -14,9 +14,9 @@
 namespace parvello {
 namespace {
 
-using testing::Bytes;
-using testing::PtyDevice;
-using testing::RecordingSink;
+using test::Bytes;
+using test::PtyDevice;
+using test::RecordingSink;
 
 Bytes cat(std::initializer_list<Bytes> parts) {
     Bytes out;
@@ -50,7 +50,7 @@ std::vector<Bytes> requests_of(const std::vector<Exchange>& script) {
 
 // A USB printer on the printer-class road, and the options that make the job find it.
 struct UsbPrinter {
-    testing::UsbprintTree tree;
+    test::UsbprintTree tree;
     PtyDevice& device = tree.add("lp0", "0922", "0028");
     DeviceOptions options() const {
         DeviceOptions o;
@@ -66,7 +66,7 @@ JobEnvelope usb_job(std::string handshake, const Bytes& label) {
     envelope.handshake = std::move(handshake);
     envelope.transport = UsbAddress{0x0922, 0x0028, std::nullopt};
     JobLabel job_label;
-    job_label.data_base64 = testing::encode_base64(label);
+    job_label.data_base64 = test::encode_base64(label);
     envelope.labels.push_back(std::move(job_label));
     return envelope;
 }

@@ -15,10 +15,10 @@ namespace parvello {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::Bytes;
-using testing::PtyDevice;
-using testing::RecordingSink;
-using testing::bytes_of;
+using test::Bytes;
+using test::PtyDevice;
+using test::RecordingSink;
+using test::bytes_of;
 using pvo_status::GpglState;
 
 // The cutter's side of the line: it answers the n-th status request with the n-th state of its
@@ -50,7 +50,7 @@ JobEnvelope gpgl_job(const std::string& path) {
     envelope.protocol = "gpgl";
     envelope.handshake = "gpgl";
     envelope.transport = SerialAddress{path, 9600};
-    envelope.labels.push_back(JobLabel{0, std::nullopt, std::nullopt, testing::encode_base64(bytes_of(cut_job))});
+    envelope.labels.push_back(JobLabel{0, std::nullopt, std::nullopt, test::encode_base64(bytes_of(cut_job))});
     return envelope;
 }
 

@@ -16,9 +16,9 @@ namespace parvello {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::Bytes;
-using testing::PtyDevice;
-using testing::RecordingSink;
+using test::Bytes;
+using test::PtyDevice;
+using test::RecordingSink;
 
 // 55 55 | command | n | payload | xor checksum | AA AA, written out here rather than taken from
 // the agent, so the printer does not share the agent's mistakes.
@@ -109,7 +109,7 @@ JobEnvelope niimbot_job(const std::string& path, std::optional<std::string> vari
     envelope.handshake = "niimbot_poll";
     envelope.driver_variant = std::move(variant);
     envelope.transport = SerialAddress{path, 115200};
-    envelope.labels.push_back(JobLabel{0, std::nullopt, std::nullopt, testing::encode_base64(label)});
+    envelope.labels.push_back(JobLabel{0, std::nullopt, std::nullopt, test::encode_base64(label)});
     return envelope;
 }
 

@@ -13,11 +13,11 @@ namespace parvello {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::Bytes;
-using testing::LoopbackPrinter;
-using testing::PtyDevice;
-using testing::RecordingSink;
-using testing::bytes_of;
+using test::Bytes;
+using test::LoopbackPrinter;
+using test::PtyDevice;
+using test::RecordingSink;
+using test::bytes_of;
 
 JobEnvelope job(std::string handshake, Transport transport, std::vector<std::string> data) {
     JobEnvelope envelope;
@@ -51,7 +51,7 @@ TEST(RunJob, FireAndForgetOverTcpOneConnectionPerLabel) {
     RecordingSink sink;
 
     const auto result = run_job(job("fire_and_forget", printer.address(),
-                                    {"QUJD", " " + testing::encode_base64(big) + "\n"}),
+                                    {"QUJD", " " + test::encode_base64(big) + "\n"}),
                                 sink);
 
     ASSERT_TRUE(result.has_value()) << result.error().to_string();
@@ -155,7 +155,7 @@ TEST(RunJob, ChecksHandshakeThenLabelsThenDevice) {
 
 // On the printer-class road, where serial numbers match without regard to case.
 TEST(RunJob, FireAndForgetOverUsb) {
-    testing::UsbprintTree tree;
+    test::UsbprintTree tree;
     tree.add("lp0", "0922", "0028", "OTHER");
     PtyDevice& printer = tree.add("lp1", "0922", "0028", "SN-42");
     DeviceOptions options;
@@ -185,7 +185,7 @@ TEST(RunJob, AbsentUsbDeviceFailsAtOpening) {
 // A network or serial device is only reached at the first write, so its failure comes after
 // the label's first events and ends the job there.
 TEST(RunJob, DeviceThatFailsAtTheFirstWrite) {
-    const testing::RefusingPort refusing;
+    const test::RefusingPort refusing;
     const auto port = std::to_string(refusing.address().port);
     struct Case {
         Transport transport;

@@ -19,11 +19,11 @@
 #include "pty_device.hpp"
 #include "usbprint_tree.hpp"
 
-namespace parvello::testing {
+namespace parvello::test {
 
 using Bytes = std::vector<std::uint8_t>;
-using pvo_device::testing::PtyDevice;
-using pvo_device::testing::UsbprintTree;
+using pvo_device::test::PtyDevice;
+using pvo_device::test::UsbprintTree;
 
 inline Bytes bytes_of(std::string_view text) { return {text.begin(), text.end()}; }
 
@@ -105,4 +105,4 @@ private:
     boost::asio::ip::tcp::socket socket_;
 };
 
-}  // namespace parvello::testing
+}  // namespace parvello::test

@@ -12,8 +12,8 @@
 
 namespace parvello {
 
-using pvo_test::ScopedEnv;
-using pvo_test::TempDir;
+using pvo_test_support::ScopedEnv;
+using pvo_test_support::TempDir;
 namespace {
 
 namespace fs = std::filesystem;

@@ -21,8 +21,8 @@ namespace parvello {
 namespace {
 
 namespace fs = std::filesystem;
-using pvo_test::ScopedEnv;
-using pvo_test::TempDir;
+using pvo_test_support::ScopedEnv;
+using pvo_test_support::TempDir;
 
 constexpr const char* kProgram = "/opt/parvello agent/parvello";
 const std::string kHidden = "[Desktop Entry]\nType=Application\nName=parvello\nExec=x\nHidden=true\n";

@@ -18,7 +18,7 @@
 namespace parvello {
 namespace {
 
-using namespace testing;
+using namespace test;
 
 // A job that passes every body rule and then fails at once in the job runner, so an answer
 // of "job has no labels" shows that the body was accepted.

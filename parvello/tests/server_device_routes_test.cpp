@@ -26,7 +26,7 @@
 namespace parvello {
 namespace {
 
-using namespace testing;
+using namespace test;
 namespace asio = boost::asio;
 using asio::ip::tcp;
 using pvo_status::Protocol;
@@ -87,7 +87,7 @@ class NetworkPrinter {
 public:
     explicit NetworkPrinter(WorkLog& log, std::size_t connections) : acceptor_(io_), log_(log) {
         acceptor_.open(tcp::v4());
-        EXPECT_TRUE(pvo_test::take_data_slowly(acceptor_.native_handle()));
+        EXPECT_TRUE(pvo_test_support::take_data_slowly(acceptor_.native_handle()));
         acceptor_.bind({asio::ip::address_v4::loopback(), 0});
         acceptor_.listen();
         gate_open_ = gate_.get_future().share();
@@ -238,7 +238,7 @@ TEST_F(DeviceRoutes, SerialDeviceThatNeverPausesDoesNotHoldTheJobLock) {
     NetworkPrinter printer(log, 1);
     printer.open_gate();
     PtyDevice port;
-    pvo_device::testing::StreamingDevice stream(port);
+    pvo_device::test::StreamingDevice stream(port);
 
     Client query(this->port());
     send_request(query, http::verb::post, "/status/query", kJsonHeaders,
@@ -268,7 +268,7 @@ TEST_F(DeviceRoutes, SoftRebootOfALabelWriterAnswersOk) {
 TEST_F(DeviceRoutes, QueueOnTheJobLockInArrivalOrder) {
     WorkLog log;
     NetworkPrinter printer(log, 3);
-    const std::string print_a = print_job(printer.address(), {pvo_test::held_label_base64()});
+    const std::string print_a = print_job(printer.address(), {pvo_test_support::held_label_base64()});
     const std::string print_c = print_job(printer.address(), {"Qw=="});  // "C"
 
     Client first(port());
@@ -293,7 +293,7 @@ TEST_F(DeviceRoutes, QueueOnTheJobLockInArrivalOrder) {
     const auto status = query.read_response();
     EXPECT_EQ(status.result(), http::status::ok) << status.body();
     EXPECT_EQ(last.read_response().result(), http::status::ok);
-    const std::string print_held = "print " + std::string(pvo_test::kHeldLabelSize, '\0');
+    const std::string print_held = "print " + std::string(pvo_test_support::kHeldLabelSize, '\0');
     EXPECT_TRUE(log.entries() == (std::vector<std::string>{print_held, "status", "print C"}));
 }
 

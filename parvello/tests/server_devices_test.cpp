@@ -16,9 +16,9 @@
 namespace parvello {
 namespace {
 
-using namespace testing;
+using namespace test;
 
-using GetDevices = testing::AgentServer;
+using GetDevices = test::AgentServer;
 
 TEST_F(GetDevices, AnswersTheListWithoutWaitingForTheJobLock) {
     const auto job = state_.job_lock->lock();

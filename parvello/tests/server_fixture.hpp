@@ -16,7 +16,7 @@
 #include "parvello/server.hpp"
 #include "server_test_client.hpp"
 
-namespace parvello::testing {
+namespace parvello::test {
 
 class AgentServer : public ::testing::Test {
 protected:
@@ -71,4 +71,4 @@ inline bool eventually(const std::function<bool()>& condition) {
     return true;
 }
 
-}  // namespace parvello::testing
+}  // namespace parvello::test

@@ -21,8 +21,8 @@
 namespace parvello {
 namespace {
 
-using testing::Client;
-using testing::tcp;
+using test::Client;
+using test::tcp;
 
 // Serves a router of the test's own on a loopback port, on one thread.
 class FrameServer {
@@ -96,7 +96,7 @@ TEST(ServerFrame, ARouteReadsItsBodyUpToItsLimit) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string reply = testing::exchange(server.port(), c.request);
+        const std::string reply = test::exchange(server.port(), c.request);
         EXPECT_TRUE(reply.starts_with(c.answer_starts)) << reply;
         EXPECT_TRUE(reply.ends_with(c.answer_ends)) << reply;
     }
@@ -163,7 +163,7 @@ TEST(ServerFrame, ARouteTakesTheConnectionOverWithTheFinalAnswer) {
     FrameServer server({{http::verb::get, "/take", taking_route}}, {tracing_layer("layer")});
     // The bytes sent after the request stay with the connection for the new owner.
     const std::string reply =
-        testing::exchange(server.port(), "GET /take?x HTTP/1.1\r\nHost: x\r\n\r\n" + std::string(kEarly));
+        test::exchange(server.port(), "GET /take?x HTTP/1.1\r\nHost: x\r\n\r\n" + std::string(kEarly));
     EXPECT_EQ(reply, "taken over: /take?x 101 layer() early bytes");
 }
 

@@ -24,7 +24,7 @@
 namespace parvello {
 namespace {
 
-using namespace testing;
+using namespace test;
 using namespace std::chrono_literals;
 namespace websocket = boost::beast::websocket;
 

@@ -22,14 +22,14 @@
 namespace parvello {
 namespace {
 
-using testing::Client;
-using testing::free_port;
-namespace http = testing::http;
+using test::Client;
+using test::free_port;
+namespace http = test::http;
 
 constexpr ServerOptions kSmall{.io_threads = 2, .blocking_threads = 1};
 
 TEST(ServerListener, ASecondServerOnTheSamePortEndsWithTheBindError) {
-    auto* const log = testing::LogCapture::get();
+    auto* const log = test::LogCapture::get();
     const std::size_t mark = log ? log->mark() : 0;
     const AppState state(free_port(), true);
     auto first = RunningServer::start(state, kSmall);
@@ -63,7 +63,7 @@ TEST(ServerListener, ARestartedServerBindsOverItsPredecessorsClosedConnections) 
         auto server = RunningServer::start(state, kSmall);
         ASSERT_TRUE(server) << server.error().message;
         // The server closes first, so its side of the connection lingers in TIME_WAIT.
-        const std::string reply = testing::exchange(
+        const std::string reply = test::exchange(
             server->port(), "GET /status HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
         ASSERT_TRUE(reply.starts_with("HTTP/1.1 200 OK")) << reply;
     }
@@ -74,11 +74,11 @@ TEST(ServerListener, ARestartedServerBindsOverItsPredecessorsClosedConnections) 
 TEST(ServerListener, ListensOnTheLoopbackAddressOnly) {
     auto server = RunningServer::start(AppState(free_port(), true), kSmall);
     ASSERT_TRUE(server) << server.error().message;
-    testing::asio::io_context io;
-    testing::tcp::socket socket(io);
+    test::asio::io_context io;
+    test::tcp::socket socket(io);
     boost::system::error_code error;
-    socket.connect({testing::asio::ip::make_address_v4("127.0.0.2"), server->port()}, error);
-    EXPECT_EQ(error, testing::asio::error::connection_refused);
+    socket.connect({test::asio::ip::make_address_v4("127.0.0.2"), server->port()}, error);
+    EXPECT_EQ(error, test::asio::error::connection_refused);
 }
 
 // Without no-delay, the second small frame of a job's events would wait for the client's
@@ -86,15 +86,15 @@ TEST(ServerListener, ListensOnTheLoopbackAddressOnly) {
 TEST(ServerListener, AcceptedConnectionsSendWithoutDelay) {
     auto server = RunningServer::start(AppState(free_port(), true), kSmall);
     ASSERT_TRUE(server) << server.error().message;
-    testing::asio::io_context io;
-    testing::tcp::socket socket(io);
-    socket.connect({testing::asio::ip::address_v4::loopback(), server->port()});
-    testing::asio::write(socket, testing::asio::buffer(std::string_view(
+    test::asio::io_context io;
+    test::tcp::socket socket(io);
+    socket.connect({test::asio::ip::address_v4::loopback(), server->port()});
+    test::asio::write(socket, test::asio::buffer(std::string_view(
                                      "GET /status HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")));
     char first;
-    testing::asio::read(socket, testing::asio::buffer(&first, 1));  // served, so accepted
+    test::asio::read(socket, test::asio::buffer(&first, 1));  // served, so accepted
 
-    const int fd = testing::server_end(server->port(), socket.local_endpoint().port());
+    const int fd = test::server_end(server->port(), socket.local_endpoint().port());
     ASSERT_GE(fd, 0);
     int no_delay = 0;
     socklen_t size = sizeof no_delay;
@@ -103,7 +103,7 @@ TEST(ServerListener, AcceptedConnectionsSendWithoutDelay) {
 }
 
 TEST(ServerListener, OnlyPerConnectionAcceptErrorsAreIgnored) {
-    namespace error = testing::asio::error;
+    namespace error = test::asio::error;
     EXPECT_TRUE(is_connection_error(error::connection_reset));
     EXPECT_TRUE(is_connection_error(error::connection_aborted));
     EXPECT_TRUE(is_connection_error(error::connection_refused));
@@ -115,7 +115,7 @@ TEST(ServerListener, OnlyPerConnectionAcceptErrorsAreIgnored) {
 // Running out of descriptors is logged at WARN and makes the accept loop close an idle
 // connection; every other accept error is not that.
 TEST(ServerListener, DescriptorExhaustionIsToldFromOtherAcceptErrors) {
-    namespace error = testing::asio::error;
+    namespace error = test::asio::error;
     const auto& system = error::get_system_category();
     EXPECT_TRUE(is_descriptor_exhaustion(error::no_descriptors));
     EXPECT_TRUE(is_descriptor_exhaustion({ENFILE, system}));

@@ -16,7 +16,7 @@
 namespace parvello {
 namespace {
 
-using namespace testing;
+using namespace test;
 
 using MalformedRequests = AgentServer;
 

@@ -14,7 +14,7 @@
 namespace parvello {
 namespace {
 
-using namespace testing;
+using namespace test;
 
 const char* const kOriginHeaders[] = {"access-control-allow-origin", "access-control-allow-credentials", "vary"};
 

@@ -21,12 +21,12 @@
 namespace parvello {
 namespace {
 
-using namespace testing;
+using namespace test;
 
 std::string base64_of(std::string_view text) { return encode_base64(bytes_of(text)); }
 
 // The label that a held printer keeps waiting, as the printer receives it.
-const std::string kHeldLabel(pvo_test::kHeldLabelSize, '\0');
+const std::string kHeldLabel(pvo_test_support::kHeldLabelSize, '\0');
 
 // A network printer that takes `connections` jobs, each on its own thread so that two jobs
 // at once would both be seen, and counts the jobs it holds at a time. While it is held, it
@@ -35,7 +35,7 @@ class SharedPrinter {
 public:
     explicit SharedPrinter(std::size_t connections) : acceptor_(io_) {
         acceptor_.open(boost::asio::ip::tcp::v4());
-        EXPECT_TRUE(pvo_test::take_data_slowly(acceptor_.native_handle()));
+        EXPECT_TRUE(pvo_test_support::take_data_slowly(acceptor_.native_handle()));
         acceptor_.bind({boost::asio::ip::address_v4::loopback(), 0});
         acceptor_.listen();
         accepting_ = std::thread([this, connections] {
@@ -187,7 +187,7 @@ TEST_F(PostPrint, JobsRunOneAtATimeInArrivalOrder) {
     std::vector<std::unique_ptr<Client>> clients;
     for (int i = 0; i < kJobs; ++i) {
         clients.push_back(std::make_unique<Client>(port()));
-        const std::string label = i == 0 ? pvo_test::held_label_base64() : base64_of("job " + std::to_string(i));
+        const std::string label = i == 0 ? pvo_test_support::held_label_base64() : base64_of("job " + std::to_string(i));
         send_request(*clients.back(), http::verb::post, "/print", kJsonHeaders, print_job(printer.address(), {label}));
         if (i == 0) {
             ASSERT_TRUE(printer.wait_in_use(1));
@@ -217,7 +217,7 @@ TEST_F(PostPrint, AJobWhoseClientLeftKeepsTheDeviceUntilItEnds) {
     {
         Client leaving(port());
         send_request(leaving, http::verb::post, "/print", kJsonHeaders,
-                     print_job(printer.address(), {pvo_test::held_label_base64()}));
+                     print_job(printer.address(), {pvo_test_support::held_label_base64()}));
         ASSERT_TRUE(printer.wait_in_use(1));
     }
     Client next(port());
@@ -237,7 +237,7 @@ TEST_F(PostPrint, StatusAnswersWhileAJobRuns) {
     printer.hold();
     Client printing(port());
     send_request(printing, http::verb::post, "/print", kJsonHeaders,
-                 print_job(printer.address(), {pvo_test::held_label_base64()}));
+                 print_job(printer.address(), {pvo_test_support::held_label_base64()}));
     ASSERT_TRUE(printer.wait_in_use(1));
 
     Client asking(port());

@@ -17,9 +17,9 @@
 namespace parvello {
 namespace {
 
-using testing::Client;
-using testing::LogCapture;
-using testing::tcp;
+using test::Client;
+using test::LogCapture;
+using test::tcp;
 
 asio::awaitable<Response> failing_route(Request&, HandlerContext) {
     co_return empty_response(http::status::bad_gateway);
@@ -76,7 +76,7 @@ TEST_F(RequestLog, AServerErrorAnswerIsAlsoLoggedAtError) {
 // by their method or path, whatever the target of the events themselves.
 TEST_F(RequestLog, SpanDirectivesSelectRequestsByTheirFields) {
     {
-        const pvo_test::LogCapture::Narrowed narrowed(*LogCapture::get(),
+        const pvo_test_support::LogCapture::Narrowed narrowed(*LogCapture::get(),
                                                       "parvello::server[request{method=POST}]=debug");
         EXPECT_EQ(log_of(http::verb::get, "/by-method").size(), 0u);
         const auto lines = log_of(http::verb::post, "/by-method");
@@ -86,7 +86,7 @@ TEST_F(RequestLog, SpanDirectivesSelectRequestsByTheirFields) {
     }
     {
         // Everything at DEBUG but the polling of one path; its server errors still show.
-        const pvo_test::LogCapture::Narrowed narrowed(
+        const pvo_test_support::LogCapture::Narrowed narrowed(
             *LogCapture::get(), "http=debug,parvello::server[request{uri=/fail?polled}]=error");
         EXPECT_EQ(log_of(http::verb::get, "/fail?other").size(), 3u);
         const auto lines = log_of(http::verb::get, "/fail?polled");

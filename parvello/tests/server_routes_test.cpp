@@ -12,11 +12,11 @@
 namespace parvello {
 namespace {
 
-using testing::Client;
-using testing::exchange;
-namespace http = testing::http;
+using test::Client;
+using test::exchange;
+namespace http = test::http;
 
-using ServerRoutes = testing::AgentServer;
+using ServerRoutes = test::AgentServer;
 
 std::string status_json(std::uint16_t port) {
     return R"({"ok":true,"version":")" + std::string(kVersion) + R"(","api_version":1,"port":)" +

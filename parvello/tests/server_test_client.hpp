@@ -17,7 +17,7 @@
 
 #include "pvo-test-support/free_port.hpp"
 
-namespace parvello::testing {
+namespace parvello::test {
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
@@ -25,7 +25,7 @@ namespace http = boost::beast::http;
 // Only declared here: a test that works on a client's socket includes <boost/asio/ip/tcp.hpp>.
 using tcp = asio::ip::tcp;
 
-using pvo_test::free_port;
+using pvo_test_support::free_port;
 
 // An HTTP answer as it came over the wire: the same type as the server's own answer.
 using HttpResponse = http::response<http::string_body>;
@@ -88,4 +88,4 @@ struct UntilClosed {
 // close does so long before it.
 UntilClosed read_until_closed(int fd, std::chrono::milliseconds limit = std::chrono::seconds(20));
 
-}  // namespace parvello::testing
+}  // namespace parvello::test

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-namespace parvello::testing {
+namespace parvello::test {
 
 // A Brother QL: header 80 20 42, model '7', 62 mm continuous tape, waiting, no errors: ready.
 inline std::vector<std::uint8_t> brother_ql_ready() {
@@ -27,4 +27,4 @@ inline std::vector<std::uint8_t> zpl_host_status_head_open() {
     return {text.begin(), text.end()};
 }
 
-}  // namespace parvello::testing
+}  // namespace parvello::test

@@ -18,7 +18,7 @@
 namespace parvello {
 namespace {
 
-using namespace testing;
+using namespace test;
 
 std::string progress(std::string_view phase, int index, int total) {
     const std::string i = std::to_string(index), n = std::to_string(total);

@@ -14,7 +14,7 @@
 #include <boost/beast/websocket/stream_fwd.hpp>
 #include <boost/system/error_code.hpp>
 
-namespace parvello::testing {
+namespace parvello::test {
 
 class WsClient {
 public:
@@ -49,4 +49,4 @@ private:
     std::unique_ptr<Connection> connection_;
 };
 
-}  // namespace parvello::testing
+}  // namespace parvello::test

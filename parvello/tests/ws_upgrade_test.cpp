@@ -12,7 +12,7 @@
 namespace parvello {
 namespace {
 
-using namespace testing;
+using namespace test;
 
 const Headers kUpgrade = {{"Host", "127.0.0.1"},
                           {"Connection", "Upgrade"},

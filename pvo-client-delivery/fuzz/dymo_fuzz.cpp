@@ -27,7 +27,7 @@
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-namespace pd = pvo_delivery;
+namespace pd = pvo_client_delivery;
 namespace d1 = pvo_driver_dymo;
 
 void check(bool condition) {

@@ -1,6 +1,6 @@
 #include "pvo-client-delivery/action.hpp"
 
-namespace pvo_delivery {
+namespace pvo_client_delivery {
 namespace {
 
 constexpr ActionKind kind(const Send&) noexcept { return ActionKind::Send; }
@@ -17,4 +17,4 @@ ActionKind kind_of(const DeliveryAction& action) noexcept {
     return std::visit([](const auto& a) { return kind(a); }, action);
 }
 
-}  // namespace pvo_delivery
+}  // namespace pvo_client_delivery

@@ -2,7 +2,7 @@
 
 #include "pvo-util/text.hpp"
 
-namespace pvo_delivery {
+namespace pvo_client_delivery {
 std::string DeliveryError::message() const {
     switch (kind) {
         case Kind::EmptyPayload:
@@ -17,4 +17,4 @@ std::string DeliveryError::message() const {
     return "invalid session call: " + detail;
 }
 
-}  // namespace pvo_delivery
+}  // namespace pvo_client_delivery

@@ -4,7 +4,7 @@
 
 #include "pvo-status/dymo_status.hpp"
 
-namespace pvo_delivery {
+namespace pvo_client_delivery {
 namespace {
 
 namespace d1 = pvo_driver_dymo;
@@ -80,4 +80,4 @@ Batch DymoD1Handshake::next_chunk(Batch batch) {
     return batch;
 }
 
-}  // namespace pvo_delivery
+}  // namespace pvo_client_delivery

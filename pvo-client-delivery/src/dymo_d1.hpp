@@ -13,7 +13,7 @@
 #include "pvo-client-delivery/handshake.hpp"
 #include "pvo-driver-dymo/d1.hpp"
 
-namespace pvo_delivery {
+namespace pvo_client_delivery {
 
 class DymoD1Handshake final : public Handshake {
 public:
@@ -44,4 +44,4 @@ private:
     Stage stage_ = Stage::RequestSent;
 };
 
-}  // namespace pvo_delivery
+}  // namespace pvo_client_delivery

@@ -4,7 +4,7 @@
 
 #include "pvo-status/dymo_status.hpp"
 
-namespace pvo_delivery {
+namespace pvo_client_delivery {
 namespace {
 
 using pvo_status::LwPrintState;
@@ -132,4 +132,4 @@ Batch DymoLwHandshake::after_label_status(const std::vector<std::uint8_t>& reply
     return batch_of(Status{std::move(*report)}, Send{std::move(job_.trailer)});
 }
 
-}  // namespace pvo_delivery
+}  // namespace pvo_client_delivery

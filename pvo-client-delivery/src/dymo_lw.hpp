@@ -15,7 +15,7 @@
 #include "pvo-client-delivery/handshake.hpp"
 #include "pvo-status/print_status.hpp"
 
-namespace pvo_delivery {
+namespace pvo_client_delivery {
 
 // The report of a status answer, or the failure text when it forbids printing: a reply that
 // does not parse, then the print status (error, cancel, no lock), then the media bay (no media,
@@ -54,4 +54,4 @@ private:
     Stage stage_ = Stage::LockRequestSent;
 };
 
-}  // namespace pvo_delivery
+}  // namespace pvo_client_delivery

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-namespace pvo_delivery {
+namespace pvo_client_delivery {
 
 Batch FireAndForget::start() { return batch_of(Progress{phase::sending}, Send{std::move(label_)}); }
 
@@ -11,4 +11,4 @@ Batch FireAndForget::on_event(TransportEvent event) {
     return {Fail{"fire-and-forget delivery does not read from the device"}};
 }
 
-}  // namespace pvo_delivery
+}  // namespace pvo_client_delivery

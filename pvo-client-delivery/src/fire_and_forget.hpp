@@ -5,7 +5,7 @@
 
 #include "pvo-client-delivery/handshake.hpp"
 
-namespace pvo_delivery {
+namespace pvo_client_delivery {
 
 class FireAndForget final : public Handshake {
 public:
@@ -17,4 +17,4 @@ private:
     std::vector<std::uint8_t> label_;
 };
 
-}  // namespace pvo_delivery
+}  // namespace pvo_client_delivery

@@ -4,7 +4,7 @@
 
 #include "pvo-status/gpgl_status.hpp"
 
-namespace pvo_delivery {
+namespace pvo_client_delivery {
 namespace {
 
 using pvo_status::GpglState;
@@ -105,4 +105,4 @@ Batch Gpgl::on_status(const Bytes& reply) {
     return batch;
 }
 
-}  // namespace pvo_delivery
+}  // namespace pvo_client_delivery

@@ -8,7 +8,7 @@
 
 #include "pvo-client-delivery/handshake.hpp"
 
-namespace pvo_delivery {
+namespace pvo_client_delivery {
 
 class Gpgl final : public Handshake {
 public:
@@ -50,4 +50,4 @@ private:
     bool moved_ = false;
 };
 
-}  // namespace pvo_delivery
+}  // namespace pvo_client_delivery

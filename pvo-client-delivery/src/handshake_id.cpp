@@ -4,7 +4,7 @@
 
 #include "pvo-util/text.hpp"
 
-namespace pvo_delivery {
+namespace pvo_client_delivery {
 namespace {
 
 constexpr std::array<std::string_view, 6> names{
@@ -27,4 +27,4 @@ std::optional<HandshakeId> parse_handshake_id(std::string_view name) {
     return std::nullopt;
 }
 
-}  // namespace pvo_delivery
+}  // namespace pvo_client_delivery

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-namespace pvo_delivery {
+namespace pvo_client_delivery {
 namespace {
 
 Batch out_of_order() {
@@ -40,4 +40,4 @@ Batch LetratagNotify::on_event(TransportEvent event) {
     return out_of_order();
 }
 
-}  // namespace pvo_delivery
+}  // namespace pvo_client_delivery

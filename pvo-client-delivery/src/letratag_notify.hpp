@@ -8,7 +8,7 @@
 
 #include "pvo-client-delivery/handshake.hpp"
 
-namespace pvo_delivery {
+namespace pvo_client_delivery {
 
 class LetratagNotify final : public Handshake {
 public:
@@ -32,4 +32,4 @@ private:
     Stage stage_ = Stage::Sending;
 };
 
-}  // namespace pvo_delivery
+}  // namespace pvo_client_delivery

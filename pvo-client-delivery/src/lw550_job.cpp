@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <limits>
 
-namespace pvo_delivery {
+namespace pvo_client_delivery {
 namespace {
 
 constexpr std::uint8_t esc = 0x1B;
@@ -130,4 +130,4 @@ std::expected<Lw550Job, std::string> parse_lw550_job(std::span<const std::uint8_
     }
 }
 
-}  // namespace pvo_delivery
+}  // namespace pvo_client_delivery

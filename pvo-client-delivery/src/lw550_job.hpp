@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace pvo_delivery {
+namespace pvo_client_delivery {
 
 struct Lw550Job {
     std::vector<std::uint8_t> preamble;
@@ -22,4 +22,4 @@ struct Lw550Job {
 // data", "label data truncated" or "2 trailing bytes after ESC Q".
 std::expected<Lw550Job, std::string> parse_lw550_job(std::span<const std::uint8_t> job);
 
-}  // namespace pvo_delivery
+}  // namespace pvo_client_delivery

@@ -9,7 +9,7 @@
 #include "letratag_notify.hpp"
 #include "niimbot_poll.hpp"
 
-namespace pvo_delivery {
+namespace pvo_client_delivery {
 
 std::expected<std::unique_ptr<Handshake>, DeliveryError> make_handshake(
     HandshakeId id, std::optional<std::string_view> driver_variant,
@@ -35,4 +35,4 @@ std::expected<std::unique_ptr<Handshake>, DeliveryError> make_handshake(
     std::unreachable();
 }
 
-}  // namespace pvo_delivery
+}  // namespace pvo_client_delivery

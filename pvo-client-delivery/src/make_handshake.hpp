@@ -12,7 +12,7 @@
 #include "pvo-client-delivery/handshake.hpp"
 #include "pvo-client-delivery/handshake_id.hpp"
 
-namespace pvo_delivery {
+namespace pvo_client_delivery {
 
 // `driver_variant` goes to the handshakes that read it (niimbot_poll); a variant they refuse
 // gives UnsupportedDriverVariant.
@@ -20,4 +20,4 @@ std::expected<std::unique_ptr<Handshake>, DeliveryError> make_handshake(
     HandshakeId id, std::optional<std::string_view> driver_variant,
     std::vector<std::uint8_t> label);
 
-}  // namespace pvo_delivery
+}  // namespace pvo_client_delivery

@@ -7,7 +7,7 @@
 #include "pvo-driver-niimbot/packet.hpp"
 #include "pvo-driver-niimbot/variant.hpp"
 
-namespace pvo_delivery {
+namespace pvo_client_delivery {
 namespace {
 
 Batch out_of_order() { return {Fail{"niimbot delivery received an out-of-order transport event"}}; }
@@ -16,8 +16,8 @@ Batch out_of_order() { return {Fail{"niimbot delivery received an out-of-order t
 
 std::expected<std::unique_ptr<Handshake>, DeliveryError> NiimbotPoll::create(
     std::optional<std::string_view> driver_variant, Bytes label) {
-    const auto variant = driver_variant ? pvo_niimbot::parse_niimbot_variant(*driver_variant)
-                                        : pvo_niimbot::NiimbotVariant::Standard;
+    const auto variant = driver_variant ? pvo_driver_niimbot::parse_niimbot_variant(*driver_variant)
+                                        : pvo_driver_niimbot::NiimbotVariant::Standard;
     if (!variant) {
         return std::unexpected(
             DeliveryError::unsupported_driver_variant(std::string(handshake_name(HandshakeId::NiimbotPoll)),
@@ -25,9 +25,9 @@ std::expected<std::unique_ptr<Handshake>, DeliveryError> NiimbotPoll::create(
     }
     std::vector<Bytes> writes;
     std::optional<Bytes> final_packet;
-    if (*variant == pvo_niimbot::NiimbotVariant::B1) {
-        auto split = pvo_niimbot::split_final_packet(label);
-        writes = pvo_niimbot::repack_packets(pvo_niimbot::scan_packets(split.rest));
+    if (*variant == pvo_driver_niimbot::NiimbotVariant::B1) {
+        auto split = pvo_driver_niimbot::split_final_packet(label);
+        writes = pvo_driver_niimbot::repack_packets(pvo_driver_niimbot::scan_packets(split.rest));
         // A job that is nothing but its print-end packet still makes one (empty) write, so the
         // printer is polled and the print-end packet goes out like in any other job.
         if (writes.empty()) writes.push_back(std::move(split.rest));
@@ -46,7 +46,7 @@ Batch NiimbotPoll::start() {
 
 Send NiimbotPoll::request_status() {
     stage_ = Stage::RequestingStatus;
-    return Send{pvo_niimbot::status_request()};
+    return Send{pvo_driver_niimbot::status_request()};
 }
 
 Batch NiimbotPoll::on_event(TransportEvent event) {
@@ -77,7 +77,7 @@ Batch NiimbotPoll::on_reply(const Bytes& reply) {
     ++replies_;
     Batch batch;
     bool page_finished = false;
-    if (const auto status = pvo_niimbot::find_print_status(reply)) {
+    if (const auto status = pvo_driver_niimbot::find_print_status(reply)) {
         if (status->progress1 < 100 || status->progress2 < 100) {
             seen_incomplete_ = true;
         } else {
@@ -103,4 +103,4 @@ Batch NiimbotPoll::on_reply(const Bytes& reply) {
     return batch;
 }
 
-}  // namespace pvo_delivery
+}  // namespace pvo_client_delivery

@@ -17,7 +17,7 @@
 #include "pvo-client-delivery/delivery_error.hpp"
 #include "pvo-client-delivery/handshake.hpp"
 
-namespace pvo_delivery {
+namespace pvo_client_delivery {
 
 class NiimbotPoll final : public Handshake {
 public:
@@ -59,4 +59,4 @@ private:
     Stage stage_ = Stage::SendingJob;
 };
 
-}  // namespace pvo_delivery
+}  // namespace pvo_client_delivery

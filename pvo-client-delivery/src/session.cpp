@@ -5,7 +5,7 @@
 
 #include "make_handshake.hpp"
 
-namespace pvo_delivery {
+namespace pvo_client_delivery {
 namespace {
 
 DeliveryError call_error(const char* text) { return DeliveryError::invalid_call(text); }
@@ -85,4 +85,4 @@ DeliveryAction DeliverySession::pop() {
     return action;
 }
 
-}  // namespace pvo_delivery
+}  // namespace pvo_client_delivery

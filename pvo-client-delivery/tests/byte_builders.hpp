@@ -5,7 +5,7 @@
 #include <initializer_list>
 #include <vector>
 
-namespace pvo_delivery::testing {
+namespace pvo_client_delivery::test {
 
 inline std::vector<std::uint8_t> cat(std::initializer_list<std::vector<std::uint8_t>> parts) {
     std::vector<std::uint8_t> out;
@@ -19,4 +19,4 @@ inline std::vector<std::uint8_t> repeat(const std::vector<std::uint8_t>& part, s
     return out;
 }
 
-}  // namespace pvo_delivery::testing
+}  // namespace pvo_client_delivery::test

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace pvo_delivery;
+using namespace pvo_client_delivery;
 
 TEST(DeliveryError, DisplayTexts) {
     struct Case {

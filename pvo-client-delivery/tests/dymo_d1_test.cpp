@@ -6,8 +6,8 @@
 #include "pvo-status/dymo_status.hpp"
 #include "session_fixture.hpp"
 
-using namespace pvo_delivery;
-using namespace pvo_delivery::testing;
+using namespace pvo_client_delivery;
+using namespace pvo_client_delivery::test;
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include "pvo-status/gpgl_status.hpp"
 #include "session_fixture.hpp"
 
-using namespace pvo_delivery;
-using namespace pvo_delivery::testing;
+using namespace pvo_client_delivery;
+using namespace pvo_client_delivery::test;
 using pvo_status::GpglState;
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "byte_builders.hpp"
 
-namespace pvo_delivery::testing {
+namespace pvo_client_delivery::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -44,4 +44,4 @@ inline Bytes lw_status(std::uint8_t print_state, std::uint8_t bay) {
     return out;
 }
 
-}  // namespace pvo_delivery::testing
+}  // namespace pvo_client_delivery::test

@@ -5,8 +5,8 @@
 #include "lw550_fixture.hpp"
 #include "pvo-client-delivery/session.hpp"
 
-using namespace pvo_delivery;
-using namespace pvo_delivery::testing;
+using namespace pvo_client_delivery;
+using namespace pvo_client_delivery::test;
 
 TEST(Lw550Job, SplitsPreambleLabelsAndTrailer) {
     const Bytes l0 = lw_label(1, 8, {0xAA});

@@ -8,13 +8,13 @@
 #include "pvo-driver-niimbot/packet.hpp"
 #include "session_fixture.hpp"
 
-using namespace pvo_delivery;
-using namespace pvo_delivery::testing;
-using pvo_niimbot::build_packet;
+using namespace pvo_client_delivery;
+using namespace pvo_client_delivery::test;
+using pvo_driver_niimbot::build_packet;
 
 namespace {
 
-const Send status_request{pvo_niimbot::status_request()};
+const Send status_request{pvo_driver_niimbot::status_request()};
 const Recv poll{8, 500};
 const Fail out_of_order{"niimbot delivery received an out-of-order transport event"};
 
@@ -50,7 +50,7 @@ std::vector<DeliveryAction> polls_for(const std::vector<Bytes>& replies) {
     for (const auto& reply : replies) {
         out.push_back(status_request);
         out.push_back(poll);
-        if (const auto found = pvo_niimbot::find_print_status(reply)) {
+        if (const auto found = pvo_driver_niimbot::find_print_status(reply)) {
             out.push_back(status(found->progress1, found->progress2, found->page));
         }
     }
@@ -132,7 +132,7 @@ TEST(NiimbotPoll, PollingEnds) {
         {"100/100 from the start never finishes early", std::vector<Bytes>(60, progress_reply(100, 100)), 60},
         {"60 replies without a status", std::vector<Bytes>(60, unframed), 60},
         {"60 empty replies", {}, 60},
-        {"a status request echoed back is no status", std::vector<Bytes>(60, pvo_niimbot::status_request()), 60},
+        {"a status request echoed back is no status", std::vector<Bytes>(60, pvo_driver_niimbot::status_request()), 60},
     };
     for (const auto& c : cases) {
         const std::optional<std::string_view> variants[] = {std::nullopt, "b1"};

@@ -10,7 +10,7 @@
 
 #include "pvo-client-delivery/session.hpp"
 
-namespace pvo_delivery::testing {
+namespace pvo_client_delivery::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -73,4 +73,4 @@ inline SessionStart started(std::expected<SessionStart, DeliveryError> result) {
     return std::move(*result);
 }
 
-}  // namespace pvo_delivery::testing
+}  // namespace pvo_client_delivery::test

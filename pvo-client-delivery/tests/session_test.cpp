@@ -7,8 +7,8 @@
 
 #include "session_fixture.hpp"
 
-using namespace pvo_delivery;
-using namespace pvo_delivery::testing;
+using namespace pvo_client_delivery;
+using namespace pvo_client_delivery::test;
 
 namespace {
 

@@ -16,15 +16,15 @@ namespace pvo_device {
 namespace {
 
 using pvo_status::Protocol;
-using testing::EmulatedHardware;
-using testing::UsbIdentity;
+using test::EmulatedHardware;
+using test::UsbIdentity;
 
 class EmulatedDiscovery : public ::testing::Test {
 protected:
     void SetUp() override {
-        delegated_ = testing::run_in_umockdev_child();
+        delegated_ = test::run_in_umockdev_child();
         if (delegated_) return;
-        log_ = testing::DiscoveryLog::get();
+        log_ = test::DiscoveryLog::get();
         ASSERT_NE(log_, nullptr);
         hardware_.emplace();
     }
@@ -46,7 +46,7 @@ protected:
     }
 
     bool delegated_ = false;
-    pvo_test::LogCapture* log_ = nullptr;
+    pvo_test_support::LogCapture* log_ = nullptr;
     std::optional<EmulatedHardware> hardware_;
 };
 

@@ -5,12 +5,12 @@
 #include "pvo-device/discovery.hpp"
 #include "pvo-test-support/log_capture.hpp"
 
-namespace pvo_device::testing {
+namespace pvo_device::test {
 
 struct DiscoveryLog {
-    static pvo_test::LogCapture* get() {
-        return pvo_test::LogCapture::install(std::string(kDiscoveryLogTarget) + "=trace");
+    static pvo_test_support::LogCapture* get() {
+        return pvo_test_support::LogCapture::install(std::string(kDiscoveryLogTarget) + "=trace");
     }
 };
 
-}  // namespace pvo_device::testing
+}  // namespace pvo_device::test

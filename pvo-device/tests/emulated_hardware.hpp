@@ -13,7 +13,7 @@
 
 using UMockdevTestbed = struct _UMockdevTestbed;
 
-namespace pvo_device::testing {
+namespace pvo_device::test {
 
 struct UsbIdentity {
     std::uint16_t vendor_id = 0;
@@ -51,4 +51,4 @@ private:
     unsigned next_address_ = 2;  // 1 is the root hub's
 };
 
-}  // namespace pvo_device::testing
+}  // namespace pvo_device::test

@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-namespace pvo_device::testing {
+namespace pvo_device::test {
 
 class PtyDevice {
 public:
@@ -130,4 +130,4 @@ private:
     std::thread thread_;
 };
 
-}  // namespace pvo_device::testing
+}  // namespace pvo_device::test

@@ -22,9 +22,9 @@ namespace pvo_device {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::bytes_of;
-using testing::pattern;
-using testing::PtyDevice;
+using test::bytes_of;
+using test::pattern;
+using test::PtyDevice;
 namespace fs = std::filesystem;
 
 constexpr std::uint32_t baud = 115200;
@@ -35,7 +35,7 @@ std::string slurp(const fs::path& file) {
 }
 
 // A temporary folder whose entries are named with `/`.
-struct TempDir : pvo_test::TempDir {
+struct TempDir : pvo_test_support::TempDir {
     fs::path operator/(const std::string& name) const { return path() / name; }
 };
 
@@ -99,14 +99,14 @@ TEST(SerialRead, DeviceThatNeverPausesEndsAtMaxLenOrAtTheLimit) {
         SCOPED_TRACE(c.name);
         PtyDevice device;
         SerialTarget target(device.path(), baud);
-        testing::StreamingDevice stream(device);
+        test::StreamingDevice stream(device);
         const auto reply = serial_read(target, c.max_len, c.limit);
         stream.stop();
         EXPECT_FALSE(stream.gave_up()) << "the read went on while the device kept talking";
         ASSERT_TRUE(reply.has_value()) << reply.error().message();
         ASSERT_FALSE(reply->empty());
         EXPECT_LT(reply->size(), c.max_len + 256);
-        for (std::size_t i = 0; i < reply->size(); ++i) ASSERT_EQ((*reply)[i], testing::stream_byte(i)) << i;
+        for (std::size_t i = 0; i < reply->size(); ++i) ASSERT_EQ((*reply)[i], test::stream_byte(i)) << i;
         if (c.max_len == 32) {
             EXPECT_GE(reply->size(), 32u);
         }
@@ -160,7 +160,7 @@ TEST(SerialOpen, AnyBaudRateIsSetOnTheLine) {
         const auto written = serial_write(target, bytes_of("label"));
         ASSERT_TRUE(written.has_value()) << written.error().message();
         EXPECT_EQ(device.receive(5), bytes_of("label"));
-        EXPECT_EQ(testing::output_speed(device.path()), rate);
+        EXPECT_EQ(test::output_speed(device.path()), rate);
     }
 }
 

@@ -26,8 +26,8 @@ namespace {
 namespace asio = boost::asio;
 using asio::ip::tcp;
 using namespace std::chrono_literals;
-using testing::bytes_of;
-using testing::pattern;
+using test::bytes_of;
+using test::pattern;
 
 // What one connection brought: every byte until the client closed, and how the stream ended.
 struct Session {
@@ -230,7 +230,7 @@ TEST(TcpWrite, PrinterThatStopsReadingFailsAfterTheStallLimit) {
 }
 
 TEST(TcpWrite, RefusedPortGivesTheConnectText) {
-    const std::uint16_t port = pvo_test::free_port();
+    const std::uint16_t port = pvo_test_support::free_port();
     const auto written = tcp_write({"127.0.0.1", port}, bytes_of("label"));
     ASSERT_FALSE(written.has_value());
     EXPECT_EQ(written.error(), DeviceError::transport("connect 127.0.0.1:" + std::to_string(port) + ": " +
@@ -241,7 +241,7 @@ TEST(TcpWrite, RefusedPortGivesTheConnectText) {
 // end gets that same port. Binding our end to the target's port makes it land there every time;
 // such a connection reached no printer and is refused.
 TEST(TcpConnect, ConnectionThatLandsOnItselfIsRefused) {
-    const std::uint16_t port = pvo_test::free_port();
+    const std::uint16_t port = pvo_test_support::free_port();
     asio::io_context io;
     tcp::socket socket(io);
     const tcp::endpoint self(asio::ip::address_v4::loopback(), port);
@@ -322,7 +322,7 @@ TEST(TcpQuery, AnswerIsReadOnTheConnectionThatAsked) {
 }
 
 TEST(TcpQuery, RefusedPortGivesTheConnectText) {
-    const std::uint16_t port = pvo_test::free_port();
+    const std::uint16_t port = pvo_test_support::free_port();
     const auto answer = tcp_query({"127.0.0.1", port}, bytes_of("~HS\r\n"), 256, 50ms);
     ASSERT_FALSE(answer.has_value());
     EXPECT_TRUE(answer.error().message().starts_with("transport error: connect 127.0.0.1:")) << answer.error();

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-namespace pvo_device::testing {
+namespace pvo_device::test {
 
 // `size` bytes that do not repeat with any short period, so a lost or doubled chunk shows.
 inline std::vector<std::uint8_t> pattern(std::size_t size) {
@@ -15,4 +15,4 @@ inline std::vector<std::uint8_t> pattern(std::size_t size) {
 
 inline std::vector<std::uint8_t> bytes_of(std::string_view text) { return {text.begin(), text.end()}; }
 
-}  // namespace pvo_device::testing
+}  // namespace pvo_device::test

@@ -17,10 +17,10 @@ namespace {
 
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
-using testing::bytes_of;
-using testing::pattern;
-using testing::PtyDevice;
-using testing::UsbprintTree;
+using test::bytes_of;
+using test::pattern;
+using test::PtyDevice;
+using test::UsbprintTree;
 
 // A USB printer on the printer-class road, its node a pseudo-terminal played by the test.
 class UsbPrinter : public ::testing::Test {

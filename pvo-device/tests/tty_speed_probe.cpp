@@ -5,7 +5,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-namespace pvo_device::testing {
+namespace pvo_device::test {
 
 std::uint32_t output_speed(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -16,4 +16,4 @@ std::uint32_t output_speed(const std::string& path) {
     return read ? tio.c_ospeed : 0;
 }
 
-}  // namespace pvo_device::testing
+}  // namespace pvo_device::test

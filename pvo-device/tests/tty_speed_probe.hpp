@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string>
 
-namespace pvo_device::testing {
+namespace pvo_device::test {
 
 // The output speed of the terminal at `path` in bits per second; 0 when it cannot be read.
 std::uint32_t output_speed(const std::string& path);
 
-}  // namespace pvo_device::testing
+}  // namespace pvo_device::test

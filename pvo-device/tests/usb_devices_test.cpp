@@ -10,10 +10,10 @@ namespace pvo_device {
 namespace {
 
 using ::testing::UnorderedElementsAreArray;
-using testing::PrinterSetup;
+using test::PrinterSetup;
 
 // Devices are listed in libusb's order, which is not the order they were plugged in.
-class UsbListing : public testing::EmulatedUsbTest {
+class UsbListing : public test::EmulatedUsbTest {
 protected:
     void plug_two() {
         PrinterSetup named;

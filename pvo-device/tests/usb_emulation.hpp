@@ -24,7 +24,7 @@ using UMockdevTestbed = struct _UMockdevTestbed;
 using UMockdevIoctlBase = struct _UMockdevIoctlBase;
 using UMockdevIoctlClient = struct _UMockdevIoctlClient;
 
-namespace pvo_device::testing {
+namespace pvo_device::test {
 
 // True when this test was run in a child process (its result already reported): the caller
 // returns at once. False when the emulation is available in this process.
@@ -135,4 +135,4 @@ protected:
     std::optional<EmulatedUsb> bus_;
 };
 
-}  // namespace pvo_device::testing
+}  // namespace pvo_device::test

@@ -17,8 +17,8 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using pvo_status::Protocol;
 using pvo_status::UsbPrinterId;
-using testing::EmulatedPrinter;
-using testing::PrinterSetup;
+using test::EmulatedPrinter;
+using test::PrinterSetup;
 
 const std::vector<std::string> claimed_and_given_back{"claim, kernel driver detached", "release",
                                                       "kernel driver attached"};
@@ -27,13 +27,13 @@ const std::vector<std::string> claimed_and_given_back{"claim, kernel driver deta
 // spaces) and filler behind it.
 Bytes framed_device_id() {
     Bytes reply{0x00, 0x2A};
-    const Bytes body = testing::bytes_of("MFG:ACME;MDL:LP 200;CMD:TSPL;           ");
+    const Bytes body = test::bytes_of("MFG:ACME;MDL:LP 200;CMD:TSPL;           ");
     reply.insert(reply.end(), body.begin(), body.end());
     reply.resize(reply.size() + 20, 0xEE);
     return reply;
 }
 
-class UsbIdentity : public testing::EmulatedUsbTest {
+class UsbIdentity : public test::EmulatedUsbTest {
 protected:
     static UsbTarget target(std::optional<std::string> serial = std::nullopt) {
         return UsbTarget{0x0922, 0x0028, std::move(serial), 0};
@@ -55,7 +55,7 @@ TEST_F(UsbIdentity, OnlyTheDeviceWithTheSerialIsOpened) {
     if (delegated_) return;
     PrinterSetup setup;
     setup.device_id = framed_device_id();
-    const auto printers = testing::add_same_id_printers(*bus_, setup);
+    const auto printers = test::add_same_id_printers(*bus_, setup);
 
     const auto missing = query_status_usb(Protocol::Tspl, target("MISSING"));
     ASSERT_FALSE(missing.has_value());
@@ -103,7 +103,7 @@ TEST_F(UsbIdentity, UnreadableDeviceIdLeavesTheUsbFieldsAlone) {
     setup.product = "LP 200";
     setup.manufacturer = "Printer";  // only a Device ID manufacturer of that word is dropped
     setup.serial = "0000";           // all zeros: dropped
-    setup.device_id = testing::bytes_of("\x00\x0BSN:1234;");
+    setup.device_id = test::bytes_of("\x00\x0BSN:1234;");
     bus_->add(setup);
     const auto status = query_status_usb(Protocol::Tspl, target());
     ASSERT_TRUE(status) << status.error().message();

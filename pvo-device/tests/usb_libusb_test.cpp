@@ -17,10 +17,10 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using std::chrono::milliseconds;
-using testing::EmulatedPrinter;
-using testing::PrinterSetup;
+using test::EmulatedPrinter;
+using test::PrinterSetup;
 
-class LibusbRoad : public testing::EmulatedUsbTest {
+class LibusbRoad : public test::EmulatedUsbTest {
 protected:
     static UsbTarget target(std::optional<std::string> serial = std::nullopt, std::uint8_t interface = 0) {
         return UsbTarget{0x0922, 0x0028, std::move(serial), interface};
@@ -77,7 +77,7 @@ TEST_F(LibusbRoad, SerialMustMatchExactly) {
 // error is the answer.
 TEST_F(LibusbRoad, OnlyTheDeviceWithTheSerialIsOpened) {
     if (delegated_) return;
-    const auto printers = testing::add_same_id_printers(*bus_);
+    const auto printers = test::add_same_id_printers(*bus_);
     struct Case {
         const char* asked;
         std::optional<std::string> error;  // none: it opens
@@ -141,7 +141,7 @@ TEST_F(LibusbRoad, WritesAllBytesInOneTransferAndNoBytesAsAZeroLengthOne) {
     if (delegated_) return;
     EmulatedPrinter& printer = bus_->add({});
     UsbConnection c = open_ok();
-    const Bytes label = testing::pattern(1000);
+    const Bytes label = test::pattern(1000);
     ASSERT_TRUE(usb_write(c, label));
     ASSERT_TRUE(usb_write(c, {}));
     EXPECT_EQ(printer.writes(), (std::vector<Bytes>{label, Bytes{}}));
@@ -167,7 +167,7 @@ struct ReadCase {
 
 TEST_F(LibusbRoad, ReadReturnsEveryByteOfTheReply) {
     if (delegated_) return;
-    const Bytes long_reply = testing::pattern(300);
+    const Bytes long_reply = test::pattern(300);
     const std::vector<ReadCase> cases = {
         {"exactly max_len", 64, {{1, 2, 3, 4}}, 4, {1, 2, 3, 4}},
         {"max_len in two transfers", 64, {{1, 2, 3}, {4, 5, 6}, {7}}, 6, {1, 2, 3, 4, 5, 6}},

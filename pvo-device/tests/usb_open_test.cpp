@@ -16,8 +16,8 @@ namespace pvo_device {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using testing::EmulatedPrinter;
-using testing::PrinterSetup;
+using test::EmulatedPrinter;
+using test::PrinterSetup;
 
 Bytes receive(int fd, std::size_t count) {
     Bytes got;
@@ -32,7 +32,7 @@ Bytes receive(int fd, std::size_t count) {
     return got;
 }
 
-class UsbOpen : public testing::EmulatedUsbTest {};
+class UsbOpen : public test::EmulatedUsbTest {};
 
 TEST_F(UsbOpen, PrinterClassNodeIsPreferredAndMatchesSerialInAnyCase) {
     if (delegated_) return;
@@ -45,7 +45,7 @@ TEST_F(UsbOpen, PrinterClassNodeIsPreferredAndMatchesSerialInAnyCase) {
     ASSERT_TRUE(c) << c.error().message();
     EXPECT_EQ(c->road(), UsbConnection::Road::PrinterClass);
 
-    const Bytes label = testing::bytes_of("^XA^FDhello^FS^XZ");
+    const Bytes label = test::bytes_of("^XA^FDhello^FS^XZ");
     ASSERT_TRUE(usb_write(*c, label));
     EXPECT_EQ(receive(printer.printer_class_fd(), label.size()), label);
 

@@ -18,8 +18,8 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using std::chrono::milliseconds;
-using testing::PtyDevice;
-using testing::UsbprintTree;
+using test::PtyDevice;
+using test::UsbprintTree;
 
 class PrinterClassRoad : public ::testing::Test {
 protected:
@@ -76,7 +76,7 @@ TEST_F(PrinterClassRoad, OpensTheFirstInterfaceWhoseIdsAndSerialMatch) {
         }
         ASSERT_TRUE(opened) << opened.error().message();
         EXPECT_EQ(opened->road(), UsbConnection::Road::PrinterClass);
-        const Bytes mark = testing::bytes_of(c.serial.value_or("-"));
+        const Bytes mark = test::bytes_of(c.serial.value_or("-"));
         ASSERT_TRUE(usb_write(*opened, mark));
         EXPECT_EQ(nodes.at(*c.opens)->receive(mark.size(), 1000), mark);
     }
@@ -112,7 +112,7 @@ TEST_F(PrinterClassRoad, FailedOpenOfTheMatchingNodeIsFinal) {
 TEST_F(PrinterClassRoad, WritesEveryByteAndNothingForNoBytes) {
     PtyDevice& printer = tree_.add("lp0", "0922", "0028");
     UsbConnection c = open_ok();
-    const Bytes label = testing::pattern(20'000);
+    const Bytes label = test::pattern(20'000);
     ASSERT_TRUE(usb_write(c, {}));
     // The pty holds only a few kilobytes: the write goes on as the printer takes them.
     std::vector<std::uint8_t> received;
@@ -126,7 +126,7 @@ TEST_F(PrinterClassRoad, WritesEveryByteAndNothingForNoBytes) {
 TEST_F(PrinterClassRoad, WriteThatDoesNotFinishInTimeFails) {
     tree_.add("lp0", "0922", "0028");  // a printer that takes nothing
     UsbConnection c = open_ok();
-    auto r = usb_write(c, testing::pattern(1 << 20));
+    auto r = usb_write(c, test::pattern(1 << 20));
     ASSERT_FALSE(r);
     EXPECT_EQ(r.error().message(), "transport error: USBPRINT write timed out");
 }
@@ -141,7 +141,7 @@ TEST_F(PrinterClassRoad, ReadReturnsEveryByteOfTheReply) {
         {"exactly max_len", {1, 2, 3, 4}, 4},
         {"shorter, after the pause", {0x10, 0x20}, 64},
         {"longer, kept whole", {1, 2, 3, 4, 5, 6, 7, 8}, 3},
-        {"in several reads", testing::pattern(5000), 5000},
+        {"in several reads", test::pattern(5000), 5000},
     };
     PtyDevice& printer = tree_.add("lp0", "0922", "0028");
     UsbConnection c = open_ok();

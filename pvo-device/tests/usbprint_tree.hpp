@@ -14,7 +14,7 @@
 #include "pty_device.hpp"
 #include "pvo-test-support/temp_dir.hpp"
 
-namespace pvo_device::testing {
+namespace pvo_device::test {
 
 class UsbprintTree {
 public:
@@ -53,10 +53,10 @@ private:
         std::ofstream(path) << text;
     }
 
-    pvo_test::TempDir dir_;
+    pvo_test_support::TempDir dir_;
     std::filesystem::path root_;
     int ports_ = 0;
     std::map<std::string, std::unique_ptr<PtyDevice>> ptys_;
 };
 
-}  // namespace pvo_device::testing
+}  // namespace pvo_device::test

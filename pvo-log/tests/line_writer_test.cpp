@@ -38,7 +38,7 @@ void write_event(Writer& writer, Level level, std::string message) {
 
 class LogFileTest : public testing::Test {
 protected:
-    pvo_test::TempDir temp_;
+    pvo_test_support::TempDir temp_;
     const fs::path& dir_ = temp_.path();
 };
 

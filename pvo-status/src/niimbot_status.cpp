@@ -16,7 +16,7 @@ Niimbot niimbot_report(std::uint16_t page, std::uint8_t progress1, std::uint8_t 
 }
 
 std::expected<Niimbot, StatusError> parse_niimbot_status(std::span<const std::uint8_t> reply) {
-    const auto found = pvo_niimbot::find_print_status(reply);
+    const auto found = pvo_driver_niimbot::find_print_status(reply);
     if (!found) return std::unexpected(StatusError("no NIIMBOT print-status reply in buffer"));
     return niimbot_report(found->page, found->progress1, found->progress2);
 }

@@ -56,7 +56,7 @@ constexpr auto families = std::to_array<StatusFamily>({
     // off the head flag and leave the rest to be taken as the next query's reply.
     {Protocol::Zpl, bytes<'~', 'H', 'S', '\r', '\n'>, 256, report_of<parse_zpl_host_status>},
     // Command A3 with the one data byte 01, framed as a NIIMBOT packet.
-    {Protocol::Niimbot, pvo_niimbot::status_request, default_reply_length,
+    {Protocol::Niimbot, pvo_driver_niimbot::status_request, default_reply_length,
      report_of<parse_niimbot_status>},
     {Protocol::LetraTag, bytes<>, letratag_status_size, report_of<parse_letratag_status>},
     {Protocol::BrotherQl, bytes<0x1B, 0x69, 0x53>, brother_status_reply_size,

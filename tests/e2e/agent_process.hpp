@@ -26,7 +26,7 @@ public:
     std::vector<std::string> environment(const std::map<std::string, std::string>& extra = {}) const;
 
 private:
-    pvo_test::TempDir temp_;
+    pvo_test_support::TempDir temp_;
     const std::filesystem::path& root_ = temp_.path();
 };
 

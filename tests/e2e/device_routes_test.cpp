@@ -13,15 +13,15 @@ namespace e2e {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using pvo_device::testing::EmulatedPrinter;
-using pvo_device::testing::PrinterSetup;
+using pvo_device::test::EmulatedPrinter;
+using pvo_device::test::PrinterSetup;
 
 std::string usb_request(std::string_view protocol, std::uint16_t vendor_id, std::uint16_t product_id) {
     return R"({"protocol":")" + std::string(protocol) + R"(","transport":{"type":"usb","vendor_id":)" +
            std::to_string(vendor_id) + R"(,"product_id":)" + std::to_string(product_id) + "}}";
 }
 
-class EmulatedDevices : public pvo_device::testing::EmulatedUsbTest {
+class EmulatedDevices : public pvo_device::test::EmulatedUsbTest {
 protected:
     // Starts the agent (inside the emulation) and posts one request to it.
     HttpResponse post(const std::string& route, const std::string& body) {

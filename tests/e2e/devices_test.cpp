@@ -20,7 +20,7 @@
 namespace e2e {
 namespace {
 
-using pvo_device::testing::EmulatedHardware;
+using pvo_device::test::EmulatedHardware;
 
 // The agent, started on the emulated hardware.
 class DevicesAgent {
@@ -89,7 +89,7 @@ public:
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
-        if (!pvo_test::take_data_slowly(listener_) ||
+        if (!pvo_test_support::take_data_slowly(listener_) ||
             ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(listener_, 1) != 0 ||
             ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
             ADD_FAILURE() << "printer could not listen";
@@ -153,7 +153,7 @@ TEST(GetDevices, AnswersWhileAPrintJobHoldsTheDevice) {
 
     const std::string job = R"({"protocol":"raw","handshake":"fire_and_forget",)"
                             R"("transport":{"type":"network","host":"127.0.0.1","port":)" +
-                            std::to_string(printer.port()) + R"(},"labels":[{"index":0,"data_base64":")" + pvo_test::held_label_base64() + R"("}]})";
+                            std::to_string(printer.port()) + R"(},"labels":[{"index":0,"data_base64":")" + pvo_test_support::held_label_base64() + R"("}]})";
     auto printing = std::async(std::launch::async, [&] {
         return http_request(agent.port(), "POST", "/print", {"Content-Type: application/json"}, job);
     });

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-namespace pvo_niimbot {
+namespace pvo_driver_niimbot {
 namespace {
 
 constexpr std::uint8_t head = 0x55;
@@ -100,4 +100,4 @@ std::vector<Bytes> repack_packets(const std::vector<Bytes>& packets, std::size_t
     return writes;
 }
 
-}  // namespace pvo_niimbot
+}  // namespace pvo_driver_niimbot

@@ -2,7 +2,7 @@
 
 #include "pvo-util/text.hpp"
 
-namespace pvo_niimbot {
+namespace pvo_driver_niimbot {
 
 std::optional<NiimbotVariant> parse_niimbot_variant(std::string_view text) {
     if (pvo_util::ascii_iequals(text, "standard")) return NiimbotVariant::Standard;
@@ -11,4 +11,4 @@ std::optional<NiimbotVariant> parse_niimbot_variant(std::string_view text) {
     return std::nullopt;
 }
 
-}  // namespace pvo_niimbot
+}  // namespace pvo_driver_niimbot

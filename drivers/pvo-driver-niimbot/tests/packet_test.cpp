@@ -6,7 +6,7 @@
 
 #include "pvo-driver-niimbot/variant.hpp"
 
-using namespace pvo_niimbot;
+using namespace pvo_driver_niimbot;
 
 namespace {
 

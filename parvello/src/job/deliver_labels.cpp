@@ -6,9 +6,9 @@
 namespace parvello {
 namespace {
 
-using pvo_delivery::DeliveryAction;
-using pvo_delivery::DeliveryError;
-using pvo_delivery::DeliverySession;
+using pvo_client_delivery::DeliveryAction;
+using pvo_client_delivery::DeliveryError;
+using pvo_client_delivery::DeliverySession;
 
 // Drives one label's session from its first action to Done. Every action is performed before
 // the session is asked for the next; the first failure ends the label.
@@ -17,22 +17,22 @@ std::expected<void, JobError> deliver_one(DeliverySession& session, DeliveryActi
                                           JobEventSink& sink) {
     for (;;) {
         std::expected<DeliveryAction, DeliveryError> next;
-        if (auto* send = std::get_if<pvo_delivery::Send>(&action)) {
+        if (auto* send = std::get_if<pvo_client_delivery::Send>(&action)) {
             if (auto written = io.write(send->bytes); !written) {
                 return std::unexpected(JobError::transport(std::move(written.error())));
             }
             next = session.on_send_complete();
-        } else if (auto* recv = std::get_if<pvo_delivery::Recv>(&action)) {
+        } else if (auto* recv = std::get_if<pvo_client_delivery::Recv>(&action)) {
             auto reply = io.read(recv->max_len, recv->timeout_ms);
             if (!reply) return std::unexpected(JobError::transport(std::move(reply.error())));
             next = session.feed_rx(*reply);
-        } else if (auto* progress = std::get_if<pvo_delivery::Progress>(&action)) {
+        } else if (auto* progress = std::get_if<pvo_client_delivery::Progress>(&action)) {
             sink.emit({JobEvent::Progress{std::move(progress->phase), i, n, i, n}});
             next = session.tick();
-        } else if (auto* status = std::get_if<pvo_delivery::Status>(&action)) {
+        } else if (auto* status = std::get_if<pvo_client_delivery::Status>(&action)) {
             sink.emit({JobEvent::Status{std::move(status->report)}});
             next = session.tick();
-        } else if (auto* fail = std::get_if<pvo_delivery::Fail>(&action)) {
+        } else if (auto* fail = std::get_if<pvo_client_delivery::Fail>(&action)) {
             sink.emit({JobEvent::Error{fail->message}});
             return std::unexpected(JobError::delivery(std::move(fail->message)));
         } else {
@@ -62,7 +62,7 @@ std::expected<JobCounts, JobError> deliver_each_label(const SessionFactory& make
     return JobCounts{n, n};
 }
 
-std::expected<JobCounts, JobError> deliver_labels(pvo_delivery::HandshakeId handshake,
+std::expected<JobCounts, JobError> deliver_labels(pvo_client_delivery::HandshakeId handshake,
                                                   const std::optional<std::string>& driver_variant,
                                                   std::vector<LabelPayload> labels,
                                                   TransportIo& io, JobEventSink& sink) {

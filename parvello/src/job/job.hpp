@@ -44,7 +44,7 @@ std::expected<std::vector<LabelPayload>, JobError> decode_labels(const std::vect
 // A refused label or call gives Delivery with the session's text; a failed write or read gives
 // Transport with the io's text; a failed procedure reports its message as an error event and
 // gives Delivery with the same message.
-std::expected<JobCounts, JobError> deliver_labels(pvo_delivery::HandshakeId handshake,
+std::expected<JobCounts, JobError> deliver_labels(pvo_client_delivery::HandshakeId handshake,
                                                   const std::optional<std::string>& driver_variant,
                                                   std::vector<LabelPayload> labels,
                                                   TransportIo& io, JobEventSink& sink);

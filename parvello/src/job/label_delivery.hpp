@@ -11,7 +11,7 @@
 namespace parvello {
 
 using SessionFactory =
-    std::function<std::expected<pvo_delivery::SessionStart, pvo_delivery::DeliveryError>(
+    std::function<std::expected<pvo_client_delivery::SessionStart, pvo_client_delivery::DeliveryError>(
         LabelPayload&& label)>;
 
 std::expected<JobCounts, JobError> deliver_each_label(const SessionFactory& make_session,

@@ -17,7 +17,7 @@
 #include <boost/beast/http/read.hpp>
 #include <boost/beast/http/write.hpp>
 
-namespace parvello::testing {
+namespace parvello::test {
 
 struct Client::Connection {
     asio::io_context io;
@@ -115,4 +115,4 @@ UntilClosed read_until_closed(int fd, std::chrono::milliseconds limit) {
     }
 }
 
-}  // namespace parvello::testing
+}  // namespace parvello::test

@@ -7,7 +7,7 @@
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/websocket/stream.hpp>
 
-namespace parvello::testing {
+namespace parvello::test {
 
 namespace websocket = boost::beast::websocket;
 
@@ -74,4 +74,4 @@ const std::vector<std::string>& WsClient::log() const { return connection_->log;
 
 WsClient::Stream& WsClient::stream() { return connection_->ws; }
 
-}  // namespace parvello::testing
+}  // namespace parvello::test

@@ -8,7 +8,7 @@
 
 #include "pvo-status/print_status.hpp"
 
-namespace pvo_delivery {
+namespace pvo_client_delivery {
 
 // Write all bytes to the device, then call `on_send_complete`.
 struct Send {
@@ -67,4 +67,4 @@ inline constexpr const char* sending_label = "sending_label";
 inline constexpr const char* finalizing = "finalizing";
 }  // namespace phase
 
-}  // namespace pvo_delivery
+}  // namespace pvo_client_delivery

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-namespace pvo_delivery {
+namespace pvo_client_delivery {
 
 struct DeliveryError {
     enum class Kind : std::uint8_t {
@@ -35,4 +35,4 @@ struct DeliveryError {
     bool operator==(const DeliveryError&) const = default;
 };
 
-}  // namespace pvo_delivery
+}  // namespace pvo_client_delivery

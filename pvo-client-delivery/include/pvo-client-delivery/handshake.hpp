@@ -7,7 +7,7 @@
 
 #include "pvo-client-delivery/action.hpp"
 
-namespace pvo_delivery {
+namespace pvo_client_delivery {
 
 // The last Send has been written.
 struct SendComplete {};
@@ -43,4 +43,4 @@ public:
     virtual Batch on_event(TransportEvent event) = 0;
 };
 
-}  // namespace pvo_delivery
+}  // namespace pvo_client_delivery

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string_view>
 
-namespace pvo_delivery {
+namespace pvo_client_delivery {
 
 enum class HandshakeId : std::uint8_t {
     FireAndForget, DymoD1, DymoLw, NiimbotPoll, LetratagNotify, Gpgl,
@@ -18,4 +18,4 @@ std::string_view handshake_name(HandshakeId id) noexcept;
 // a blank name included, gives none; the caller reports the name as it was sent.
 std::optional<HandshakeId> parse_handshake_id(std::string_view name);
 
-}  // namespace pvo_delivery
+}  // namespace pvo_client_delivery

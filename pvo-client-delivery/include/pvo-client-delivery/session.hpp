@@ -19,7 +19,7 @@
 #include "pvo-client-delivery/handshake.hpp"
 #include "pvo-client-delivery/handshake_id.hpp"
 
-namespace pvo_delivery {
+namespace pvo_client_delivery {
 
 struct SessionStart;
 
@@ -69,4 +69,4 @@ struct SessionStart {
     DeliveryAction action;
 };
 
-}  // namespace pvo_delivery
+}  // namespace pvo_client_delivery

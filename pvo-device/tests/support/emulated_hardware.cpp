@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <stdexcept>
 
-namespace pvo_device::testing {
+namespace pvo_device::test {
 namespace {
 
 std::string attribute(const std::string& name, const std::optional<std::string>& value) {
@@ -83,4 +83,4 @@ void EmulatedHardware::add_native_serial_port(const std::string& tty) {
     add_tty(port, tty);
 }
 
-}  // namespace pvo_device::testing
+}  // namespace pvo_device::test

@@ -17,7 +17,7 @@
 
 extern char** environ;
 
-namespace pvo_device::testing {
+namespace pvo_device::test {
 namespace {
 
 constexpr std::uint8_t kGetDescriptor = 6;
@@ -415,4 +415,4 @@ SameIdPrinters add_same_id_printers(EmulatedUsb& bus, PrinterSetup setup) {
     return {locked, bus.add(setup)};
 }
 
-}  // namespace pvo_device::testing
+}  // namespace pvo_device::test

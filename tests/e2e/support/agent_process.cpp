@@ -171,7 +171,7 @@ Exit run_agent(const std::vector<std::string>& args, const std::vector<std::stri
     return agent.wait();
 }
 
-unsigned short free_port() { return pvo_test::free_port(); }
+unsigned short free_port() { return pvo_test_support::free_port(); }
 
 namespace {
 

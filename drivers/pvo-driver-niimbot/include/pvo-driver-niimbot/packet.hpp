@@ -12,7 +12,7 @@
 #include <span>
 #include <vector>
 
-namespace pvo_niimbot {
+namespace pvo_driver_niimbot {
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -63,4 +63,4 @@ inline constexpr std::size_t write_limit = 240;
 // longer than the limit is a write of its own) and an empty packet is skipped.
 std::vector<Bytes> repack_packets(const std::vector<Bytes>& packets, std::size_t limit = write_limit);
 
-}  // namespace pvo_niimbot
+}  // namespace pvo_driver_niimbot

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string_view>
 
-namespace pvo_niimbot {
+namespace pvo_driver_niimbot {
 
 // standard and v4 take the job as one write; b1 takes it in packet-aligned writes with the
 // print-end packet held back until the page is printed.
@@ -14,4 +14,4 @@ enum class NiimbotVariant : std::uint8_t { Standard, V4, B1 };
 // not a variant. Anything else, the empty text included, gives none.
 std::optional<NiimbotVariant> parse_niimbot_variant(std::string_view text);
 
-}  // namespace pvo_niimbot
+}  // namespace pvo_driver_niimbot

@@ -14,7 +14,7 @@
 #include <fstream>
 #include <stdexcept>
 
-namespace pvo_test {
+namespace pvo_test_support {
 
 inline std::uint16_t free_port() {
     // The kernel's range for ports it picks itself; Linux's default when unreadable.
@@ -42,4 +42,4 @@ inline std::uint16_t free_port() {
     throw std::runtime_error("no free loopback port");
 }
 
-}  // namespace pvo_test
+}  // namespace pvo_test_support

@@ -13,7 +13,7 @@
 #include "pvo-log/format.hpp"
 #include "pvo-log/stack.hpp"
 
-namespace pvo_test {
+namespace pvo_test_support {
 
 class LogCapture final : public pvo_log::Writer {
 public:
@@ -108,4 +108,4 @@ private:
     std::optional<pvo_log::Filter> narrowing_;
 };
 
-}  // namespace pvo_test
+}  // namespace pvo_test_support

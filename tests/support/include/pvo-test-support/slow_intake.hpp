@@ -12,7 +12,7 @@
 #include <cstddef>
 #include <string>
 
-namespace pvo_test {
+namespace pvo_test_support {
 
 // Many times what the slow socket and the sender's buffer take together (under 100 KB here),
 // and a multiple of 3, so that its base64 text is exact: the label of zero bytes is all "A".
@@ -30,4 +30,4 @@ inline bool take_data_slowly(int listener) {
            ::setsockopt(listener, IPPROTO_TCP, TCP_MAXSEG, &segment_size, sizeof segment_size) == 0;
 }
 
-}  // namespace pvo_test
+}  // namespace pvo_test_support

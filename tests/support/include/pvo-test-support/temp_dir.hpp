@@ -9,7 +9,7 @@
 #include <string>
 #include <system_error>
 
-namespace pvo_test {
+namespace pvo_test_support {
 
 class TempDir {
 public:
@@ -49,4 +49,4 @@ private:
     std::optional<std::string> old_;
 };
 
-}  // namespace pvo_test
+}  // namespace pvo_test_support
