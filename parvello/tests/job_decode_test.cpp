@@ -1,7 +1,7 @@
 // Decoding a job's labels: trimming, strictness, and which label is blamed.
 #include <gtest/gtest.h>
 
-#include "job/job.hpp"
+#include "job/decode_labels.hpp"
 
 namespace parvello {
 namespace {

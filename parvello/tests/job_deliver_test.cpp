@@ -4,8 +4,8 @@
 
 #include <deque>
 
-#include "job/job_device.hpp"
-#include "job/label_delivery.hpp"
+#include "job/transport_io.hpp"
+#include "job/deliver_labels.hpp"
 #include "job_test_devices.hpp"
 #include "pvo-client-delivery/handshake.hpp"
 

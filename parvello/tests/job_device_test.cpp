@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "job_test_devices.hpp"
-#include "job/job_device.hpp"
+#include "job/transport_io.hpp"
 
 namespace parvello {
 namespace {

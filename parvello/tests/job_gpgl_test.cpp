@@ -8,8 +8,8 @@
 
 #include "base64_encoder.hpp"
 #include "job_test_devices.hpp"
-#include "job/job.hpp"
-#include "job/job_device.hpp"
+#include "job/run_job.hpp"
+#include "job/open_transport.hpp"
 
 namespace parvello {
 namespace {

@@ -5,8 +5,8 @@
 #include <thread>
 
 #include "base64_encoder.hpp"
-#include "job/job.hpp"
-#include "job/job_device.hpp"
+#include "job/run_job.hpp"
+#include "job/open_transport.hpp"
 #include "job_test_devices.hpp"
 
 namespace parvello {

@@ -1,4 +1,4 @@
-#include "job/job.hpp"
+#include "job/decode_labels.hpp"
 #include "parvello/base64.hpp"
 #include "pvo-util/text.hpp"
 

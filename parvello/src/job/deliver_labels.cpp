@@ -1,7 +1,7 @@
 #include <utility>
 #include <variant>
 
-#include "label_delivery.hpp"
+#include "job/deliver_labels.hpp"
 
 namespace parvello {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "job/job_device.hpp"
+#include "job/open_transport.hpp"
 #include "parvello/request.hpp"
 #include "pvo-device/usb_identity.hpp"
 #include "pvo-status/print_status.hpp"

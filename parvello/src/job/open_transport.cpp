@@ -1,6 +1,6 @@
 #include <fmt/format.h>
 
-#include "job/job_device.hpp"
+#include "job/open_transport.hpp"
 #include "parvello/product.hpp"
 
 namespace parvello {

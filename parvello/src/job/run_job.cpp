@@ -1,5 +1,6 @@
-#include "job/job.hpp"
-#include "job/job_device.hpp"
+#include "job/run_job.hpp"
+#include "job/open_transport.hpp"
+#include "job/transport_io.hpp"
 #include "pvo-client-delivery/handshake_id.hpp"
 
 namespace parvello {

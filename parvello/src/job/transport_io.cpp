@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "job/job_device.hpp"
+#include "job/transport_io.hpp"
 
 namespace parvello {
 

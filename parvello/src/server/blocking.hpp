@@ -20,7 +20,7 @@
 #include <boost/asio/post.hpp>
 #include <boost/asio/use_awaitable.hpp>
 
-#include "server/http.hpp"
+#include "server/request.hpp"
 
 namespace parvello {
 

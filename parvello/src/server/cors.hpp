@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "server/http.hpp"
+#include "server/request.hpp"
 
 namespace parvello {
 

@@ -6,7 +6,7 @@
 
 #include <boost/beast/core/error.hpp>
 
-#include "server/http.hpp"
+#include "server/request.hpp"
 
 namespace parvello {
 

@@ -4,7 +4,7 @@
 // addressed to the loopback names are served.
 #include <string_view>
 
-#include "server/http.hpp"
+#include "server/request.hpp"
 
 namespace parvello {
 

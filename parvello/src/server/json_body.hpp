@@ -13,7 +13,7 @@
 
 #include "parvello/request.hpp"
 #include "server/routes.hpp"
-#include "server/http.hpp"
+#include "server/request.hpp"
 
 namespace parvello {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "parvello/server.hpp"
-#include "server/http.hpp"
+#include "server/request.hpp"
 
 namespace parvello {
 

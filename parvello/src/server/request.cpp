@@ -8,7 +8,7 @@
 #include <boost/beast/core/string.hpp>
 #include <boost/beast/http/read.hpp>
 
-#include "server/http.hpp"
+#include "server/request.hpp"
 
 namespace parvello {
 

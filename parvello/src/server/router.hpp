@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "server/http.hpp"
+#include "server/request.hpp"
 
 namespace parvello {
 

@@ -4,10 +4,10 @@
 #include <string>
 #include <string_view>
 
-#include "job/job.hpp"
+#include "job/run_job.hpp"
 #include "pvo-status/protocol.hpp"
 #include "server/blocking.hpp"
-#include "server/http.hpp"
+#include "server/request.hpp"
 
 namespace parvello {
 
@@ -44,10 +44,6 @@ asio::awaitable<Response> get_devices(Request& request, HandlerContext context);
 // POST /print: one print job, run under the job lock once the body has passed the body rules;
 // answers {"completed":n,"total":n} or the job's error as plain text.
 asio::awaitable<Response> post_print(Request& request, HandlerContext context);
-
-// A request's protocol text: ASCII capitals folded, then matched exactly against the protocol
-// names. Anything else is 400 "unknown protocol: " and the text as the request sent it.
-std::expected<pvo_status::Protocol, ErrorReply> parse_protocol(std::string_view text);
 
 // POST /status/query and POST /soft-reboot: the body rules, then the protocol (an unknown one
 // is answered at once, before the lock), then the device work under the job lock, in arrival

@@ -14,10 +14,10 @@
 #include <boost/beast/websocket/stream.hpp>
 #include <boost/system/error_code.hpp>
 
-#include "job/job.hpp"
+#include "job/run_job.hpp"
 #include "job/job_event.hpp"
 #include "parvello/request.hpp"
-#include "server/http.hpp"
+#include "server/request.hpp"
 #include "server/routes.hpp"
 #include "server/ws_frame_stream.hpp"
 

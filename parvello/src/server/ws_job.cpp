@@ -7,7 +7,7 @@
 
 #include <boost/asio/experimental/awaitable_operators.hpp>
 
-#include "job/job.hpp"
+#include "job/run_job.hpp"
 #include "job/job_channel_await.hpp"
 #include "job/job_sink.hpp"
 #include "server/device_work.hpp"

@@ -1,21 +1,16 @@
 #pragma once
 // Turning a request's device address into an open device (whose writes and reads are the
-// device library's surface), and the job runner's io over it.
+// device library's surface).
 //
 // A USB device is opened at once; a serial port is opened at its first write or read; a TCP
 // printer is connected anew for every write and never read. Bluetooth LE is not built into
 // this program and the browser's own device access cannot be served from here: both are
 // refused at opening.
 #include <chrono>
-#include <cstddef>
-#include <cstdint>
 #include <expected>
-#include <span>
 #include <string>
-#include <vector>
 
 #include "job/job_error.hpp"
-#include "job/job_io.hpp"
 #include "parvello/request.hpp"
 #include "pvo-device/transport.hpp"
 
@@ -40,18 +35,5 @@ struct DeviceOptions {
 // Bluetooth LE: JobError::Transport with `ble_refusal_text()`. Browser: BrowserUnsupported.
 std::expected<pvo_device::OpenTransport, JobError> open_transport(const Transport& address,
                                                                   const DeviceOptions& options = {});
-
-// `TransportIo` over an open device, which it borrows.
-class OpenTransportIo final : public TransportIo {
-public:
-    explicit OpenTransportIo(pvo_device::OpenTransport& device, const DeviceOptions& options = {});
-    std::expected<void, std::string> write(std::span<const std::uint8_t> bytes) override;
-    std::expected<std::vector<std::uint8_t>, std::string> read(std::size_t max_len,
-                                                              std::uint32_t timeout_ms) override;
-
-private:
-    pvo_device::OpenTransport& device_;
-    std::chrono::milliseconds reply_wait_limit_;
-};
 
 }  // namespace parvello

@@ -1,0 +1,28 @@
+// POST /soft-reboot: one device restarted, under the job lock.
+#include <utility>
+
+#include "job/device_query.hpp"
+#include "server/device_request.hpp"
+#include "server/device_work.hpp"
+
+namespace parvello {
+
+// g++ 12 warns in this coroutine that its frame, which Asio allocates with
+// std::aligned_alloc, is released by a mismatched operator delete; that operator hands it to
+// std::free, its match.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+asio::awaitable<Response> post_soft_reboot(Request& request, HandlerContext context) {
+    auto body = co_await read_json_body(request);
+    if (!body) co_return error_response(std::move(body.error()));
+    auto target = device_request(*body, BodyReader<SoftRebootRequest>(read_soft_reboot_request));
+    if (!target) co_return error_response(std::move(target.error()));
+
+    auto work = [target = std::move(*target)] { return soft_reboot(target.protocol, target.transport); };
+    const auto outcome = co_await run_device_work(context, std::move(work));
+    if (auto failed = failure_response(outcome)) co_return std::move(*failed);
+    co_return json_response(R"({"ok":true})");
+}
+#pragma GCC diagnostic pop
+
+}  // namespace parvello
