@@ -113,6 +113,12 @@ bool is_unicode_white_space(char32_t c) noexcept {
     }
 }
 
+std::string_view trim_blanks(std::string_view text) noexcept {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
 std::string_view trim_unicode_white_space(std::string_view text) noexcept {
     std::size_t begin = 0;
     while (begin < text.size()) {

@@ -20,6 +20,14 @@ TEST(TrimUnicodeWhiteSpace, Table) {
     for (const auto& c : cases) EXPECT_EQ(trim_unicode_white_space(c.in), c.out) << c.in;
 }
 
+TEST(TrimBlanks, SpacesAndTabsOnly) {
+    struct Case { std::string_view in, out; };
+    const Case cases[] = {
+        {"", ""}, {" \t ", ""}, {"\tName = x ", "Name = x"}, {"\xC2\xA0x\r\n", "\xC2\xA0x\r\n"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(trim_blanks(c.in), c.out) << c.in;
+}
+
 TEST(Utf8Lossy, ReplacesEachMaximalInvalidSubpart) {
     struct Case { std::string_view in, out; };
     const Case cases[] = {

@@ -63,12 +63,6 @@ bool valid_key(std::string_view key) {
     return open == std::string_view::npos || (key.back() == ']' && key.size() > open + 2);
 }
 
-std::string_view trim_blanks(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-    return text;
-}
-
 // The keys of the [Desktop Entry] group, or what makes the text no entry.
 std::expected<std::map<std::string, std::string, std::less<>>, std::string> entry_keys(std::string_view text) {
     if (!pvo_util::is_valid_utf8(text)) return std::unexpected("the entry is not UTF-8 text");
@@ -82,7 +76,7 @@ std::expected<std::map<std::string, std::string, std::less<>>, std::string> entr
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
         ++line_number;
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (trim_blanks(line).empty() || line.front() == '#') continue;
+        if (pvo_util::trim_blanks(line).empty() || line.front() == '#') continue;
         if (line.front() == '[') {
             if (line.back() != ']' || line.size() < 3)
                 return std::unexpected(fmt::format("line {}: malformed group header", line_number));
@@ -94,11 +88,11 @@ std::expected<std::map<std::string, std::string, std::less<>>, std::string> entr
             continue;
         }
         const auto equals = line.find('=');
-        const std::string_view key = equals == std::string_view::npos ? line : trim_blanks(line.substr(0, equals));
+        const std::string_view key = equals == std::string_view::npos ? line : pvo_util::trim_blanks(line.substr(0, equals));
         if (!group || equals == std::string_view::npos || !valid_key(key))
             return std::unexpected(fmt::format("line {}: not a key=value line of a group", line_number));
         if (*group != kGroup) continue;
-        if (!keys.emplace(std::string(key), std::string(trim_blanks(line.substr(equals + 1)))).second)
+        if (!keys.emplace(std::string(key), std::string(pvo_util::trim_blanks(line.substr(equals + 1)))).second)
             return std::unexpected(fmt::format("line {}: key {} given twice", line_number, key));
     }
     if (!seen_entry_group) return std::unexpected(fmt::format("no [{}] group", kGroup));

@@ -9,12 +9,11 @@
 #include <boost/beast/http/write.hpp>
 
 #include "server/head_refusal.hpp"
+#include "server/as_tuple.hpp"
 
 namespace parvello {
 
 namespace {
-
-constexpr auto kTuple = asio::as_tuple(asio::use_awaitable);
 
 // Frames the answer for the wire: a length for every answer that may carry a body (the
 // length of the GET answer for HEAD, whose body is left out), none for 1xx, 204 and 304.
@@ -51,10 +50,6 @@ asio::awaitable<beast::error_code> read_head(Connection& connection, Request::He
 // Closing while the client still sends would reset the connection, and a reset can discard
 // the answer before the client reads it. So: end our side, take what the client still sends
 // until it closes (at most `max_discard_bytes`, for at most the head limit), then close.
-// g++ 12 warns here that the coroutine frame, which Asio allocates with std::aligned_alloc, is
-// released by a mismatched operator delete; that operator hands it to std::free, its match.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 asio::awaitable<void> close_after_unread_input(Connection& connection) {
     auto waiting = connection.slot.waiting_on_client();
     beast::error_code error;
@@ -68,7 +63,6 @@ asio::awaitable<void> close_after_unread_input(Connection& connection) {
     }
     connection.stream.expires_never();
 }
-#pragma GCC diagnostic pop
 
 // Answers a request that is not read further, then closes the connection.
 asio::awaitable<void> refuse_and_close(Connection& connection, const HttpResponse& answer) {

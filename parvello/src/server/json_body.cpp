@@ -32,12 +32,6 @@ bool is_header_text(std::string_view value) {
     });
 }
 
-std::string_view trim_blanks(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 std::string with_reason(std::string_view rule, std::string_view reason) {
     return std::string(rule) + ": " + std::string(reason);
 }
@@ -46,7 +40,7 @@ std::string with_reason(std::string_view rule, std::string_view reason) {
 
 bool is_json_content_type(std::string_view value) {
     if (!is_header_text(value)) return false;
-    const std::string_view media_type = trim_blanks(value.substr(0, value.find(';')));
+    const std::string_view media_type = pvo_util::trim_blanks(value.substr(0, value.find(';')));
     const auto slash = media_type.find('/');
     if (slash == std::string_view::npos) return false;
     const std::string_view type = media_type.substr(0, slash);

@@ -83,10 +83,6 @@ bool is_connection_error(const beast::error_code& error) noexcept {
            error == asio::error::connection_refused;
 }
 
-// g++ 12 warns here that the coroutine frame, which Asio allocates with std::aligned_alloc, is
-// released by a mismatched operator delete; that operator hands it to std::free, its match.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 asio::awaitable<ServerError> run_server(AppState state, ServeSetup setup) {
     std::uint16_t port = 0;
     {
@@ -139,6 +135,5 @@ asio::awaitable<ServerError> run_server(AppState state, ServeSetup setup) {
         }
     }
 }
-#pragma GCC diagnostic pop
 
 }  // namespace parvello

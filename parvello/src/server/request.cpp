@@ -9,12 +9,11 @@
 #include <boost/beast/http/read.hpp>
 
 #include "server/request.hpp"
+#include "server/as_tuple.hpp"
 
 namespace parvello {
 
 namespace {
-
-constexpr auto kTuple = asio::as_tuple(asio::use_awaitable);
 
 // The scheme of an absolute-form target, in any letter case, with its "://".
 std::size_t scheme_length(std::string_view target) {

@@ -11,7 +11,7 @@ namespace parvello {
 struct Route {
     http::verb method;  // GET (which also answers HEAD) or POST
     std::string_view path;
-    RouteHandler handler;  // empty while the route's handler is still to come: answered 404
+    RouteHandler handler;
 };
 
 class Router {

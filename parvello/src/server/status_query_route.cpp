@@ -8,11 +8,6 @@
 
 namespace parvello {
 
-// g++ 12 warns in this coroutine that its frame, which Asio allocates with
-// std::aligned_alloc, is released by a mismatched operator delete; that operator hands it to
-// std::free, its match.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 asio::awaitable<Response> post_status_query(Request& request, HandlerContext context) {
     auto body = co_await read_json_body(request);
     if (!body) co_return error_response(std::move(body.error()));
@@ -24,6 +19,5 @@ asio::awaitable<Response> post_status_query(Request& request, HandlerContext con
     if (auto failed = failure_response(outcome)) co_return std::move(*failed);
     co_return json_response(pvo_status::to_json_text(**outcome));
 }
-#pragma GCC diagnostic pop
 
 }  // namespace parvello

@@ -14,14 +14,13 @@
 #include <boost/beast/http/write.hpp>
 
 #include "pvo-util/text.hpp"
+#include "server/as_tuple.hpp"
 
 namespace parvello {
 
 namespace {
 
 namespace websocket = beast::websocket;
-
-constexpr auto kTuple = asio::as_tuple(asio::use_awaitable);
 
 // Puts the layers' headers (CORS, version) on the WebSocket library's answer to the upgrade;
 // a refusal of its own is plain text like every other refusal of the agent.
@@ -102,10 +101,6 @@ void start_ws_connection(Connection connection, http::request<http::empty_body> 
     asio::co_spawn(executor, std::move(task), asio::detached);
 }
 
-// g++ 12 warns here that the coroutine frame, which Asio allocates with std::aligned_alloc, is
-// released by a mismatched operator delete; that operator hands it to std::free, its match.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 asio::awaitable<void> serve_ws_connection(WsConnection& connection, HandlerContext context) {
     WsStream& ws = connection.ws;
     const auto send_limit = connection.limits.send;
@@ -128,6 +123,5 @@ asio::awaitable<void> serve_ws_connection(WsConnection& connection, HandlerConte
         co_await run_ws_job(connection, context, std::move(*envelope));
     }
 }
-#pragma GCC diagnostic pop
 
 }  // namespace parvello

@@ -1,4 +1,5 @@
 #include "server/ws.hpp"
+#include "server/as_tuple.hpp"
 
 #include <string>
 
@@ -9,7 +10,6 @@
 namespace parvello {
 
 namespace {
-constexpr auto kTuple = boost::asio::as_tuple(boost::asio::use_awaitable);
 }  // namespace
 
 boost::asio::awaitable<bool> send_ws_event(WsStream& ws, const JobEvent& event, std::chrono::milliseconds limit) {

@@ -16,6 +16,9 @@ bool is_unicode_white_space(char32_t c) noexcept;
 // valid UTF-8; an invalid sequence at either end is treated as a non-space and kept.
 std::string_view trim_unicode_white_space(std::string_view text) noexcept;
 
+// Removes leading and trailing spaces and tabs only.
+std::string_view trim_blanks(std::string_view text) noexcept;
+
 // Decodes bytes as UTF-8, replacing each maximal invalid subpart with U+FFFD.
 std::string utf8_lossy(std::span<const std::uint8_t> bytes);
 std::string utf8_lossy(std::string_view bytes);
