@@ -1,6 +1,6 @@
 # Thin wrapper over the CMake presets. `make run` builds and runs the agent headless on the
 # default port; `make test` builds and runs every test suite.
-.PHONY: run test deps test-deps build-release test-ci test-asan test-tsan test-fuzz bench
+.PHONY: run test deps test-deps test-ci test-asan test-tsan test-fuzz bench
 
 JOBS ?= $(shell nproc)
 

@@ -22,13 +22,6 @@ namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // A loopback HTTP server that records the request target of every request and answers with a
 // small page: the designer's stand-in.
 class PageServer {
@@ -232,13 +225,13 @@ TEST_F(Desktop, TrayItemMenuAndEveryAction) {
 
     click_menu(watcher, *item, entry_id(menu, "Open Vestra in browser"));
     ASSERT_TRUE(eventually([&] { return fs::exists(browser_log()); }));
-    EXPECT_EQ(read_file(browser_log()), vestra + "\n");
+    EXPECT_EQ(e2e::read_text(browser_log()), vestra + "\n");
 
     // Switching autostart off: the mark clears, the setting is saved and the entry goes.
     ASSERT_TRUE(eventually([&] { return fs::exists(system_autostart()) || fs::exists(user_autostart()); }));
     click_menu(watcher, *item, entry_id(menu, "Start at login"));
     EXPECT_EQ(read_menu(watcher, *item)[4].toggle_state, 0);
-    ASSERT_TRUE(eventually([&] { return read_file(sandbox_.config_file()).find("autostart = false") != std::string::npos; }))
+    ASSERT_TRUE(eventually([&] { return e2e::read_text(sandbox_.config_file()).find("autostart = false") != std::string::npos; }))
         << agent.stderr_so_far();
     EXPECT_TRUE(eventually([&] { return !fs::exists(system_autostart()) && !fs::exists(user_autostart()); }));
 
@@ -336,14 +329,12 @@ TEST_F(Desktop, FatalErrorShowsTheBoxUntilDismissed) {
 // Where the module cannot be loaded, a headless agent's fatal error is reported on standard
 // error and in the log alone: no box, nothing waits.
 TEST_F(Desktop, HeadlessFatalErrorWithoutTheModuleReportsAlone) {
-    const fs::path copy = sandbox_.root() / "bare" / "parvello";
-    fs::create_directories(copy.parent_path());
-    fs::copy_file(PARVELLO_BINARY, copy);
+    const fs::path copy = sandbox_.copy_agent_without_module("bare");
     e2e::AgentProcess agent({"--no-tray", "--host", "0.0.0.0"}, environment(), copy.string());
     const e2e::Exit exit = agent.wait();
     EXPECT_EQ(exit.code, 1);
     EXPECT_THAT(exit.err, HasSubstr("parvello failed: parvello binds loopback only; refused host \"0.0.0.0\"\n"));
-    EXPECT_THAT(read_file(sandbox_.log_file()), HasSubstr("ERROR parvello: parvello binds loopback only"));
+    EXPECT_THAT(e2e::read_text(sandbox_.log_file()), HasSubstr("ERROR parvello: parvello binds loopback only"));
     EXPECT_TRUE(agent_windows().empty());
 }
 
@@ -417,7 +408,7 @@ TEST_F(Desktop, WithoutDisplayDesktopModeFailsAtOnce) {
     const e2e::Exit exit = e2e::run_agent({"--port", std::to_string(e2e::free_port())}, environment({}, false));
     EXPECT_EQ(exit.code, 1);
     EXPECT_THAT(exit.err, HasSubstr("parvello failed: could not open a display for the desktop window\n"));
-    EXPECT_THAT(read_file(sandbox_.log_file()), HasSubstr("ERROR parvello: could not open a display"));
+    EXPECT_THAT(e2e::read_text(sandbox_.log_file()), HasSubstr("ERROR parvello: could not open a display"));
 }
 
 }  // namespace

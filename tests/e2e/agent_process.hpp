@@ -21,6 +21,9 @@ public:
     std::filesystem::path config_file() const;
     std::filesystem::path log_file() const;
     void write_config(const std::string& text) const;
+    // A copy of the built agent in the folder `folder` of the sandbox, where no desktop
+    // module lies beside it; returns the copy's path.
+    std::filesystem::path copy_agent_without_module(const std::string& folder) const;
     // The environment for the child: the sandbox's XDG folders, no PARVELLO_* or NO_COLOR
     // inherited; entries of `extra` added or replaced.
     std::vector<std::string> environment(const std::map<std::string, std::string>& extra = {}) const;
@@ -29,6 +32,9 @@ private:
     pvo_test_support::TempDir temp_;
     const std::filesystem::path& root_ = temp_.path();
 };
+
+// The whole content of a file; empty when it cannot be read.
+std::string read_text(const std::filesystem::path& path);
 
 struct Exit {
     int code = -1;  // -1 when ended by a signal

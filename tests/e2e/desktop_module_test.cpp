@@ -18,13 +18,6 @@ namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
-std::string read_text(const fs::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // The mapped files of a process whose names mark the desktop stack or the desktop module.
 std::vector<std::string> desktop_mappings(pid_t pid) {
     const char* const marks[] = {"libgtk", "libgdk", "libwebkit2gtk", "libjavascriptcoregtk", "libdbusmenu",
@@ -62,13 +55,8 @@ TEST(DesktopModule, HeadlessAgentMapsNoDesktopLibrary) {
 // A copy of the agent in a folder of its own, where the module is not.
 class AgentCopy : public ::testing::Test {
 protected:
-    AgentCopy() {
-        fs::create_directories(copy.parent_path());
-        fs::copy_file(PARVELLO_BINARY, copy);
-    }
-
     Sandbox sandbox;
-    const fs::path copy = sandbox.root() / "bin" / "parvello";
+    const fs::path copy = sandbox.copy_agent_without_module("bin");
     const fs::path module = copy.parent_path() / "parvello-desktop.so";
 };
 

@@ -35,6 +35,20 @@ void Sandbox::write_config(const std::string& text) const {
     std::ofstream(config_file(), std::ios::binary) << text;
 }
 
+fs::path Sandbox::copy_agent_without_module(const std::string& folder) const {
+    const fs::path copy = root_ / folder / "parvello";
+    fs::create_directories(copy.parent_path());
+    fs::copy_file(PARVELLO_BINARY, copy);
+    return copy;
+}
+
+std::string read_text(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
 std::vector<std::string> Sandbox::environment(const std::map<std::string, std::string>& extra) const {
     std::map<std::string, std::string> vars;
     for (char** e = environ; *e != nullptr; ++e) {
