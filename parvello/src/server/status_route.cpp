@@ -10,10 +10,15 @@
 namespace parvello {
 
 asio::awaitable<Response> get_status(Request&, HandlerContext context) {
+    // The port in effect, read straight away unless a save holds the settings; then the read
+    // waits its turn like any other, so it never sees a half-made change.
+    auto& config = *context.state.config;
     std::uint16_t port = 0;
-    {
-        auto config = co_await async_lock(*context.state.config);
-        port = config->port;
+    if (const auto free = config.copy_if_free([](const BridgeConfig& c) { return c.port; })) {
+        port = *free;
+    } else {
+        auto held = co_await async_lock(config);
+        port = held->port;
     }
     const nlohmann::ordered_json reply{
         {"ok", true},
