@@ -1,4 +1,5 @@
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -8,6 +9,30 @@
 #include "server/routes.hpp"
 
 namespace parvello {
+
+namespace {
+
+// The answer only changes with the port in effect, so each connection thread builds it once
+// per port value and copies it from then on.
+const std::string& status_body(std::uint16_t port) {
+    struct Built {
+        std::uint16_t port;
+        std::string body;
+    };
+    thread_local std::optional<Built> built;
+    if (!built || built->port != port) {
+        const nlohmann::ordered_json reply{
+            {"ok", true},
+            {"version", std::string(kVersion)},
+            {"api_version", kApiVersion},
+            {"port", port},
+        };
+        built = Built{port, reply.dump()};
+    }
+    return built->body;
+}
+
+}  // namespace
 
 asio::awaitable<Response> get_status(Request&, HandlerContext context) {
     // The port in effect, read straight away unless a save holds the settings; then the read
@@ -20,13 +45,7 @@ asio::awaitable<Response> get_status(Request&, HandlerContext context) {
         auto held = co_await async_lock(config);
         port = held->port;
     }
-    const nlohmann::ordered_json reply{
-        {"ok", true},
-        {"version", std::string(kVersion)},
-        {"api_version", kApiVersion},
-        {"port", port},
-    };
-    co_return json_response(reply.dump());
+    co_return json_response(status_body(port));
 }
 
 }  // namespace parvello
