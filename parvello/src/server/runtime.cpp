@@ -59,18 +59,32 @@ ServerError error_of(std::exception_ptr failure) {
 
 }  // namespace
 
+// The connection threads' io_contexts, gone in a fixed order: the first one's, where the listener
+// runs, before the others, since an accept still pending there holds a socket made for another.
+class ConnectionContexts {
+public:
+    ConnectionContexts() = default;
+    ConnectionContexts(const ConnectionContexts&) = delete;
+    ConnectionContexts& operator=(const ConnectionContexts&) = delete;
+    ~ConnectionContexts() {
+        for (auto& io : all) io.reset();
+    }
+
+    std::vector<std::unique_ptr<asio::io_context>> all;
+};
+
 class RunningServer::Runtime {
 public:
     explicit Runtime(const ServerOptions& options)
         : devices_(1), listings_(options.blocking_threads ? options.blocking_threads : kDefaultListingThreads) {
         const unsigned io_threads = options.io_threads ? options.io_threads : kDefaultIoThreads;
-        io_.reserve(io_threads);
+        io_.all.reserve(io_threads);
         busy_.reserve(io_threads);
         for (unsigned i = 0; i < io_threads; ++i) {
             // One thread runs it: Asio may then skip some of its own locking.
-            io_.push_back(std::make_unique<asio::io_context>(1));
+            io_.all.push_back(std::make_unique<asio::io_context>(1));
             // A context with no connection yet must keep its thread waiting for one.
-            busy_.push_back(asio::make_work_guard(*io_.back()));
+            busy_.push_back(asio::make_work_guard(*io_.all.back()));
         }
     }
 
@@ -78,7 +92,7 @@ public:
     Runtime& operator=(const Runtime&) = delete;
 
     ~Runtime() {
-        for (auto& io : io_) io->stop();
+        for (auto& io : io_.all) io->stop();
         for (auto& thread : threads_) thread.join();
         for (asio::thread_pool* pool : {&devices_, &listings_}) {
             pool->stop();
@@ -93,15 +107,15 @@ public:
         BlockingWork blocking{devices_.get_executor(), listings_.get_executor(),
                               std::make_shared<const DeviceListing>(std::move(listing))};
         std::vector<ConnectionExecutor> connection_executors;
-        for (auto& io : io_) connection_executors.push_back(io->get_executor());
+        for (auto& io : io_.all) connection_executors.push_back(io->get_executor());
         ServeSetup setup{std::move(blocking), std::move(connection_executors), options.accept_error_pause,
                          options.limits, [this](std::uint16_t port) { settle(port, std::nullopt); }};
-        asio::co_spawn(*io_.front(), run_server(std::move(state), std::move(setup)),
+        asio::co_spawn(*io_.all.front(), run_server(std::move(state), std::move(setup)),
                        [this](std::exception_ptr failure, ServerError error) {
                            settle(std::nullopt, failure ? error_of(failure) : std::move(error));
                        });
-        threads_.reserve(io_.size());
-        for (auto& io : io_) threads_.emplace_back([&io = *io] { io.run(); });
+        threads_.reserve(io_.all.size());
+        for (auto& io : io_.all) threads_.emplace_back([&io = *io] { io.run(); });
     }
 
     // The bound port, or the error that ended the server before it was bound.
@@ -126,7 +140,7 @@ private:
         changed_.notify_all();
     }
 
-    std::vector<std::unique_ptr<asio::io_context>> io_;
+    ConnectionContexts io_;  // outlives the pools: work still queued there may hold connections
     std::vector<asio::executor_work_guard<asio::io_context::executor_type>> busy_;
     asio::thread_pool devices_;
     asio::thread_pool listings_;
