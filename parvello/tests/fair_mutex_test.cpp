@@ -3,6 +3,7 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -180,6 +181,20 @@ TEST(FairMutex, AGuardedValueIsReachedOnlyThroughItsGuard) {
         while (text.waiting() == 0) std::this_thread::yield();
     }
     EXPECT_EQ(seen.get_future().get(), "changed");
+}
+
+TEST(FairMutex, AFreeValueIsCopiedWithoutQueuingAndAHeldOneNotAtAll) {
+    Guarded<std::string> text("before");
+    const auto size_of = [](const std::string& value) { return value.size(); };
+    EXPECT_EQ(text.copy_if_free(size_of), std::optional<std::size_t>(6));
+    {
+        auto guard = text.lock();
+        *guard = "half-written";
+        EXPECT_EQ(text.copy_if_free(size_of), std::nullopt);  // the holder may still change it
+    }
+    EXPECT_EQ(text.copy_if_free([](const std::string& value) { return value; }), "half-written");
+    EXPECT_EQ(text.waiting(), 0u);
+    EXPECT_TRUE(text.try_lock().has_value());  // reading took nothing
 }
 
 TEST(FairMutex, MovingAGuardKeepsOneHolder) {

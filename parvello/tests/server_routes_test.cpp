@@ -3,6 +3,7 @@
 #include <future>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -34,6 +35,26 @@ TEST_F(ServerRoutes, StatusAnswersTheVersionAndThePortInEffect) {
         EXPECT_EQ(answer["x-parvello-version"], kVersion);
         EXPECT_TRUE(answer.keep_alive());
     }
+}
+
+TEST_F(ServerRoutes, StatusWaitsOutASaveAndAnswersThePortItLeaves) {
+    const std::uint16_t saved = port() == 65535 ? 65534 : port() + 1;
+    // Two connections, one on each connection thread, before and after the save.
+    const auto status_on_fresh_connections = [this] {
+        std::vector<std::string> bodies;
+        for (int i = 0; i < 2; ++i) bodies.push_back(Client(port()).request(http::verb::get, "/status").body());
+        return bodies;
+    };
+    EXPECT_EQ(status_on_fresh_connections(), std::vector<std::string>(2, status_json(port())));
+    std::future<test::HttpResponse> during_save;
+    {
+        auto config = state_.config->lock();
+        during_save = std::async(std::launch::async, [this] { return Client(port()).request(http::verb::get, "/status"); });
+        while (state_.config->waiting() == 0) std::this_thread::yield();
+        config->port = saved;
+    }
+    EXPECT_EQ(during_save.get().body(), status_json(saved));
+    EXPECT_EQ(status_on_fresh_connections(), std::vector<std::string>(2, status_json(saved)));
 }
 
 struct Fallback {

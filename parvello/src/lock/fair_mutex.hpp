@@ -10,6 +10,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <type_traits>
 #include <utility>
 
 namespace parvello {
@@ -51,6 +52,17 @@ public:
     // The lock when it is free, without queuing; never ahead of a waiter, since the lock is
     // only free with nobody queued.
     std::optional<Guard> try_lock();
+
+    // Runs `read` and returns true when the lock is free, without taking it: nobody can take
+    // the lock meanwhile, so `read` sees what the last holder left. False, without running
+    // `read`, while someone holds it. `read` must be short and must not touch this lock.
+    template <typename Read>
+    bool read_if_free(Read&& read) const {
+        std::lock_guard lock(state_);
+        if (held_) return false;
+        std::forward<Read>(read)();
+        return true;
+    }
 
     // How many waiters are queued behind the holder.
     std::size_t waiting() const;
@@ -96,6 +108,15 @@ public:
         auto lock = mutex_.try_lock();
         if (!lock) return std::nullopt;
         return Guard(std::move(*lock), &value_);
+    }
+
+    // `select(value)` copied out when nobody holds the lock, without queuing for it; none
+    // while a holder may be changing the value (wait with `lock` or `lock_async` then).
+    template <typename Select>
+    auto copy_if_free(Select select) const -> std::optional<std::invoke_result_t<Select&, const T&>> {
+        std::optional<std::invoke_result_t<Select&, const T&>> copy;
+        mutex_.read_if_free([&] { copy.emplace(select(value_)); });
+        return copy;
     }
 
     std::size_t waiting() const { return mutex_.waiting(); }

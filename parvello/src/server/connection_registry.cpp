@@ -1,27 +1,34 @@
 #include "server/connection_registry.hpp"
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <tuple>
 #include <utility>
-
 
 namespace parvello {
 
+// One listed connection.
+struct RegistryEntry {
+    RegistryEntry(ConnectionRegistry::ThreadPost post, std::uint64_t since) : post(std::move(post)), waiting_since(since) {}
+
+    ConnectionRegistry::ThreadPost post;
+    std::function<void()> shut_down;  // set by the task that holds the slot
+    // When the connection began waiting on its client, as a registry-wide count (older is
+    // smaller); 0 while it does not wait. Changed by the connection's task alone, twice
+    // per request, so without the registry's lock; read under the lock.
+    std::atomic<std::uint64_t> waiting_since;
+    bool shutting_down = false;
+    bool websocket = false;  // a page's job channel, closed only when no plain one waits
+};
+
 struct RegistryState : std::enable_shared_from_this<RegistryState> {
-    struct Entry {
-        ConnectionRegistry::StrandPost post;
-        std::function<void()> shut_down;  // set by the task that holds the slot
-        // When the connection began waiting on its client, as a registry-wide count (older is
-        // smaller); 0 while it does not wait.
-        std::uint64_t waiting_since = 0;
-        bool shutting_down = false;
-        bool websocket = false;  // a page's job channel, closed only when no plain one waits
-    };
+    using Entry = RegistryEntry;
 
     explicit RegistryState(std::size_t cap) : max_connections(cap) {}
 
-    // Holds `mutex`. The shutdown runs on the connection's strand, where its task cannot be
+    // Holds `mutex`. The shutdown runs on the connection's own thread, where its task cannot be
     // dropping the slot or closing the socket meanwhile; it is skipped when the slot has gone
     // by then. (Shutting a descriptor down from here instead could hit a descriptor that the
     // stream's own time limit has closed and the system has handed to someone else.)
@@ -31,10 +38,10 @@ struct RegistryState : std::enable_shared_from_this<RegistryState> {
         // Ordered by (kind, time): any waiting plain HTTP connection before any WebSocket.
         const auto waits_longer = [](const Entry& a, const Entry& b) {
             if (a.websocket != b.websocket) return !a.websocket;
-            return a.waiting_since < b.waiting_since;
+            return a.waiting_since.load(std::memory_order_relaxed) < b.waiting_since.load(std::memory_order_relaxed);
         };
         for (auto& [id, entry] : entries) {
-            if (entry.shutting_down || entry.waiting_since == 0) continue;
+            if (entry.shutting_down || entry.waiting_since.load(std::memory_order_relaxed) == 0) continue;
             if (!longest || waits_longer(entry, *longest)) {
                 longest = &entry;
                 longest_id = id;
@@ -60,14 +67,14 @@ struct RegistryState : std::enable_shared_from_this<RegistryState> {
 
     const std::size_t max_connections;
     std::mutex mutex;
-    std::map<std::uint64_t, Entry> entries;  // by id, which is never reused
+    std::map<std::uint64_t, Entry> entries;  // by id, which is never reused; entries stay in place
     std::size_t open = 0;
     std::uint64_t next_id = 0;
-    std::uint64_t clock = 0;
+    std::atomic<std::uint64_t> clock = 0;
 };
 
 ConnectionSlot::ConnectionSlot(ConnectionSlot&& other) noexcept
-    : state_(std::move(other.state_)), id_(std::exchange(other.id_, 0)) {
+    : state_(std::move(other.state_)), id_(std::exchange(other.id_, 0)), entry_(std::exchange(other.entry_, nullptr)) {
     on_shut_down({});
 }
 
@@ -76,6 +83,7 @@ ConnectionSlot& ConnectionSlot::operator=(ConnectionSlot&& other) noexcept {
         release();
         state_ = std::move(other.state_);
         id_ = std::exchange(other.id_, 0);
+        entry_ = std::exchange(other.entry_, nullptr);
         on_shut_down({});
     }
     return *this;
@@ -84,13 +92,13 @@ ConnectionSlot& ConnectionSlot::operator=(ConnectionSlot&& other) noexcept {
 void ConnectionSlot::on_shut_down(std::function<void()> shut_down) {
     if (!state_) return;
     std::lock_guard lock(state_->mutex);
-    state_->entries.at(id_).shut_down = std::move(shut_down);
+    entry_->shut_down = std::move(shut_down);
 }
 
 void ConnectionSlot::serve_websocket() {
     if (!state_) return;
     std::lock_guard lock(state_->mutex);
-    state_->entries.at(id_).websocket = true;
+    entry_->websocket = true;
 }
 
 ConnectionSlot::~ConnectionSlot() { release(); }
@@ -105,16 +113,19 @@ void ConnectionSlot::release() noexcept {
     }
     state_.reset();
     id_ = 0;
+    entry_ = nullptr;
 }
 
 void ConnectionSlot::set_waiting(bool waiting) {
     if (!state_) return;
-    std::lock_guard lock(state_->mutex);
-    auto& entry = state_->entries.at(id_);
+    // Only this connection's task changes its mark; the registry reads it under its lock, and
+    // a mark that changes just after the registry read it is no different from one that
+    // changes just after a shutdown was chosen.
+    auto& since = entry_->waiting_since;
     if (!waiting) {
-        entry.waiting_since = 0;
-    } else if (entry.waiting_since == 0) {
-        entry.waiting_since = ++state_->clock;
+        since.store(0, std::memory_order_relaxed);
+    } else if (since.load(std::memory_order_relaxed) == 0) {
+        since.store(state_->clock.fetch_add(1, std::memory_order_relaxed) + 1, std::memory_order_relaxed);
     }
 }
 
@@ -125,8 +136,9 @@ ConnectionSlot::Waiting::~Waiting() { slot_.set_waiting(false); }
 ConnectionRegistry::ConnectionRegistry(std::size_t max_connections)
     : state_(std::make_shared<RegistryState>(max_connections)) {}
 
-std::optional<ConnectionSlot> ConnectionRegistry::admit(StrandPost post, bool make_room) {
+std::optional<ConnectionSlot> ConnectionRegistry::admit(ThreadPost post, bool make_room) {
     std::uint64_t id = 0;
+    RegistryEntry* entry = nullptr;
     {
         std::lock_guard lock(state_->mutex);
         if (state_->open >= state_->max_connections) {
@@ -137,10 +149,13 @@ std::optional<ConnectionSlot> ConnectionRegistry::admit(StrandPost post, bool ma
         ++state_->open;
         id = ++state_->next_id;
         // A new connection waits on its client from the start, before its task has run at all.
-        state_->entries.emplace(id, RegistryState::Entry{std::move(post), {}, ++state_->clock, false, false});
+        const auto since = state_->clock.fetch_add(1, std::memory_order_relaxed) + 1;
+        entry = &state_->entries.emplace(std::piecewise_construct, std::forward_as_tuple(id),
+                                         std::forward_as_tuple(std::move(post), since))
+                     .first->second;
     }
     // Outside the lock: moving the slot into its place takes the lock itself.
-    return ConnectionSlot(state_, id);
+    return ConnectionSlot(state_, id, entry);
 }
 
 bool ConnectionRegistry::shut_down_longest_waiting() {

@@ -11,7 +11,6 @@
 #include <boost/asio/post.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
-#include <boost/asio/strand.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/use_awaitable.hpp>
 #include <fmt/format.h>
@@ -101,11 +100,12 @@ asio::awaitable<ServerError> run_server(AppState state, ServeSetup setup) {
     const auto router = std::make_shared<const Router>(build_router({state, setup.blocking}));
     ConnectionRegistry registry(setup.limits.max_connections);
     asio::steady_timer pause(executor);
-    for (;;) {
-        // Each connection on a strand of its own: its time limits fire on that strand, never
-        // beside the connection's task on another thread.
-        auto [error, socket] =
-            co_await acceptor->async_accept(asio::make_strand(executor), asio::as_tuple(asio::use_awaitable));
+    const auto& threads = setup.connection_executors;
+    for (std::size_t next = 0;; next = (next + 1) % threads.size()) {
+        // Each connection lives on one connection thread's io_context, which only that thread
+        // runs: its time limits fire on that thread, never beside the connection's task.
+        const ConnectionExecutor home = threads[next];
+        auto [error, socket] = co_await acceptor->async_accept(home, asio::as_tuple(asio::use_awaitable));
         if (!error) {
             // A job's events go out as several small WebSocket frames; with Nagle's algorithm
             // each frame after the first would wait for the client's delayed ACK (40 ms or
@@ -116,12 +116,11 @@ asio::awaitable<ServerError> run_server(AppState state, ServeSetup setup) {
             // Refused when every open connection is busy: the socket closes with this scope.
             // Near the descriptor limit room is made early, so that the agent's own work (a
             // print job opening its device) and the next client still find descriptors.
-            const auto strand = socket.get_executor();
             const bool low = near_descriptor_limit(socket.native_handle(), setup.limits.descriptor_reserve);
-            auto slot = registry.admit([strand](std::function<void()> f) { asio::post(strand, std::move(f)); }, low);
+            auto slot = registry.admit([home](std::function<void()> f) { asio::post(home, std::move(f)); }, low);
             if (!slot) continue;
             Connection connection{beast::tcp_stream(std::move(socket)), {}, setup.limits, std::move(*slot)};
-            asio::co_spawn(strand, serve_connection(std::move(connection), router), log_connection_failure);
+            asio::co_spawn(home, serve_connection(std::move(connection), router), log_connection_failure);
         } else if (is_descriptor_exhaustion(error)) {
             pvo_log::warn(kServerTarget, "accept error: {}", error.message());
             // Room is made by ending the connection that has waited longest on its client;

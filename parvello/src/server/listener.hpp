@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <functional>
 #include <string_view>
+#include <vector>
+
+#include <boost/asio/io_context.hpp>
 
 #include "parvello/server.hpp"
 #include "server/request.hpp"
@@ -14,8 +17,13 @@ namespace parvello {
 // Where the server logs its own events.
 inline constexpr std::string_view kServerTarget = "parvello::server";
 
+// The io_context of one connection thread: a connection lives on one, run by that thread alone.
+using ConnectionExecutor = asio::io_context::executor_type;
+
 struct ServeSetup {
     BlockingWork blocking;
+    // Accepted connections are handed to these in turn; at least one.
+    std::vector<ConnectionExecutor> connection_executors;
     std::chrono::milliseconds accept_error_pause{1000};
     ConnectionLimits limits{};
     // Told the bound port once the listener is up (tests wait for it).

@@ -1,7 +1,9 @@
-// The runtime under the server: an io_context on its own threads for the connections, and
-// two thread pools for blocking work: one thread for the work under the job lock, a few for
+// The runtime under the server: one io_context per connection thread, each run by that thread
+// alone (a connection lives on one of them, so nothing on its path needs a strand or a lock),
+// and two thread pools for blocking work: one thread for the work under the job lock, a few for
 // device listings.
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <system_error>
@@ -9,6 +11,7 @@
 #include <vector>
 
 #include <boost/asio/co_spawn.hpp>
+#include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/thread_pool.hpp>
 
@@ -56,19 +59,40 @@ ServerError error_of(std::exception_ptr failure) {
 
 }  // namespace
 
+// The connection threads' io_contexts, gone in a fixed order: the first one's, where the listener
+// runs, before the others, since an accept still pending there holds a socket made for another.
+class ConnectionContexts {
+public:
+    ConnectionContexts() = default;
+    ConnectionContexts(const ConnectionContexts&) = delete;
+    ConnectionContexts& operator=(const ConnectionContexts&) = delete;
+    ~ConnectionContexts() {
+        for (auto& io : all) io.reset();
+    }
+
+    std::vector<std::unique_ptr<asio::io_context>> all;
+};
+
 class RunningServer::Runtime {
 public:
     explicit Runtime(const ServerOptions& options)
-        : io_threads_(options.io_threads ? options.io_threads : kDefaultIoThreads),
-          io_(static_cast<int>(io_threads_)),
-          devices_(1),
-          listings_(options.blocking_threads ? options.blocking_threads : kDefaultListingThreads) {}
+        : devices_(1), listings_(options.blocking_threads ? options.blocking_threads : kDefaultListingThreads) {
+        const unsigned io_threads = options.io_threads ? options.io_threads : kDefaultIoThreads;
+        io_.all.reserve(io_threads);
+        busy_.reserve(io_threads);
+        for (unsigned i = 0; i < io_threads; ++i) {
+            // One thread runs it: Asio may then skip some of its own locking.
+            io_.all.push_back(std::make_unique<asio::io_context>(1));
+            // A context with no connection yet must keep its thread waiting for one.
+            busy_.push_back(asio::make_work_guard(*io_.all.back()));
+        }
+    }
 
     Runtime(const Runtime&) = delete;
     Runtime& operator=(const Runtime&) = delete;
 
     ~Runtime() {
-        io_.stop();
+        for (auto& io : io_.all) io->stop();
         for (auto& thread : threads_) thread.join();
         for (asio::thread_pool* pool : {&devices_, &listings_}) {
             pool->stop();
@@ -82,14 +106,16 @@ public:
         DeviceListing listing = options.device_listing ? options.device_listing : list_attached_devices;
         BlockingWork blocking{devices_.get_executor(), listings_.get_executor(),
                               std::make_shared<const DeviceListing>(std::move(listing))};
-        ServeSetup setup{std::move(blocking), options.accept_error_pause, options.limits,
-                         [this](std::uint16_t port) { settle(port, std::nullopt); }};
-        asio::co_spawn(io_, run_server(std::move(state), std::move(setup)),
+        std::vector<ConnectionExecutor> connection_executors;
+        for (auto& io : io_.all) connection_executors.push_back(io->get_executor());
+        ServeSetup setup{std::move(blocking), std::move(connection_executors), options.accept_error_pause,
+                         options.limits, [this](std::uint16_t port) { settle(port, std::nullopt); }};
+        asio::co_spawn(*io_.all.front(), run_server(std::move(state), std::move(setup)),
                        [this](std::exception_ptr failure, ServerError error) {
                            settle(std::nullopt, failure ? error_of(failure) : std::move(error));
                        });
-        threads_.reserve(io_threads_);
-        for (unsigned i = 0; i < io_threads_; ++i) threads_.emplace_back([this] { io_.run(); });
+        threads_.reserve(io_.all.size());
+        for (auto& io : io_.all) threads_.emplace_back([&io = *io] { io.run(); });
     }
 
     // The bound port, or the error that ended the server before it was bound.
@@ -114,8 +140,8 @@ private:
         changed_.notify_all();
     }
 
-    unsigned io_threads_;
-    asio::io_context io_;
+    ConnectionContexts io_;  // outlives the pools: work still queued there may hold connections
+    std::vector<asio::executor_work_guard<asio::io_context::executor_type>> busy_;
     asio::thread_pool devices_;
     asio::thread_pool listings_;
     std::vector<std::thread> threads_;
