@@ -13,7 +13,6 @@ and a loopback sink printer in a process of its own, then prints:
 Every loop is bounded by a count. The binary defaults to build/bench/parvello/parvello.
 """
 import base64
-import multiprocessing
 import os
 import shutil
 import socket
@@ -24,51 +23,14 @@ import sys
 import tempfile
 import time
 
+from agent_support import free_port, job_body, post, start_sink
+
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 LABEL_BYTES = 1_500_000
 SMALL_JOBS = 300
 LARGE_JOBS = 20
 STATUS_REQUESTS = 100_000
 MEMORY_JOBS = 50
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def sink(listener):
-    """Reads every connection to its end, then closes it."""
-    buffer = bytearray(1 << 20)
-    while True:
-        peer, _ = listener.accept()
-        with peer:
-            while peer.recv_into(buffer):
-                pass
-
-
-def start_sink():
-    listener = socket.socket()
-    listener.bind(("127.0.0.1", 0))
-    listener.listen(64)
-    process = multiprocessing.Process(target=sink, args=(listener,), daemon=True)
-    process.start()
-    port = listener.getsockname()[1]
-    listener.close()
-    return process, port
-
-
-def job_body(printer_port, label):
-    return (b'{"protocol":"raw","handshake":"fire_and_forget","transport":{"type":"network",'
-            b'"host":"127.0.0.1","port":' + str(printer_port).encode() +
-            b'},"labels":[{"index":0,"data_base64":"' + base64.b64encode(label) + b'"}]}')
-
-
-def post(path, body, keep_alive=False):
-    return (b"POST " + path + b" HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n" +
-            (b"" if keep_alive else b"Connection: close\r\n") +
-            b"Content-Length: " + str(len(body)).encode() + b"\r\n\r\n" + body)
 
 
 def read_to_end(sock):

@@ -12,8 +12,6 @@ throw-away folder:
     sink printer in a process of its own, a second after the last answer.
 Each figure is shown with its goal. The binary defaults to build/bench/parvello/parvello.
 """
-import base64
-import multiprocessing
 import os
 import shutil
 import socket
@@ -23,6 +21,8 @@ import sys
 import tempfile
 import time
 
+from agent_support import free_port, job_body, post, start_sink
+
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 LABEL_BYTES = 1_500_000
 JOBS = 50
@@ -30,12 +30,6 @@ IDLE_GOAL_MB = 8
 JOBS_GOAL_MB = 32
 START_RATIO_GOAL = 0.6
 START_LIMIT_S = 10
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 def answer(port, request):
@@ -109,24 +103,6 @@ def resident_mb(pid):
     raise RuntimeError("no VmRSS")
 
 
-def sink(listener):
-    """The loopback printer: reads every connection to its end, then closes it."""
-    buffer = bytearray(1 << 20)
-    while True:
-        peer, _ = listener.accept()
-        with peer:
-            while peer.recv_into(buffer):
-                pass
-
-
-def print_request(printer_port, label):
-    body = (b'{"protocol":"raw","handshake":"fire_and_forget","transport":{"type":"network",'
-            b'"host":"127.0.0.1","port":' + str(printer_port).encode() +
-            b'},"labels":[{"index":0,"data_base64":"' + base64.b64encode(label) + b'"}]}')
-    return (b"POST /print HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
-            b"Connection: close\r\nContent-Length: " + str(len(body)).encode() + b"\r\n\r\n" + body)
-
-
 def verdict(ok):
     return "meets the goal" if ok else "MISSES the goal"
 
@@ -159,13 +135,7 @@ def main():
         print(f"start to first GET /status answer, median of {starts}: agent {agent_ms:.1f} ms, "
               f"nginx {nginx_ms:.1f} ms, ratio {ratio:.2f}x (goal <= {START_RATIO_GOAL}x: {verdict(ratio <= START_RATIO_GOAL)})")
 
-        listener = socket.socket()
-        listener.bind(("127.0.0.1", 0))
-        listener.listen(64)
-        printer = multiprocessing.Process(target=sink, args=(listener,), daemon=True)
-        printer.start()
-        printer_port = listener.getsockname()[1]
-        listener.close()
+        printer, printer_port = start_sink()
 
         port = free_port()
         agent, _ = start_to_first_answer([binary, "--no-tray", "--port", str(port)], port, env)
@@ -174,7 +144,7 @@ def main():
             idle = resident_mb(agent.pid)
             print(f"resident memory at idle: {idle:.1f} MB (goal <= {IDLE_GOAL_MB} MB: "
                   f"{verdict(idle <= IDLE_GOAL_MB)})")
-            request = print_request(printer_port, os.urandom(LABEL_BYTES))
+            request = post(b"/print", job_body(printer_port, os.urandom(LABEL_BYTES)))
             for _ in range(JOBS):
                 reply = answer(port, request)
                 if reply is None or not reply.startswith(b"HTTP/1.1 200"):

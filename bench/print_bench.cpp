@@ -1,8 +1,6 @@
 // POST /print of one large label through the agent's HTTP server to a loopback TCP printer
-// that swallows whatever it gets. Reports the label bytes delivered per second.
-//
-// The label is 1,500,000 bytes: its base64 text (2,000,000 characters) and the rest of the job
-// stay under the agent's 2 MiB body limit.
+// that swallows whatever it gets. Reports the label bytes delivered per second. The label is
+// the large one of large_label.hpp.
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -15,11 +13,13 @@
 
 #include <benchmark/benchmark.h>
 
+#include "large_label.hpp"
 #include "parvello/server.hpp"
 
 namespace {
 
-constexpr std::size_t kLabelBytes = 1'500'000;
+using bench::base64_label;
+using bench::kLabelBytes;
 
 int loopback_socket(std::uint16_t port, bool listen) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -75,14 +75,6 @@ private:
     int listener_;
     std::thread thread_;
 };
-
-std::string base64_label(std::size_t bytes) {
-    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string text;
-    text.reserve((bytes + 2) / 3 * 4);
-    for (std::size_t i = 0; i < bytes / 3 * 4; ++i) text += kAlphabet[(i * 7 + i / 64) % 64];
-    return text;
-}
 
 std::string print_request(std::uint16_t printer_port) {
     const std::string body = R"({"protocol":"raw","handshake":"fire_and_forget","transport":{"type":"network",)"

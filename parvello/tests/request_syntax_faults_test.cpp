@@ -78,6 +78,46 @@ TEST(RequestSyntaxFaults, StringsEscapesAndUtf8) {
     for (const Case& c : cases) EXPECT_EQ(http(c.json), c.expected) << c.json;
 }
 
+// Long strings are scanned many bytes at a time: the closing quote, an escape, a control byte
+// and a byte outside ASCII are each met wherever they stand in a long value.
+TEST(RequestSyntaxFaults, LongStringsWhereverTheirSpecialBytesStand) {
+    constexpr std::size_t kLength = 300;
+    const std::string head = R"({"protocol":")";  // the value's first byte is at offset 13
+    const auto job = [](const std::string& protocol) {
+        return R"({"protocol":")" + protocol + R"(","handshake":")" + std::string(kLength, 'h') +
+               R"(","transport":["ble","n"],"labels":[]})";
+    };
+    for (std::size_t at = 0; at < kLength; ++at) {
+        SCOPED_TRACE(at);
+        const std::string plain(kLength, 'p');
+        auto read = parvello::read_job_envelope(job(plain.substr(0, at)), parvello::ReadMode::HttpBody);
+        ASSERT_TRUE(read.has_value()) << read.error().message();
+        EXPECT_EQ(read->protocol, plain.substr(0, at));
+        EXPECT_EQ(read->handshake, std::string(kLength, 'h'));
+
+        std::string escaped = plain;
+        escaped.replace(at, 1, "\\n");
+        read = parvello::read_job_envelope(job(escaped), parvello::ReadMode::HttpBody);
+        ASSERT_TRUE(read.has_value()) << read.error().message();
+        EXPECT_EQ(read->protocol, plain.substr(0, at) + "\n" + plain.substr(at + 1));
+
+        std::string accented = plain;
+        accented.replace(at, 1, "\xc3\xa9");
+        EXPECT_EQ(http(job(accented)), "ok");
+
+        std::string control = plain;
+        control[at] = '\x01';
+        EXPECT_EQ(http(head + control + R"("})"),
+                  "400 protocol: control character (\\u0000-\\u001F) found while parsing a string at line 1 column " +
+                      std::to_string(14 + at));
+
+        std::string invalid = plain;
+        invalid[at] = '\xff';
+        EXPECT_EQ(http(head + invalid + R"("})"),
+                  "400 protocol: invalid unicode code point at line 1 column " + std::to_string(14 + kLength));
+    }
+}
+
 TEST(RequestSyntaxFaults, Numbers) {
     const Case cases[] = {
         {R"({"protocol":01})", "400 protocol: invalid number at line 1 column 14"},

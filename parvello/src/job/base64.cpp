@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "job/base64_exact.hpp"
+#include "job/base64_wide.hpp"
 
 namespace parvello {
 namespace {
@@ -76,8 +77,9 @@ void put_group(std::uint8_t* out, std::uint32_t bytes) {
 }
 
 // The bytes of a text without any fault, or none at the first sign of one. Whole groups go
-// four at a time with one check for all sixteen symbols; the closing symbols and the padding
-// are checked by the rules of the exact decoder.
+// eight at a time in AVX2 registers where the processor has them, else four at a time with
+// one check for all sixteen symbols; the closing symbols and the padding are checked by the
+// rules of the exact decoder.
 std::optional<std::vector<std::uint8_t>> decode_faultless(std::string_view text) {
     std::size_t padding = 0;
     while (padding < text.size() && text[text.size() - 1 - padding] == '=') ++padding;
@@ -89,7 +91,11 @@ std::optional<std::vector<std::uint8_t>> decode_faultless(std::string_view text)
     std::vector<std::uint8_t> out(groups * 3 + (rest > 1 ? rest - 1 : 0));
     const auto* in = reinterpret_cast<const unsigned char*>(text.data());
     std::uint8_t* next = out.data();
-    std::size_t g = 0;
+    // The wide road takes what it can; the loops below go on from where it stopped.
+    const std::size_t wide = decode_wide_blocks(in, groups * 4 / kWideBlockSymbols, next);
+    std::size_t g = wide * (kWideBlockSymbols / 4);
+    in += wide * kWideBlockSymbols;
+    next += wide * kWideBlockBytes;
     for (; g + 4 <= groups; g += 4, in += 16, next += 12) {
         const std::uint32_t a = group_bytes(in), b = group_bytes(in + 4), c = group_bytes(in + 8),
                             d = group_bytes(in + 12);

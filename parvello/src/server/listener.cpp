@@ -20,6 +20,7 @@
 #include "lock/async_lock.hpp"
 #include "server/connection.hpp"
 #include "server/connection_registry.hpp"
+#include "server/json_body.hpp"
 #include "server/os_limits.hpp"
 #include "server/router.hpp"
 
@@ -39,12 +40,22 @@ constexpr std::chrono::milliseconds kRoomPause{10};
 // The one place the server asks the OS for a listening socket. SO_REUSEADDR lets a
 // restarted agent bind over connections of its predecessor still in TIME_WAIT; on Linux it
 // does not let a second agent bind a port that a live one listens on.
+//
+// The accepted connections inherit a receive buffer with room for the largest body a route
+// takes, set before listening so that the connection's window is scaled for it: a client's
+// print job then arrives at the speed it is sent, instead of in steps while the kernel grows
+// the window. The kernel takes only the memory that bytes waiting in it use. A system that
+// caps the size lower keeps its cap; one that refuses the option keeps its own sizing.
 std::expected<tcp::acceptor, beast::error_code> bind_loopback(const asio::any_io_executor& executor,
                                                              const tcp::endpoint& endpoint) {
     tcp::acceptor acceptor(executor);
     beast::error_code error;
     acceptor.open(endpoint.protocol(), error);
     if (!error) acceptor.set_option(tcp::acceptor::reuse_address(true), error);
+    if (!error) {
+        beast::error_code ignored;
+        acceptor.set_option(asio::socket_base::receive_buffer_size(static_cast<int>(kMaxJsonBody)), ignored);
+    }
     if (!error) acceptor.bind(endpoint, error);
     if (!error) acceptor.listen(kBacklog, error);
     if (error) return std::unexpected(error);
