@@ -6,10 +6,14 @@
 #include <functional>
 #include <string_view>
 
+#include <boost/beast/core/error.hpp>
+
 #include "parvello/server.hpp"
 #include "server/request.hpp"
 
 namespace parvello {
+
+namespace beast = boost::beast;
 
 // Where the server logs its own events.
 inline constexpr std::string_view kServerTarget = "parvello::server";
