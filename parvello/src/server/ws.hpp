@@ -19,6 +19,7 @@
 #include "parvello/request.hpp"
 #include "server/http_connection.hpp"
 #include "server/routes.hpp"
+#include "server/ws_final_event.hpp"
 #include "server/ws_frame_stream.hpp"
 
 namespace parvello {
@@ -85,13 +86,5 @@ boost::asio::awaitable<void> serve_ws_connection(WsConnection& connection, Handl
 // Each send is bounded by `limits.send`, so a client that stops reading loses its connection.
 boost::asio::awaitable<void> run_ws_job(WsConnection& connection, const HandlerContext& context,
                                          JobEnvelope envelope);
-
-// The last event of a job, sent once the job's worker has returned.
-// `terminal_sent`: a `done` or `error` event of the job was already taken for sending.
-// - Counts: `done` with them, unless a terminal event went before (the runner's own `done`).
-// - A job error: always `error` with its text, even after the runner's error event, so a
-//   failed delivery ends with its failure text and then the same text behind "delivery: ".
-// - A failed worker: `error` "print job task failed: " and the failure.
-std::optional<JobEvent> ws_final_event(const JobOutcome& outcome, bool terminal_sent);
 
 }  // namespace parvello
