@@ -63,13 +63,13 @@ constexpr std::size_t kLimit = 16;
 asio::awaitable<Response> echo(Request& request, HandlerContext) {
     auto body = co_await request.read_body(kLimit);
     if (!body) {
-        Response refusal = empty_response(body.error() == http::error::body_limit ? http::status::payload_too_large
-                                                                                  : http::status::bad_request);
-        refusal.message.body() = body.error().message();
+        Response refusal = empty_response(body.error().kind == BodyError::Kind::TooLarge ? Status::PayloadTooLarge
+                                                                                        : Status::BadRequest);
+        refusal.body = body.error().text;
         co_return refusal;
     }
-    Response answer = empty_response(http::status::ok);
-    answer.message.body() = std::move(*body);
+    Response answer = empty_response(Status::Ok);
+    answer.body = std::move(*body);
     co_return answer;
 }
 
@@ -81,7 +81,7 @@ struct BodyCase {
 };
 
 TEST(ServerFrame, ARouteReadsItsBodyUpToItsLimit) {
-    FrameServer server({{http::verb::post, "/echo", echo}}, {});
+    FrameServer server({{Method::Post, "/echo", echo}}, {});
     const std::string head = "POST /echo HTTP/1.1\r\nHost: x\r\nConnection: close\r\n";
     const BodyCase cases[] = {
         {"declared length", head + "Content-Length: 5\r\n\r\nhello", "HTTP/1.1 200 OK", "\r\n\r\nhello"},
@@ -103,7 +103,7 @@ TEST(ServerFrame, ARouteReadsItsBodyUpToItsLimit) {
 }
 
 TEST(ServerFrame, AClientThatAwaitsContinueIsToldToSendItsBody) {
-    FrameServer server({{http::verb::post, "/echo", echo}}, {});
+    FrameServer server({{Method::Post, "/echo", echo}}, {});
     Client client(server.port());
     client.send("POST /echo HTTP/1.1\r\nHost: x\r\nConnection: close\r\nExpect: 100-continue\r\n"
                 "Content-Length: 5\r\n\r\n");
@@ -120,20 +120,20 @@ TEST(ServerFrame, AClientThatAwaitsContinueIsToldToSendItsBody) {
 Layer tracing_layer(std::string name) {
     return [name](Request& request, const Next& next) -> asio::awaitable<Response> {
         Response response = co_await next(request);
-        const std::string inner(response.message["x-trace"]);
-        response.message.set("x-trace", name + "(" + inner + ")");
+        const std::string inner(response.fields.get("x-trace").value_or(""));
+        response.fields.set("x-trace", name + "(" + inner + ")");
         co_return response;
     };
 }
 
 asio::awaitable<Response> traced_route(Request&, HandlerContext) {
-    Response response = empty_response(http::status::ok);
-    response.message.set("x-trace", "route");
+    Response response = empty_response(Status::Ok);
+    response.fields.set("x-trace", "route");
     co_return response;
 }
 
 TEST(ServerFrame, LayersWrapRoutesAndFallbacksFromTheOutsideIn) {
-    FrameServer server({{http::verb::get, "/route", traced_route}, {http::verb::post, "/post-only", {}}},
+    FrameServer server({{Method::Get, "/route", traced_route}, {Method::Post, "/post-only", {}}},
                        {tracing_layer("outer"), tracing_layer("inner")});
     Client client(server.port());
     EXPECT_EQ(client.request(http::verb::get, "/route")["x-trace"], "outer(inner(route))");
@@ -146,25 +146,25 @@ constexpr std::string_view kEarly = "early bytes";
 // Takes the connection over, reads the bytes sent behind the request and writes what it was
 // handed.
 asio::awaitable<Response> taking_route(Request&, HandlerContext) {
-    Response response = empty_response(http::status::switching_protocols);
-    response.take_over = [](Connection connection, http::request<http::empty_body> request, HttpResponse answer) {
+    Response response = empty_response(Status::SwitchingProtocols);
+    response.take_over = [](std::unique_ptr<TakenConnection> taken, HeaderFields answer) {
+        Connection& connection = taken->connection;
         auto& socket = connection.stream.socket();
         std::string early(static_cast<const char*>(connection.buffer.data().data()), connection.buffer.size());
         asio::read(socket, asio::dynamic_buffer(early), asio::transfer_exactly(kEarly.size() - early.size()));
-        const std::string text = "taken over: " + std::string(request.target()) + " " +
-                                 std::to_string(answer.result_int()) + " " + std::string(answer["x-trace"]) +
-                                 " " + early;
+        const std::string text = "taken over: " + std::string(taken->head.target()) + " " +
+                                 std::string(answer.get("x-trace").value_or("")) + " " + early;
         asio::write(socket, asio::buffer(text));
     };
     co_return response;
 }
 
 TEST(ServerFrame, ARouteTakesTheConnectionOverWithTheFinalAnswer) {
-    FrameServer server({{http::verb::get, "/take", taking_route}}, {tracing_layer("layer")});
+    FrameServer server({{Method::Get, "/take", taking_route}}, {tracing_layer("layer")});
     // The bytes sent after the request stay with the connection for the new owner.
     const std::string reply =
         test::exchange(server.port(), "GET /take?x HTTP/1.1\r\nHost: x\r\n\r\n" + std::string(kEarly));
-    EXPECT_EQ(reply, "taken over: /take?x 101 layer() early bytes");
+    EXPECT_EQ(reply, "taken over: /take?x layer() early bytes");
 }
 
 }  // namespace

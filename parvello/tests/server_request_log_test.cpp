@@ -22,7 +22,7 @@ using test::LogCapture;
 using test::tcp;
 
 asio::awaitable<Response> failing_route(Request&, HandlerContext) {
-    co_return empty_response(http::status::bad_gateway);
+    co_return empty_response(Status::BadGateway);
 }
 
 // One connection served by a router with the logging layer alone.
@@ -30,7 +30,7 @@ std::vector<std::string> log_of(http::verb method, std::string_view target) {
     asio::io_context io;
     asio::thread_pool pool(1);
     tcp::acceptor acceptor(io, {asio::ip::address_v4::loopback(), 0});
-    auto router = std::make_shared<const Router>(std::vector<Route>{{http::verb::get, "/fail", failing_route}},
+    auto router = std::make_shared<const Router>(std::vector<Route>{{Method::Get, "/fail", failing_route}},
                                                  std::vector<Layer>{request_logging_layer},
                                                  HandlerContext{AppState(0, true), pool.get_executor()});
     const std::size_t mark = LogCapture::get()->mark();

@@ -2,37 +2,28 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include <boost/asio/as_tuple.hpp>
+#include <boost/asio/buffer.hpp>
 #include <boost/asio/use_awaitable.hpp>
+#include <boost/asio/write.hpp>
 #include <boost/beast/http/read.hpp>
-#include <boost/beast/http/write.hpp>
 
-#include "server/head_refusal.hpp"
+#include "server/answer_bytes.hpp"
 #include "server/as_tuple.hpp"
+#include "server/head_refusal.hpp"
 
 namespace parvello {
 
 namespace {
 
-// Frames the answer for the wire: a length for every answer that may carry a body (the
-// length of the GET answer for HEAD, whose body is left out), none for 1xx, 204 and 304.
-void frame_answer(HttpResponse& answer, bool head) {
-    const auto status = answer.result();
-    if (http::to_status_class(status) == http::status_class::informational ||
-        status == http::status::no_content || status == http::status::not_modified) {
-        answer.body().clear();
-        answer.erase(http::field::content_length);
-        answer.erase(http::field::transfer_encoding);
-        return;
-    }
-    answer.prepare_payload();
-    if (head) answer.body().clear();
-}
+// A refusal of the head is answered as HTTP/1.1 and ends the connection.
+constexpr AnswerFraming kRefusalFraming{.version = 11, .keep_alive = false, .head = false};
 
 // The next request's head: up to `idle` for its first byte, then up to `head` for the rest.
 // The connection waits on its client meanwhile, so the registry may close it to make room.
-asio::awaitable<beast::error_code> read_head(Connection& connection, Request::HeaderParser& parser) {
+asio::awaitable<beast::error_code> read_head(Connection& connection, HeaderParser& parser) {
     auto waiting = connection.slot.waiting_on_client();
     if (connection.buffer.size() == 0) {
         constexpr std::size_t kFirstRead = 4096;
@@ -65,9 +56,10 @@ asio::awaitable<void> close_after_unread_input(Connection& connection) {
 }
 
 // Answers a request that is not read further, then closes the connection.
-asio::awaitable<void> refuse_and_close(Connection& connection, const HttpResponse& answer) {
+asio::awaitable<void> refuse_and_close(Connection& connection, const Response& refusal) {
+    const std::string bytes = answer_bytes(refusal, kRefusalFraming);
     connection.stream.expires_after(connection.limits.send);
-    auto [error, written] = co_await http::async_write(connection.stream, answer, kTuple);
+    auto [error, written] = co_await asio::async_write(connection.stream, asio::buffer(bytes), kTuple);
     if (!error) co_await close_after_unread_input(connection);
 }
 
@@ -76,43 +68,44 @@ asio::awaitable<void> refuse_and_close(Connection& connection, const HttpRespons
 asio::awaitable<void> serve_connection(Connection connection, std::shared_ptr<const Router> router) {
     connection.slot.on_shut_down([&stream = connection.stream] { shut_down_stream(stream); });
     for (;;) {
-        Request::HeaderParser parser;
+        HeaderParser parser;
         parser.header_limit(static_cast<std::uint32_t>(connection.limits.max_head_bytes));
         // The body is the route's to read and limit; the header read must not refuse it.
         parser.body_limit(boost::none);
+        IncomingRequest incoming(connection, parser);
+        Request request(incoming);
         const beast::error_code read_error = co_await read_head(connection, parser);
         if (read_error == http::error::header_limit) {
-            const auto limit = connection.limits.max_head_bytes;
-            co_return co_await refuse_and_close(connection, head_too_large(parser.get(), limit));
+            co_return co_await refuse_and_close(connection, head_too_large(request, connection.limits.max_head_bytes));
         }
         if (is_malformed_head(read_error)) {
-            co_return co_await refuse_and_close(connection, malformed_head(parser.get(), read_error));
+            co_return co_await refuse_and_close(connection, malformed_head(request, read_error));
         }
         // Closed or timed out: nothing to answer.
         if (read_error) break;
-        if (has_unsupported_transfer_coding(parser.get(), parser.chunked())) {
-            co_return co_await refuse_and_close(connection, unsupported_transfer_coding(parser.get()));
+        if (has_unsupported_transfer_coding(request, parser.chunked())) {
+            co_return co_await refuse_and_close(connection, unsupported_transfer_coding(request));
         }
 
-        Request request(connection, parser);
         Response response = co_await router->handle(request);
         if (response.take_over) {
             auto take_over = std::move(response.take_over);
-            auto header = request.release_header();
-            take_over(std::move(connection), std::move(header), std::move(response.message));
+            http::request<http::empty_body> head(http::request_header<>(incoming.header()));
+            take_over(std::make_unique<TakenConnection>(std::move(connection), std::move(head)),
+                      std::move(response.fields));
             co_return;
         }
 
-        HttpResponse& answer = response.message;
-        answer.version(request.header().version());
         // A body the route left unread cannot be told from the next request: close instead.
-        answer.keep_alive(request.keep_alive() && !request.body_unread());
-        frame_answer(answer, request.method() == http::verb::head);
+        const bool keep_alive = request.keep_alive() && !request.body_unread();
+        const AnswerFraming framing{
+            .version = request.version(), .keep_alive = keep_alive, .head = request.method() == Method::Head};
+        const std::string bytes = answer_bytes(response, framing);
         connection.stream.expires_after(connection.limits.send);
-        auto [write_error, written] = co_await http::async_write(connection.stream, answer, kTuple);
+        auto [write_error, written] = co_await asio::async_write(connection.stream, asio::buffer(bytes), kTuple);
         connection.stream.expires_never();
         if (write_error) break;
-        if (!answer.keep_alive()) {
+        if (!keep_alive) {
             // The client may still be sending: the body of this request, or requests behind it.
             if (request.body_unread() || connection.buffer.size() > 0) {
                 co_return co_await close_after_unread_input(connection);

@@ -4,6 +4,7 @@
 
 #include <boost/asio/ip/tcp.hpp>
 
+#include "server/http_connection.hpp"
 #include "server/router.hpp"
 
 namespace parvello {

@@ -49,42 +49,40 @@ bool origin_allowed(std::string_view origin) {
     return !host.empty() && is_local_host(host);
 }
 
-std::optional<std::string> request_origin(const http::request_header<>& header) {
-    const auto field = header.find(http::field::origin);
-    if (field == header.end()) return std::nullopt;
-    const std::string_view value = field->value();
-    if (!std::ranges::all_of(value, readable_origin_byte)) return std::nullopt;
-    return std::string(value);
+std::optional<std::string> request_origin(const Request& request) {
+    const auto value = request.field("Origin");
+    if (!value || !std::ranges::all_of(*value, readable_origin_byte)) return std::nullopt;
+    return std::string(*value);
 }
 
-std::optional<std::string> trusted_origin(const http::request_header<>& header) {
-    auto origin = request_origin(header);
+std::optional<std::string> trusted_origin(const Request& request) {
+    auto origin = request_origin(request);
     if (origin && !origin_allowed(*origin)) origin.reset();
     return origin;
 }
 
-void apply_cors_headers(HttpResponse& response, const std::optional<std::string>& trusted) {
+void apply_cors_headers(HeaderFields& fields, const std::optional<std::string>& trusted) {
     if (trusted) {
-        response.set(http::field::access_control_allow_origin, *trusted);
-        response.set(http::field::access_control_allow_credentials, "true");
-        response.set(http::field::vary, "Origin");
+        fields.set("Access-Control-Allow-Origin", *trusted);
+        fields.set("Access-Control-Allow-Credentials", "true");
+        fields.set("Vary", "Origin");
     }
-    response.set(http::field::access_control_allow_methods, "GET, POST, OPTIONS");
-    response.set(http::field::access_control_allow_headers, "content-type, authorization");
-    response.set("access-control-allow-private-network", "true");
-    response.set("x-parvello-version", std::string(kVersion));
-    response.set(http::field::access_control_expose_headers, "x-parvello-version");
+    fields.set("Access-Control-Allow-Methods", "GET, POST, OPTIONS");
+    fields.set("Access-Control-Allow-Headers", "content-type, authorization");
+    fields.set("access-control-allow-private-network", "true");
+    fields.set("x-parvello-version", kVersion);
+    fields.set("Access-Control-Expose-Headers", "x-parvello-version");
 }
 
 asio::awaitable<Response> cors_middleware(Request& request, const Next& next) {
-    const std::optional<std::string> trusted = trusted_origin(request.header());
+    const std::optional<std::string> trusted = trusted_origin(request);
     Response response;
-    if (request.method() == http::verb::options) {
-        response = empty_response(http::status::no_content);
+    if (request.method() == Method::Options) {
+        response = empty_response(Status::NoContent);
     } else {
         response = co_await next(request);
     }
-    apply_cors_headers(response.message, trusted);
+    apply_cors_headers(response.fields, trusted);
     co_return response;
 }
 

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "server/request.hpp"
+#include "server/response.hpp"
 
 namespace parvello {
 
@@ -19,14 +20,14 @@ bool origin_allowed(std::string_view origin);
 // The request's origin: the value of its first Origin header. Absent when there is none, or
 // when a byte of it is outside visible ASCII (32-126) other than tab. An empty value is an
 // origin (an untrusted one).
-std::optional<std::string> request_origin(const http::request_header<>& header);
+std::optional<std::string> request_origin(const Request& request);
 
 // The request's origin when it is present and trusted.
-std::optional<std::string> trusted_origin(const http::request_header<>& header);
+std::optional<std::string> trusted_origin(const Request& request);
 
 // Sets (never adds) the CORS and version headers on an answer: the three origin headers
 // only when `trusted` holds the request's trusted origin, the other five always.
-void apply_cors_headers(HttpResponse& response, const std::optional<std::string>& trusted);
+void apply_cors_headers(HeaderFields& fields, const std::optional<std::string>& trusted);
 
 // The CORS layer: answers OPTIONS on any path with 204 without running a route, passes every
 // other request on unchanged, and puts the CORS headers on every answer.

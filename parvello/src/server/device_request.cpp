@@ -4,7 +4,7 @@ namespace parvello {
 
 std::expected<pvo_status::Protocol, ErrorReply> parse_protocol(std::string_view text) {
     auto protocol = pvo_status::protocol_from_request_name(text);
-    if (!protocol) return std::unexpected(ErrorReply{http::status::bad_request, std::move(protocol.error())});
+    if (!protocol) return std::unexpected(ErrorReply{Status::BadRequest, std::move(protocol.error())});
     return *protocol;
 }
 

@@ -41,8 +41,8 @@ using DeviceOutcome = std::expected<std::expected<Value, std::string>, WorkerFai
 // A failed worker as 500, the work's error text as 400; none when the work succeeded.
 template <typename Value>
 std::optional<Response> failure_response(const DeviceOutcome<Value>& outcome) {
-    if (!outcome) return error_response({http::status::internal_server_error, outcome.error().message});
-    if (!*outcome) return error_response({http::status::bad_request, outcome->error()});
+    if (!outcome) return error_response({Status::InternalServerError, outcome.error().message});
+    if (!*outcome) return error_response({Status::BadRequest, outcome->error()});
     return std::nullopt;
 }
 

@@ -4,21 +4,21 @@ namespace parvello {
 
 Response error_response(ErrorReply reply) {
     Response response;
-    response.message.result(reply.status);
-    response.message.set(http::field::content_type, "text/plain; charset=utf-8");
-    response.message.body() = std::move(reply.text);
+    response.status = reply.status;
+    response.fields.set("Content-Type", "text/plain; charset=utf-8");
+    response.body = std::move(reply.text);
     return response;
 }
 
 ErrorReply job_error_reply(const JobError& error) {
-    http::status status = http::status::bad_request;
+    Status status = Status::BadRequest;
     switch (error.kind) {
         case JobError::Kind::NoLabels:
         case JobError::Kind::InvalidBase64:
         case JobError::Kind::UnknownHandshake:
-        case JobError::Kind::BrowserUnsupported: status = http::status::bad_request; break;
+        case JobError::Kind::BrowserUnsupported: status = Status::BadRequest; break;
         case JobError::Kind::Delivery:
-        case JobError::Kind::Transport: status = http::status::bad_gateway; break;
+        case JobError::Kind::Transport: status = Status::BadGateway; break;
     }
     return {status, error.to_string()};
 }

@@ -10,24 +10,24 @@ namespace parvello {
 
 namespace {
 
-HttpResponse refuse_head(http::status status, std::string reason, const http::request_header<>& partial) {
-    HttpResponse answer{status, 11};
-    answer.set(http::field::content_type, "text/plain; charset=utf-8");
-    answer.body() = std::move(reason);
-    apply_cors_headers(answer, trusted_origin(partial));
-    answer.keep_alive(false);
-    answer.prepare_payload();
+namespace http = boost::beast::http;
+
+Response refuse_head(Status status, std::string reason, const Request& partial) {
+    Response answer = empty_response(status);
+    answer.fields.set("Content-Type", "text/plain; charset=utf-8");
+    answer.body = std::move(reason);
+    apply_cors_headers(answer.fields, trusted_origin(partial));
     return answer;
 }
 
 }  // namespace
 
-HttpResponse head_too_large(const http::request_header<>& partial, std::size_t limit) {
-    return refuse_head(http::status::request_header_fields_too_large,
-                       "request head larger than " + std::to_string(limit) + " bytes", partial);
+Response head_too_large(const Request& partial, std::size_t limit) {
+    return refuse_head(Status::HeaderFieldsTooLarge, "request head larger than " + std::to_string(limit) + " bytes",
+                       partial);
 }
 
-bool is_malformed_head(const beast::error_code& error) noexcept {
+bool is_malformed_head(const boost::system::error_code& error) noexcept {
     if (error.category() != make_error_code(http::error::bad_method).category()) return false;
     switch (static_cast<http::error>(error.value())) {
         case http::error::bad_line_ending:
@@ -44,16 +44,16 @@ bool is_malformed_head(const beast::error_code& error) noexcept {
     }
 }
 
-HttpResponse malformed_head(const http::request_header<>& partial, const beast::error_code& error) {
-    return refuse_head(http::status::bad_request, "malformed request head: " + error.message(), partial);
+Response malformed_head(const Request& partial, const boost::system::error_code& error) {
+    return refuse_head(Status::BadRequest, "malformed request head: " + error.message(), partial);
 }
 
-bool has_unsupported_transfer_coding(const http::request_header<>& header, bool chunked) {
-    return !chunked && header.count(http::field::transfer_encoding) > 0;
+bool has_unsupported_transfer_coding(const Request& request, bool chunked) {
+    return !chunked && request.field_count("Transfer-Encoding") > 0;
 }
 
-HttpResponse unsupported_transfer_coding(const http::request_header<>& header) {
-    return refuse_head(http::status::bad_request, "Transfer-Encoding other than chunked is not supported", header);
+Response unsupported_transfer_coding(const Request& request) {
+    return refuse_head(Status::BadRequest, "Transfer-Encoding other than chunked is not supported", request);
 }
 
 }  // namespace parvello

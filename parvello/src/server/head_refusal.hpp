@@ -1,12 +1,13 @@
 #pragma once
 // Answers to a request head the server does not take. They are given before anything behind
-// the head is read, carry a short plain-text reason, the CORS and version headers and
-// Connection: close, and end the connection.
+// the head is read, carry a short plain-text reason and the CORS and version headers, and the
+// connection sends them as HTTP/1.1 with Connection: close, then ends.
 #include <cstddef>
 
-#include <boost/beast/core/error.hpp>
+#include <boost/system/error_code.hpp>
 
 #include "server/request.hpp"
+#include "server/response.hpp"
 
 namespace parvello {
 
@@ -15,20 +16,20 @@ namespace parvello {
 // readable reason instead of a dropped connection. `partial` holds the fields the parser took
 // before the head grew too large (it takes each line as it comes); a trusted Origin among them
 // lets the page read the answer.
-HttpResponse head_too_large(const http::request_header<>& partial, std::size_t limit);
+Response head_too_large(const Request& partial, std::size_t limit);
 
 // True when the parser refused the head itself: a bad request line, a field that is not
 // "name: value", a bad or conflicting Content-Length or Transfer-Encoding.
-bool is_malformed_head(const beast::error_code& error) noexcept;
+bool is_malformed_head(const boost::system::error_code& error) noexcept;
 
 // 400 naming what the parser refused in the head (`error`, one of `is_malformed_head`).
-HttpResponse malformed_head(const http::request_header<>& partial, const beast::error_code& error);
+Response malformed_head(const Request& partial, const boost::system::error_code& error);
 
 // True for a request that names a transfer coding with no final "chunked": its body's end
 // cannot be found, and the bytes behind its head must not be taken for a new request.
-bool has_unsupported_transfer_coding(const http::request_header<>& header, bool chunked);
+bool has_unsupported_transfer_coding(const Request& request, bool chunked);
 
 // 400 for a request of `has_unsupported_transfer_coding`.
-HttpResponse unsupported_transfer_coding(const http::request_header<>& header);
+Response unsupported_transfer_coding(const Request& request);
 
 }  // namespace parvello

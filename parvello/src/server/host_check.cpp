@@ -30,16 +30,12 @@ bool host_allowed(std::string_view value) {
 }
 
 asio::awaitable<Response> host_check_layer(Request& request, const Next& next) {
-    const auto& header = request.header();
-    const auto hosts = header.equal_range(http::field::host);
     // An absolute-form target names its host too; both must be loopback names.
     const auto authority = request.target_authority();
-    const bool allowed = std::all_of(hosts.first, hosts.second,
-                                     [](const auto& field) { return host_allowed(field.value()); }) &&
-                         (!authority || host_allowed(*authority));
+    const bool allowed = request.every_field("Host", host_allowed) && (!authority || host_allowed(*authority));
     if (allowed) co_return co_await next(request);
-    Response refusal = error_response({http::status::forbidden, "host not allowed"});
-    apply_cors_headers(refusal.message, trusted_origin(header));
+    Response refusal = error_response({Status::Forbidden, "host not allowed"});
+    apply_cors_headers(refusal.fields, trusted_origin(request));
     co_return refusal;
 }
 

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include <boost/beast/http/error.hpp>
-
 #include "pvo-util/text.hpp"
 
 namespace parvello {
@@ -51,25 +49,24 @@ bool is_json_content_type(std::string_view value) {
 }
 
 asio::awaitable<std::expected<std::string, ErrorReply>> read_json_body(Request& request, std::size_t limit) {
-    const auto& header = request.header();
-    const auto content_type = header.find(http::field::content_type);
-    if (content_type == header.end() || !is_json_content_type(content_type->value())) {
-        co_return std::unexpected(ErrorReply{http::status::unsupported_media_type, std::string(kNotJsonType)});
+    const auto content_type = request.field("Content-Type");
+    if (!content_type || !is_json_content_type(*content_type)) {
+        co_return std::unexpected(ErrorReply{Status::UnsupportedMediaType, std::string(kNotJsonType)});
     }
     auto body = co_await request.read_body(limit);
     if (body) co_return std::move(*body);
-    if (body.error() == http::error::body_limit) {
+    if (body.error().kind == BodyError::Kind::TooLarge) {
         co_return std::unexpected(
-            ErrorReply{http::status::payload_too_large, with_reason(kUnreadable, "length limit exceeded")});
+            ErrorReply{Status::PayloadTooLarge, with_reason(kUnreadable, "length limit exceeded")});
     }
-    co_return std::unexpected(ErrorReply{http::status::bad_request, with_reason(kUnreadable, body.error().message())});
+    co_return std::unexpected(ErrorReply{Status::BadRequest, with_reason(kUnreadable, body.error().text)});
 }
 
 ErrorReply body_fault_reply(const RequestError& error) {
     if (error.kind == RequestError::Kind::Syntax) {
-        return {http::status::bad_request, with_reason(kNotJson, error.message())};
+        return {Status::BadRequest, with_reason(kNotJson, error.message())};
     }
-    return {http::status::unprocessable_entity, with_reason(kWrongShape, error.message())};
+    return {Status::UnprocessableEntity, with_reason(kWrongShape, error.message())};
 }
 
 }  // namespace parvello

@@ -12,8 +12,8 @@
 #include <string_view>
 
 #include "parvello/request.hpp"
-#include "server/routes.hpp"
 #include "server/request.hpp"
+#include "server/routes.hpp"
 
 namespace parvello {
 

@@ -9,10 +9,14 @@
 
 #include <boost/asio/io_context.hpp>
 
+#include <boost/beast/core/error.hpp>
+
 #include "parvello/server.hpp"
 #include "server/request.hpp"
 
 namespace parvello {
+
+namespace beast = boost::beast;
 
 // Where the server logs its own events.
 inline constexpr std::string_view kServerTarget = "parvello::server";

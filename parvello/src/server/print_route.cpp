@@ -7,7 +7,7 @@
 namespace parvello {
 
 Response print_response(const JobOutcome& outcome) {
-    if (!outcome) return error_response({http::status::internal_server_error, outcome.error().message});
+    if (!outcome) return error_response({Status::InternalServerError, outcome.error().message});
     const auto& job = *outcome;
     if (!job) return error_response(job_error_reply(job.error()));
     const nlohmann::ordered_json reply{{"completed", job->completed}, {"total", job->total}};

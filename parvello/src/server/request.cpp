@@ -8,8 +8,8 @@
 #include <boost/beast/core/string.hpp>
 #include <boost/beast/http/read.hpp>
 
-#include "server/request.hpp"
 #include "server/as_tuple.hpp"
+#include "server/http_connection.hpp"
 
 namespace parvello {
 
@@ -29,12 +29,93 @@ bool expects_continue(const http::request_header<>& header) {
     return header.version() >= 11 && beast::iequals(header[http::field::expect], "100-continue");
 }
 
+BodyError body_error(const beast::error_code& error) {
+    const auto kind = error == http::error::body_limit ? BodyError::Kind::TooLarge : BodyError::Kind::Unreadable;
+    return BodyError{kind, error.message()};
+}
+
+// The body of a request that declares its length (already checked against the limit).
+asio::awaitable<std::expected<std::string, beast::error_code>> read_sized_body(IncomingRequest& incoming,
+                                                                               std::size_t length) {
+    Connection& connection = incoming.connection;
+    std::string body;
+    const auto buffered = connection.buffer.data();
+    const std::size_t have = std::min(length, buffered.size());
+    // Every byte is overwritten below, by what is buffered and then by the socket.
+    body.resize_and_overwrite(length, [&](char* bytes, std::size_t) {
+        asio::buffer_copy(asio::buffer(bytes, have), buffered);
+        return length;
+    });
+    connection.buffer.consume(have);
+    auto waiting = connection.slot.waiting_on_client();
+    // A body may take as long as it keeps coming; one that brings nothing for the stall limit
+    // ends the connection.
+    for (std::size_t filled = have; filled < length;) {
+        connection.stream.expires_after(connection.limits.stall);
+        auto [ec, n] = co_await connection.stream.async_read_some(
+            asio::buffer(body.data() + filled, length - filled), kTuple);
+        filled += n;
+        if (ec) {
+            connection.stream.expires_never();
+            // Cut short, as Beast's parser says it.
+            if (ec == asio::error::eof) ec = http::error::partial_message;
+            co_return std::unexpected(ec);
+        }
+    }
+    connection.stream.expires_never();
+    incoming.body_read = true;
+    co_return body;
+}
+
+asio::awaitable<std::expected<std::string, beast::error_code>> read_whole_body(IncomingRequest& incoming,
+                                                                               std::size_t limit) {
+    if (incoming.body_parser) co_return std::unexpected(make_error_code(http::error::stale_parser));
+    const auto declared = incoming.header_parser.content_length();
+    auto& parser = incoming.body_parser.emplace(std::move(incoming.header_parser));
+    // A declared length is checked here: the header parser let every length through.
+    if (declared && *declared > limit) co_return std::unexpected(make_error_code(http::error::body_limit));
+    parser.body_limit(limit);
+    if (!parser.is_done()) {
+        Connection& connection = incoming.connection;
+        if (expects_continue(parser.get())) {
+            static constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+            connection.stream.expires_after(connection.limits.send);
+            auto [ec, n] = co_await asio::async_write(connection.stream, asio::buffer(kContinue), kTuple);
+            connection.stream.expires_never();
+            if (ec) co_return std::unexpected(ec);
+        }
+        // A body of declared length goes from the socket straight into a string of its size,
+        // in reads as large as the socket gives: through the parser it would be read into the
+        // connection's buffer some hundred bytes at a time and copied from there.
+        if (declared && !parser.chunked()) co_return co_await read_sized_body(incoming, *declared);
+        auto waiting = connection.slot.waiting_on_client();
+        while (!parser.is_done()) {
+            connection.stream.expires_after(connection.limits.stall);
+            auto [ec, n] = co_await http::async_read_some(connection.stream, connection.buffer, parser, kTuple);
+            connection.stream.expires_never();
+            if (ec) co_return std::unexpected(ec);
+        }
+    }
+    co_return std::move(parser.get().body());
+}
+
 }  // namespace
 
-const http::request_header<>& Request::header() const noexcept {
-    if (body_parser_) return body_parser_->get();
-    return header_parser_.get();
+Method Request::method() const noexcept {
+    switch (incoming_.header().method()) {
+        case http::verb::get: return Method::Get;
+        case http::verb::head: return Method::Head;
+        case http::verb::post: return Method::Post;
+        case http::verb::options: return Method::Options;
+        default: return Method::Other;
+    }
 }
+
+std::string_view Request::method_name() const noexcept { return incoming_.header().method_string(); }
+
+unsigned Request::version() const noexcept { return incoming_.header().version(); }
+
+std::string_view Request::target() const noexcept { return incoming_.header().target(); }
 
 std::optional<std::string_view> Request::target_authority() const noexcept {
     const std::string_view t = target();
@@ -54,92 +135,33 @@ std::string_view Request::path() const noexcept {
     return t.substr(0, t.find('?'));
 }
 
+std::optional<std::string_view> Request::field(std::string_view name) const noexcept {
+    const auto& header = incoming_.header();
+    const auto found = header.find(name);
+    if (found == header.end()) return std::nullopt;
+    return found->value();
+}
+
+std::size_t Request::field_count(std::string_view name) const noexcept { return incoming_.header().count(name); }
+
+bool Request::every_field(std::string_view name, bool (*accept)(std::string_view)) const {
+    const auto [first, last] = incoming_.header().equal_range(name);
+    return std::all_of(first, last, [accept](const auto& field) { return accept(field.value()); });
+}
+
 bool Request::keep_alive() const noexcept {
-    return body_parser_ ? body_parser_->keep_alive() : header_parser_.keep_alive();
+    return incoming_.body_parser ? incoming_.body_parser->keep_alive() : incoming_.header_parser.keep_alive();
 }
 
 bool Request::body_unread() const noexcept {
-    if (body_read_) return false;
-    return body_parser_ ? !body_parser_->is_done() : !header_parser_.is_done();
+    if (incoming_.body_read) return false;
+    return incoming_.body_parser ? !incoming_.body_parser->is_done() : !incoming_.header_parser.is_done();
 }
 
-asio::awaitable<std::expected<std::string, beast::error_code>> Request::read_sized_body(std::size_t length) {
-    std::string body;
-    const auto buffered = connection_.buffer.data();
-    const std::size_t have = std::min(length, buffered.size());
-    // Every byte is overwritten below, by what is buffered and then by the socket.
-    body.resize_and_overwrite(length, [&](char* bytes, std::size_t) {
-        asio::buffer_copy(asio::buffer(bytes, have), buffered);
-        return length;
-    });
-    connection_.buffer.consume(have);
-    auto waiting = connection_.slot.waiting_on_client();
-    // A body may take as long as it keeps coming; one that brings nothing for the stall limit
-    // ends the connection.
-    for (std::size_t filled = have; filled < length;) {
-        connection_.stream.expires_after(connection_.limits.stall);
-        auto [ec, n] = co_await connection_.stream.async_read_some(
-            asio::buffer(body.data() + filled, length - filled), kTuple);
-        filled += n;
-        if (ec) {
-            connection_.stream.expires_never();
-            // Cut short, as Beast's parser says it.
-            if (ec == asio::error::eof) ec = http::error::partial_message;
-            co_return std::unexpected(ec);
-        }
-    }
-    connection_.stream.expires_never();
-    body_read_ = true;
-    co_return body;
-}
-
-asio::awaitable<std::expected<std::string, beast::error_code>> Request::read_body(std::size_t limit) {
-    if (body_parser_) co_return std::unexpected(make_error_code(http::error::stale_parser));
-    const auto declared = header_parser_.content_length();
-    body_parser_.emplace(std::move(header_parser_));
-    // A declared length is checked here: the header parser let every length through.
-    if (declared && *declared > limit) co_return std::unexpected(make_error_code(http::error::body_limit));
-    body_parser_->body_limit(limit);
-    if (!body_parser_->is_done()) {
-        if (expects_continue(body_parser_->get())) {
-            static constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
-            connection_.stream.expires_after(connection_.limits.send);
-            auto [ec, n] = co_await asio::async_write(connection_.stream, asio::buffer(kContinue), kTuple);
-            connection_.stream.expires_never();
-            if (ec) co_return std::unexpected(ec);
-        }
-        // A body of declared length goes from the socket straight into a string of its size,
-        // in reads as large as the socket gives: through the parser it would be read into the
-        // connection's buffer some hundred bytes at a time and copied from there.
-        if (declared && !body_parser_->chunked()) co_return co_await read_sized_body(*declared);
-        auto waiting = connection_.slot.waiting_on_client();
-        while (!body_parser_->is_done()) {
-            connection_.stream.expires_after(connection_.limits.stall);
-            auto [ec, n] = co_await http::async_read_some(connection_.stream, connection_.buffer, *body_parser_,
-                                                          kTuple);
-            connection_.stream.expires_never();
-            if (ec) co_return std::unexpected(ec);
-        }
-    }
-    co_return std::move(body_parser_->get().body());
-}
-
-http::request<http::empty_body> Request::release_header() {
-    return http::request<http::empty_body>(http::request_header<>(header()));
-}
-
-Response empty_response(http::status status) {
-    Response response;
-    response.message.result(status);
-    return response;
-}
-
-Response json_response(std::string body) {
-    Response response;
-    response.message.result(http::status::ok);
-    response.message.set(http::field::content_type, "application/json");
-    response.message.body() = std::move(body);
-    return response;
+asio::awaitable<std::expected<std::string, BodyError>> Request::read_body(std::size_t limit) {
+    auto body = co_await read_whole_body(incoming_, limit);
+    if (!body) co_return std::unexpected(body_error(body.error()));
+    co_return std::move(*body);
 }
 
 }  // namespace parvello

@@ -1,6 +1,8 @@
 #pragma once
 // What the routes and layers of the server work with: the request as it arrives on its
-// connection, the answer they build, and the shapes of handlers and layers.
+// connection, the answer they build (response.hpp), and the shapes of handlers and layers.
+// The HTTP library stays behind request.cpp: a request reads its head and body through the
+// connection it came in on (server/http_connection.hpp), which nothing here needs to know.
 #include <cstddef>
 #include <expected>
 #include <functional>
@@ -11,51 +13,43 @@
 
 #include <boost/asio/awaitable.hpp>
 #include <boost/asio/thread_pool.hpp>
-#include <boost/beast/core/flat_buffer.hpp>
-#include <boost/beast/core/tcp_stream.hpp>
-#include <boost/beast/http/empty_body.hpp>
-#include <boost/beast/http/message.hpp>
-#include <boost/beast/http/parser.hpp>
-#include <boost/beast/http/string_body.hpp>
 
 #include "parvello/app_state.hpp"
-#include "parvello/server.hpp"
-#include "server/connection_registry.hpp"
+#include "server/response.hpp"
 
 namespace parvello {
 
 namespace asio = boost::asio;
-namespace beast = boost::beast;
-namespace http = boost::beast::http;
 
-// The connection a request came in on: the stream and the bytes already read from it, the
-// limits its client is held to and its place among the server's open connections.
-struct Connection {
-    beast::tcp_stream stream;
-    beast::flat_buffer buffer;
-    ConnectionLimits limits{};
-    ConnectionSlot slot{};  // last, so it is given up before the stream closes its socket
+// The methods the routes tell apart; every other is `Other` (its name is still the request's).
+enum class Method { Get, Head, Post, Options, Other };
+
+// Why a body could not be read. `text` says it in the HTTP library's words ("body limit
+// exceeded", "partial message", ...).
+struct BodyError {
+    enum class Kind {
+        TooLarge,    // over the route's limit, declared or sent
+        Unreadable,  // cut short, malformed chunks, a failed read, or read before
+    };
+    Kind kind = Kind::Unreadable;
+    std::string text;
 };
 
-// Ends a connection that the server closes to make room: a read pending on it ends at once and
-// the client sees the end. A stream whose own time limit has closed it already is left alone.
-inline void shut_down_stream(beast::tcp_stream& stream) {
-    beast::error_code ignored;
-    if (stream.socket().is_open()) stream.socket().shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
-}
+// The request on the wire behind a `Request`: its connection and parser state.
+struct IncomingRequest;
 
 // A request whose header has been read. Its body stays on the connection until a route
 // asks for it, so a route can refuse a request before a byte of the body is read.
 class Request {
 public:
-    using HeaderParser = http::request_parser<http::empty_body>;
+    explicit Request(IncomingRequest& incoming) noexcept : incoming_(incoming) {}
 
-    Request(Connection& connection, HeaderParser& parser) noexcept
-        : connection_(connection), header_parser_(parser) {}
-
-    const http::request_header<>& header() const noexcept;
-    http::verb method() const noexcept { return header().method(); }
-    std::string_view target() const noexcept { return header().target(); }
+    Method method() const noexcept;
+    // The method as the request names it ("GET", "PROPFIND").
+    std::string_view method_name() const noexcept;
+    // The HTTP version, as 10 * major + minor (11 for HTTP/1.1).
+    unsigned version() const noexcept;
+    std::string_view target() const noexcept;
     // The target's path: without its query string, and for an absolute-form target
     // ("http://127.0.0.1:27419/status", as a client sends it to a proxy) without the scheme
     // and authority in front.
@@ -63,9 +57,15 @@ public:
     // The authority of an absolute-form target; none for the usual origin-form ("/status").
     std::optional<std::string_view> target_authority() const noexcept;
 
-    // Reads the whole body, refusing more than `limit` bytes with http::error::body_limit.
-    // Only the first call reads; a second one fails with http::error::stale_parser.
-    asio::awaitable<std::expected<std::string, beast::error_code>> read_body(std::size_t limit);
+    // Header fields by name, in any letter case: the value of the first one of that name,
+    // how many there are, and whether every one of them passes `accept` (true for none).
+    std::optional<std::string_view> field(std::string_view name) const noexcept;
+    std::size_t field_count(std::string_view name) const noexcept;
+    bool every_field(std::string_view name, bool (*accept)(std::string_view)) const;
+
+    // Reads the whole body, refusing more than `limit` bytes (`BodyError::Kind::TooLarge`).
+    // Only the first call reads; a second one fails.
+    asio::awaitable<std::expected<std::string, BodyError>> read_body(std::size_t limit);
 
     // Whether the client asked to keep the connection open after this request.
     bool keep_alive() const noexcept;
@@ -73,34 +73,9 @@ public:
     // True while body bytes of this request may still be waiting on the connection.
     bool body_unread() const noexcept;
 
-    // The header alone, for a route that takes the connection over.
-    http::request<http::empty_body> release_header();
-
 private:
-    // The body of a request that declares its length (already checked against the limit).
-    asio::awaitable<std::expected<std::string, beast::error_code>> read_sized_body(std::size_t length);
-
-    Connection& connection_;
-    HeaderParser& header_parser_;
-    std::optional<http::request_parser<http::string_body>> body_parser_;
-    bool body_read_ = false;  // read past the parser by read_sized_body
+    IncomingRequest& incoming_;
 };
-
-// An HTTP answer as it goes on the wire; the server and the tests' clients use this one name.
-using HttpResponse = http::response<http::string_body>;
-
-// A route's answer. A route that takes the connection over (the WebSocket upgrade) sets
-// `take_over`: the connection task then writes nothing and hands it the connection, the
-// request header and the answer with every layer's headers on it, and ends.
-struct Response {
-    HttpResponse message;
-    std::move_only_function<void(Connection, http::request<http::empty_body>, HttpResponse)> take_over;
-};
-
-// An answer with this status and an empty body.
-Response empty_response(http::status status);
-// 200 with `body` as application/json.
-Response json_response(std::string body);
 
 // Blocking work runs on a pool (see blocking.hpp), never on the connection threads.
 using BlockingExecutor = asio::thread_pool::executor_type;

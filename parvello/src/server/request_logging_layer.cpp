@@ -23,9 +23,9 @@ asio::awaitable<Response> request_logging_layer(Request& request, const Next& ne
     // Every event of the request is in its span "request", which belongs to the server's target:
     // a directive such as parvello::server[request{method=POST}]=debug selects the events of
     // POST requests, whatever their own target.
-    const pvo_log::Field span_fields[] = {{"method", std::string(request.header().method_string())},
+    const pvo_log::Field span_fields[] = {{"method", std::string(request.method_name())},
                                           {"uri", std::string(request.target())},
-                                          {"version", http_version(request.header().version())}};
+                                          {"version", http_version(request.version())}};
     const pvo_log::Span span{"request", kServerTarget, span_fields};
     if (pvo_log::enabled(Level::Debug, kRequestLogTarget, &span)) {
         pvo_log::emit(Level::Debug, kRequestLogTarget, "started processing request", {}, &span);
@@ -35,7 +35,7 @@ asio::awaitable<Response> request_logging_layer(Request& request, const Next& ne
 
     const auto latency = std::chrono::duration_cast<std::chrono::milliseconds>(
                              std::chrono::steady_clock::now() - started).count();
-    const unsigned status = response.message.result_int();
+    const unsigned status = status_code(response.status);
     if (pvo_log::enabled(Level::Debug, kRequestLogTarget, &span)) {
         pvo_log::emit(Level::Debug, kRequestLogTarget, "finished processing request",
                       {{"latency", fmt::format("{} ms", latency), false},

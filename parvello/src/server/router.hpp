@@ -1,33 +1,29 @@
 #pragma once
 // The route table and the layers around it.
-#include <cstddef>
 #include <string_view>
 #include <vector>
 
 #include "server/request.hpp"
+#include "server/response.hpp"
 
 namespace parvello {
 
 struct Route {
-    http::verb method;  // GET (which also answers HEAD) or POST
+    Method method;  // GET (which also answers HEAD) or POST
     std::string_view path;
     RouteHandler handler;
 };
 
 class Router {
 public:
-    // `layers` from the outside in; each wraps every route and both fallback answers.
+    // `layers` from the outside in; each wraps every route and both fallback answers. The
+    // chain of layers is put together here, once, and every request goes through it.
     Router(std::vector<Route> routes, std::vector<Layer> layers, HandlerContext context);
 
-    asio::awaitable<Response> handle(Request& request) const;
+    asio::awaitable<Response> handle(Request& request) const { return chain_(request); }
 
 private:
-    asio::awaitable<Response> through(std::size_t layer, Request& request) const;
-    asio::awaitable<Response> dispatch(Request& request) const;
-
-    std::vector<Route> routes_;
-    std::vector<Layer> layers_;
-    HandlerContext context_;
+    Next chain_;
 };
 
 // The agent's routes inside the request-logging layer, the Host check and the CORS layer.

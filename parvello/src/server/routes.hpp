@@ -8,12 +8,13 @@
 #include "pvo-status/protocol.hpp"
 #include "server/blocking.hpp"
 #include "server/request.hpp"
+#include "server/response.hpp"
 
 namespace parvello {
 
 // The error answer shared by every route: a status and a plain-text body.
 struct ErrorReply {
-    http::status status = http::status::bad_request;
+    Status status = Status::BadRequest;
     std::string text;
     bool operator==(const ErrorReply&) const = default;
 };
@@ -51,6 +52,9 @@ asio::awaitable<Response> post_print(Request& request, HandlerContext context);
 // text; 500 when the worker failed.
 asio::awaitable<Response> post_status_query(Request& request, HandlerContext context);
 asio::awaitable<Response> post_soft_reboot(Request& request, HandlerContext context);
+
+// GET /ws: the upgrade to the WebSocket job channel (see ws.hpp).
+asio::awaitable<Response> ws_upgrade(Request& request, HandlerContext context);
 
 // Where the request-logging layer logs. Deliberately outside the "parvello" targets, so the
 // default filter keeps these per-request events out of the log.

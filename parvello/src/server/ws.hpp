@@ -17,8 +17,9 @@
 #include "job/run_job.hpp"
 #include "job/job_event.hpp"
 #include "parvello/request.hpp"
-#include "server/request.hpp"
+#include "server/http_connection.hpp"
 #include "server/routes.hpp"
+#include "server/ws_final_event.hpp"
 #include "server/ws_frame_stream.hpp"
 
 namespace parvello {
@@ -50,24 +51,22 @@ boost::asio::awaitable<bool> send_ws_event(WsStream& ws, const JobEvent& event, 
 //       letter case, when the first Upgrade header is not "websocket" in any letter case,
 //       when Sec-WebSocket-Key is missing, or when the first Sec-WebSocket-Version is not 13,
 //   426 when the request cannot switch protocols (only HTTP/1.1 can).
-std::expected<void, ErrorReply> check_ws_upgrade(const http::request_header<>& header);
+std::expected<void, ErrorReply> check_ws_upgrade(const Request& request);
 
-// The route: an upgrade that passes the checks, from a page of a trusted origin or from a
-// client that sends no Origin, is handed to the WebSocket library, which answers 101 (or
-// refuses a handshake it cannot accept, such as a key that is no 16-byte nonce), and its
-// connection is served as the job channel. A page of any other origin, several Origin
-// headers, or one that is not visible ASCII, is refused with 403 "origin not allowed":
-// browsers let every page open a WebSocket to any address, and the agent's CORS headers do
-// not apply to one.
-asio::awaitable<Response> ws_upgrade(Request& request, HandlerContext context);
+// The route (`ws_upgrade`, declared with the other routes): an upgrade that passes the checks,
+// from a page of a trusted origin or from a client that sends no Origin, is handed to the
+// WebSocket library, which answers 101 (or refuses a handshake it cannot accept, such as a key
+// that is no 16-byte nonce), and its connection is served as the job channel. A page of any
+// other origin, several Origin headers, or one that is not visible ASCII, is refused with 403
+// "origin not allowed": browsers let every page open a WebSocket to any address, and the
+// agent's CORS headers do not apply to one.
 
 // The connection task: one per upgraded connection, reading job messages and running them one
 // after another. Takes over a connection whose upgrade was accepted: the WebSocket library
-// accepts `upgrade`, the request itself, and its 101 goes out with every header of `answer`
-// (the layers' headers), then the WebSocket is served on a task of its own. A failed
-// handshake ends the task without a trace.
-void start_ws_connection(Connection connection, http::request<http::empty_body> upgrade, HttpResponse answer,
-                         HandlerContext context);
+// accepts the request itself (`taken.head`), and its 101 goes out with every field of
+// `layer_fields` (the layers' headers), then the WebSocket is served on a task of its own. A
+// failed handshake ends the task without a trace.
+void start_ws_connection(TakenConnection taken, HeaderFields layer_fields, HandlerContext context);
 
 // Reads messages until the client closes, the stream ends or a read fails (an over-limit
 // message, a message that stalls or any protocol error included). Each text message, and
@@ -87,13 +86,5 @@ boost::asio::awaitable<void> serve_ws_connection(WsConnection& connection, Handl
 // Each send is bounded by `limits.send`, so a client that stops reading loses its connection.
 boost::asio::awaitable<void> run_ws_job(WsConnection& connection, const HandlerContext& context,
                                          JobEnvelope envelope);
-
-// The last event of a job, sent once the job's worker has returned.
-// `terminal_sent`: a `done` or `error` event of the job was already taken for sending.
-// - Counts: `done` with them, unless a terminal event went before (the runner's own `done`).
-// - A job error: always `error` with its text, even after the runner's error event, so a
-//   failed delivery ends with its failure text and then the same text behind "delivery: ".
-// - A failed worker: `error` "print job task failed: " and the failure.
-std::optional<JobEvent> ws_final_event(const JobOutcome& outcome, bool terminal_sent);
 
 }  // namespace parvello

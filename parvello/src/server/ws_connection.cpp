@@ -24,9 +24,9 @@ namespace websocket = beast::websocket;
 
 // Puts the layers' headers (CORS, version) on the WebSocket library's answer to the upgrade;
 // a refusal of its own is plain text like every other refusal of the agent.
-auto with_headers_of(HttpResponse answer) {
-    return [answer = std::move(answer)](websocket::response_type& response) {
-        for (const auto& field : answer) response.set(field.name_string(), field.value());
+auto with_headers_of(HeaderFields fields) {
+    return [fields = std::move(fields)](websocket::response_type& response) {
+        for (const auto& field : fields) response.set(field.name, field.value);
         if (response.result() != http::status::switching_protocols) {
             response.set(http::field::content_type, "text/plain; charset=utf-8");
         }
@@ -56,8 +56,8 @@ asio::awaitable<bool> send_kept_answer(WsFrameStream& frames, std::chrono::milli
     co_return true;
 }
 
-asio::awaitable<void> accept_and_serve(Connection connection, http::request<http::empty_body> upgrade,
-                                       HttpResponse answer, HandlerContext context) {
+asio::awaitable<void> accept_and_serve(TakenConnection taken, HeaderFields layer_fields, HandlerContext context) {
+    Connection& connection = taken.connection;
     const ConnectionLimits limits = connection.limits;
     // Bytes the client sent behind its request belong to the WebSocket.
     WsConnection upgraded{WsStream(std::move(connection.stream), beast::buffers_to_string(connection.buffer.data()),
@@ -67,10 +67,10 @@ asio::awaitable<void> accept_and_serve(Connection connection, http::request<http
     upgraded.slot.on_shut_down([&ws] { shut_down_stream(beast::get_lowest_layer(ws)); });
     upgraded.slot.serve_websocket();
     ws.read_message_max(kWsMessageLimit);
-    ws.set_option(websocket::stream_base::decorator(with_headers_of(std::move(answer))));
+    ws.set_option(websocket::stream_base::decorator(with_headers_of(std::move(layer_fields))));
     WsFrameStream& frames = ws.next_layer();
     frames.keep_writes();
-    auto [refused] = co_await ws.async_accept(upgrade, kTuple);
+    auto [refused] = co_await ws.async_accept(taken.head, kTuple);
     const bool answered = co_await send_kept_answer(frames, limits.send);
     if (refused || !answered) co_return;
     co_await serve_ws_connection(upgraded, std::move(context));
@@ -94,10 +94,9 @@ asio::awaitable<beast::error_code> read_message(WsConnection& connection, beast:
 
 }  // namespace
 
-void start_ws_connection(Connection connection, http::request<http::empty_body> upgrade, HttpResponse answer,
-                         HandlerContext context) {
-    const auto executor = connection.stream.get_executor();
-    auto task = accept_and_serve(std::move(connection), std::move(upgrade), std::move(answer), std::move(context));
+void start_ws_connection(TakenConnection taken, HeaderFields layer_fields, HandlerContext context) {
+    const auto executor = taken.connection.stream.get_executor();
+    auto task = accept_and_serve(std::move(taken), std::move(layer_fields), std::move(context));
     asio::co_spawn(executor, std::move(task), asio::detached);
 }
 

@@ -1,4 +1,4 @@
-#include "server/ws.hpp"
+#include "server/ws_final_event.hpp"
 
 #include <string>
 
