@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <string_view>
 #include <system_error>
 #include <tuple>
 
@@ -43,6 +44,19 @@ std::optional<std::string> read_usb_serial(const fs::path& dir) {
 // device's name has no colon. Interfaces have no ids, so they are passed over by their name
 // instead of by a read that fails.
 bool is_interface(const fs::path& dir) { return dir.filename().native().contains(':'); }
+
+// The bus number, which the kernel puts in a device's name ("<bus>-<ports>", "usb<bus>" for a
+// root hub), so that it costs no read; from the busnum attribute for a name of another form.
+std::optional<unsigned> bus_of(const fs::path& dir) {
+    const fs::path filename = dir.filename();
+    std::string_view name = filename.native();
+    if (name.starts_with("usb")) name.remove_prefix(3);
+    unsigned bus = 0;
+    const auto [stop, ec] = std::from_chars(name.data(), name.data() + name.size(), bus);
+    const bool named = ec == std::errc{} && stop != name.data() && (stop == name.data() + name.size() || *stop == '-');
+    if (named) return bus;
+    return read_number<unsigned>(dir / "busnum", 10);
+}
 
 struct FdCloser {
     int fd;
@@ -86,7 +100,7 @@ std::vector<SysfsUsbDevice> list_sysfs_usb_devices(const UsbIdFilter& wanted, co
         if (is_interface(dir)) continue;
         auto device = read_usb_ids(dir, wanted);
         if (!device) continue;
-        const auto bus = read_number<unsigned>(dir / "busnum", 10);
+        const auto bus = bus_of(dir);
         const auto address = read_number<unsigned>(dir / "devnum", 10);
         if (!bus || !address) continue;
         device->serial = read_usb_serial(dir);

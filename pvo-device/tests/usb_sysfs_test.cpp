@@ -113,5 +113,20 @@ TEST_F(SysfsUsbTree, ADeviceWithoutItsPlaceOrWithABadIdIsLeftOut) {
     EXPECT_EQ(devices[0].serial, std::nullopt);
 }
 
+// The kernel names a device after its bus ("<bus>-<ports>", "usb<bus>" for a root hub); a
+// name of another form takes the bus from busnum.
+TEST_F(SysfsUsbTree, TheBusComesFromTheNameOrElseFromBusnum) {
+    add_device("usb2", "1d6b", "0002", 1, "root");
+    add_device("1-3", "0922", "0028", 3, "port");
+    add_device("other", "0922", "0029", 2, "other");
+    fs::remove(sys_root() / "bus/usb/devices/usb2/busnum");
+    fs::remove(sys_root() / "bus/usb/devices/1-3/busnum");
+    std::vector<std::optional<std::string>> serials;
+    for (const ListedUsbDevice& d : list_usb_devices({}, sys_root())) serials.push_back(d.serial);
+    EXPECT_EQ(serials, (std::vector<std::optional<std::string>>{"other", "port", "root"}));
+    fs::remove(sys_root() / "bus/usb/devices/other/busnum");
+    EXPECT_EQ(list_usb_devices({}, sys_root()).size(), 2u);
+}
+
 }  // namespace
 }  // namespace pvo_device
