@@ -3,7 +3,8 @@
 # umockdev twice, once on an empty bus and once attached to the printers and the serial port of
 # bench/devices.umockdev. Each time it reports the first GET /devices after start, then sends
 # GET /devices and GET /status alternately over one kept-alive connection and reports both
-# medians and their ratio.
+# medians and their ratio. Last, a summary gives both ratios and both first answers beside their
+# goals.
 #
 #   bench/devices_latency.sh [path/to/parvello] [requests]
 #
@@ -73,7 +74,13 @@ run_case() {
         printf "%s, %d requests each: first GET /devices %.2f ms; GET /devices median %.2f ms " \
                "(slowest %.2f ms), GET /status median %.2f ms, ratio %.1fx\n", name, n, first, d, w, s, d / s
     }'
+    summary="$summary$(awk -v name="$name" -v first="$first" -v d="$devices" -v s="$status" 'BEGIN {
+        printf "  %s: GET /devices median / GET /status median %.1fx (goal <= 5x); first GET /devices %.2f ms (goal <= 15 ms)\\n",
+               name, d / s, first
+    }')"
 }
 
+summary=
 run_case "empty bus"
 run_case "devices.umockdev" -d "$root/bench/devices.umockdev"
+printf 'summary, both cases of this run:\n%b' "$summary"

@@ -1,9 +1,11 @@
 // The agent's entry: console colour, logging, command line, bind-host check, settings, port,
-// banner, shared state, then the headless server or the desktop run.
+// discovery made ready in the background, banner, shared state, then the headless server or
+// the desktop run.
 #include <pthread.h>
 
 #include <memory>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <variant>
 
@@ -20,6 +22,7 @@
 #include "parvello/config.hpp"
 #include "parvello/product.hpp"
 #include "parvello/server.hpp"
+#include "pvo-device/discovery.hpp"
 #include "pvo-log/log.hpp"
 
 namespace parvello {
@@ -28,6 +31,17 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitFatal = 1;
 constexpr int kExitUsage = 2;
+
+// Discovery's one-time work (parsing the built-in catalog, milliseconds) done on a thread of
+// its own beside the start-up, so that the first device listing finds it done. A thread that
+// cannot start leaves that work to the first listing.
+std::jthread prepare_discovery_in_background() {
+    try {
+        return std::jthread(pvo_device::prepare_discovery);
+    } catch (const std::system_error&) {
+        return {};
+    }
+}
 
 // Body of the thread "parvello-http": a server failure is logged and ends only this thread.
 void http_thread_main(AppState state) {
@@ -65,6 +79,7 @@ int run(int argc, char** argv) {
         return kExitFatal;
     }
 
+    const std::jthread discovery_preparation = prepare_discovery_in_background();
     write_stderr(fmt::format("{} v{}\n", kProductName, kVersion));
     pvo_log::info("parvello", "{} v{}", kProductName, kVersion);
 

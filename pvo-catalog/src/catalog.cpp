@@ -2,6 +2,7 @@
 #include "pvo-catalog/catalog.hpp"
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -58,7 +59,7 @@ bool same_key(std::string_view a, std::string_view b) noexcept {
 
 std::expected<void, CatalogError> merge_catalog_toml(Catalog& catalog, std::string_view text) {
     // Merged into an empty catalog, the built-in text gives exactly the built-in catalog, which
-    // is parsed once and kept: discovery merges it so for every device listing.
+    // is parsed once and kept.
     if (catalog.entries.empty() && catalog.devices.empty() && is_builtin_text(text)) {
         const auto& builtin = builtin_catalog();
         if (!builtin) return std::unexpected(builtin.error());
@@ -66,6 +67,18 @@ std::expected<void, CatalogError> merge_catalog_toml(Catalog& catalog, std::stri
         return {};
     }
     return parse_and_merge(catalog, text);
+}
+
+std::expected<std::shared_ptr<const Catalog>, CatalogError> read_catalog(std::string_view text) {
+    if (is_builtin_text(text)) {
+        const auto& builtin = builtin_catalog();
+        if (!builtin) return std::unexpected(builtin.error());
+        // Kept for the life of the program: the pointer shares it without owning it.
+        return std::shared_ptr<const Catalog>(std::shared_ptr<const Catalog>(), &*builtin);
+    }
+    auto catalog = std::make_shared<Catalog>();
+    if (auto merged = parse_and_merge(*catalog, text); !merged) return std::unexpected(std::move(merged.error()));
+    return catalog;
 }
 
 std::expected<void, CatalogError> parse_and_merge(Catalog& catalog, std::string_view text) {

@@ -415,6 +415,22 @@ TEST(BuiltinCatalogKept, MergingTheBuiltinTextGivesWhatAFreshParseGives) {
     }
 }
 
+// Reading the built-in text shares the kept catalog; a copy of the text elsewhere is not the
+// built-in text, so it is parsed into a catalog of its own, equal to the kept one.
+TEST(BuiltinCatalogKept, ReadingTheBuiltinTextSharesTheKeptCatalog) {
+    const auto& kept = builtin_catalog();
+    ASSERT_TRUE(kept);
+    const auto shared = read_catalog(BUILTIN_CATALOG);
+    ASSERT_TRUE(shared);
+    EXPECT_EQ(shared->get(), &*kept);
+    const std::string copy(BUILTIN_CATALOG);
+    const auto parsed = read_catalog(copy);
+    ASSERT_TRUE(parsed);
+    EXPECT_NE(parsed->get(), &*kept);
+    EXPECT_EQ((*parsed)->entries, kept->entries);
+    EXPECT_EQ((*parsed)->devices, kept->devices);
+}
+
 // Each test runs in a process of its own, so these threads race for the very first parse.
 TEST(BuiltinCatalogKept, ThreadsLoadingAtOnceAllGetTheWholeCatalog) {
     constexpr int kThreads = 8;

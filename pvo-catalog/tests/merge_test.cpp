@@ -101,6 +101,27 @@ TEST(Merge, FailureLeavesTheCatalogUnchanged) {
     }
 }
 
+// Read on its own, a text gives what merging it into an empty catalog gives, its error included.
+TEST(ReadCatalog, GivesWhatAMergeIntoAnEmptyCatalogGives) {
+    const std::string texts[] = {
+        entry("first", {"A"}) + entry("second", {"a"}) + device("d", {"D"}),  // a record replaced
+        entry("kept", {"A"}) + "x = \n",                                      // syntax fault
+        entry("kept", {"A"}) + "[[printers]]\n",                              // obsolete layout
+    };
+    for (const std::string& text : texts) {
+        Catalog merged;
+        const auto expected = merge_catalog_toml(merged, text);
+        const auto read = read_catalog(text);
+        ASSERT_EQ(read.has_value(), expected.has_value()) << text;
+        if (!read) {
+            EXPECT_EQ(read.error(), expected.error()) << text;
+            continue;
+        }
+        EXPECT_EQ((*read)->entries, merged.entries) << text;
+        EXPECT_EQ((*read)->devices, merged.devices) << text;
+    }
+}
+
 TEST(Merge, ObsoleteHeaderIsFoundAsBytesBeforeParsing) {
     Catalog catalog;
     // Found anywhere, even in a string of a document that would not parse.

@@ -41,29 +41,50 @@ DiscoveredDevice usb_record(const DeviceEntry& model, const ListedUsbDevice& dev
     };
 }
 
+// The model that names these ids: an exact hint first, then a vendor-only one.
+const DeviceEntry* model_for(const pvo_catalog::Catalog& catalog, std::uint16_t vid, std::uint16_t pid) {
+    const DeviceEntry* model = first_model_with(catalog, [&](const Usb& h) { return h.matches_exactly(vid, pid); });
+    if (!model) model = first_model_with(catalog, [&](const Usb& h) { return h.covers_vendor(vid); });
+    return model;
+}
+
 }  // namespace
+
+void prepare_discovery() noexcept {
+    try {
+        static_cast<void>(pvo_catalog::builtin_catalog());
+    } catch (...) {
+        // Nothing is kept of a parse that throws: the first listing parses again.
+    }
+}
 
 std::optional<DiscoveredDevice> match_usb_device(const pvo_catalog::Catalog& catalog,
                                                  const ListedUsbDevice& device) {
-    const std::uint16_t vid = device.vendor_id;
-    const std::uint16_t pid = device.product_id;
-    const DeviceEntry* model = first_model_with(catalog, [&](const Usb& h) { return h.matches_exactly(vid, pid); });
-    if (!model) model = first_model_with(catalog, [&](const Usb& h) { return h.covers_vendor(vid); });
+    const DeviceEntry* model = model_for(catalog, device.vendor_id, device.product_id);
     if (!model) return std::nullopt;
     return usb_record(*model, device);
 }
 
 std::vector<DiscoveredDevice> discover_usb_devices(const DiscoveryOptions& options) {
-    // The catalog text merged into an empty catalog: for the built-in text that is exactly the
-    // built-in catalog, parsed afresh for this call and dropped at its end.
-    pvo_catalog::Catalog catalog;
-    if (auto merged = pvo_catalog::merge_catalog_toml(catalog, options.catalog_text); !merged) {
-        pvo_log::warn(kDiscoveryLogTarget, "catalog load failed: {}", merged.error().display());
+    // The catalog text as if merged into an empty catalog: for the built-in text that is the
+    // built-in catalog, parsed once and shared with every call, never copied.
+    const auto catalog = pvo_catalog::read_catalog(options.catalog_text);
+    if (!catalog) {
+        pvo_log::warn(kDiscoveryLogTarget, "catalog load failed: {}", catalog.error().display());
         return {};
     }
+    // Only a device the catalog knows has more than its ids read (its place and serial), and a
+    // device of a vendor that no usb hint names not even its product id.
+    const UsbIdFilter known{
+        .vendor =
+            [&](std::uint16_t vid) {
+                return first_model_with(**catalog, [&](const Usb& h) { return h.vendor_id == vid; }) != nullptr;
+            },
+        .device = [&](std::uint16_t vid, std::uint16_t pid) { return model_for(**catalog, vid, pid) != nullptr; },
+    };
     std::vector<DiscoveredDevice> records;
-    for (const ListedUsbDevice& device : list_usb_devices()) {
-        if (auto record = match_usb_device(catalog, device)) records.push_back(std::move(*record));
+    for (const ListedUsbDevice& device : list_usb_devices(known)) {
+        if (auto record = match_usb_device(**catalog, device)) records.push_back(std::move(*record));
     }
     return records;
 }

@@ -7,12 +7,15 @@
 #include <vector>
 
 #include "pvo-device/discovery.hpp"
+#include "usb_sysfs.hpp"
 
 namespace pvo_device {
 
-// The USB devices under <sys_root>/bus/usb/devices, ordered by bus and device number. A device
-// whose ids cannot be read is left out; this listing has no failure of its own.
-std::vector<ListedUsbDevice> list_usb_devices(const std::filesystem::path& sys_root = "/sys");
+// The USB devices under <sys_root>/bus/usb/devices that `wanted` accepts (every one when it is
+// empty), ordered by bus and device number; the serial is read only for these. A device whose
+// ids cannot be read is left out; this listing has no failure of its own.
+std::vector<ListedUsbDevice> list_usb_devices(const UsbIdFilter& wanted = {},
+                                              const std::filesystem::path& sys_root = "/sys");
 
 // The serial ports as libserialport lists them, or its description of why it could not.
 std::expected<std::vector<ListedSerialPort>, std::string> list_serial_ports();

@@ -4,7 +4,6 @@
 #include <memory>
 
 #include "discovery_listing.hpp"
-#include "usb_sysfs.hpp"
 
 namespace pvo_device {
 namespace fs = std::filesystem;
@@ -47,9 +46,9 @@ struct PortListFree {
 
 }  // namespace
 
-std::vector<ListedUsbDevice> list_usb_devices(const fs::path& sys_root) {
+std::vector<ListedUsbDevice> list_usb_devices(const UsbIdFilter& wanted, const fs::path& sys_root) {
     std::vector<ListedUsbDevice> devices;
-    for (auto& listed : list_sysfs_usb_devices(sys_root)) devices.push_back(std::move(listed.device));
+    for (auto& listed : list_sysfs_usb_devices(wanted, sys_root)) devices.push_back(std::move(listed.device));
     return devices;
 }
 

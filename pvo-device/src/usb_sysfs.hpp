@@ -2,7 +2,9 @@
 // USB devices as sysfs shows them: ids and serial numbers that any user may read, without
 // opening a device. Discovery lists devices this way, the printer-class road finds the device
 // of an lpN interface this way, and the libusb road picks a device by its serial this way.
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,8 +29,17 @@ struct SysfsUsbDevice {
     ListedUsbDevice device;
 };
 
-// The devices under <sys_root>/bus/usb/devices (interfaces, which have no ids, are not), ordered
-// by bus and address. A device whose ids or place cannot be read is left out.
-std::vector<SysfsUsbDevice> list_sysfs_usb_devices(const std::filesystem::path& sys_root = "/sys");
+// Which devices a listing wants, by their ids. The vendor is asked about first, so a device of
+// a vendor that is not wanted costs one read. An empty member wants every device.
+struct UsbIdFilter {
+    std::function<bool(std::uint16_t vendor_id)> vendor;
+    std::function<bool(std::uint16_t vendor_id, std::uint16_t product_id)> device;
+};
+
+// The devices under <sys_root>/bus/usb/devices (interfaces, which have no ids, are not) that
+// `wanted` accepts, ordered by bus and address. Of the others no more is read than it takes to
+// leave them out. A device whose ids or place cannot be read is left out.
+std::vector<SysfsUsbDevice> list_sysfs_usb_devices(const UsbIdFilter& wanted = {},
+                                                   const std::filesystem::path& sys_root = "/sys");
 
 }  // namespace pvo_device

@@ -3,6 +3,7 @@
 // every earlier record of its kind that shares one of its keys.
 #include <cstdint>
 #include <expected>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -50,5 +51,10 @@ const std::expected<Catalog, CatalogError>& builtin_catalog();
 
 // A copy of `builtin_catalog()`: every call gives an equal catalog that its caller owns.
 std::expected<Catalog, CatalogError> load_builtin_catalog();
+
+// The catalog that `text` gives merged into an empty catalog, for reading only. For the
+// built-in text that is the kept `builtin_catalog()` itself, shared instead of copied; any
+// other text is parsed afresh into a catalog of its own.
+std::expected<std::shared_ptr<const Catalog>, CatalogError> read_catalog(std::string_view text);
 
 }  // namespace pvo_catalog

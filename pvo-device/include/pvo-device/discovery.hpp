@@ -4,8 +4,9 @@
 // Two sources, one record type: the USB devices the system lists, kept when a device model of
 // the catalog names their USB ids in a usb connection hint, and the serial ports attached over
 // USB, all kept, recognised as NIIMBOT printers when their manufacturer or product text says so.
-// No device is opened and nothing is kept between calls: every call parses the catalog and
-// lists both sources afresh. Warnings go to the log target "pvo_device::discovery".
+// No device is opened and nothing of the devices is kept between calls: every call lists both
+// sources afresh. The built-in catalog is parsed once, on first use, and kept. Warnings go to
+// the log target "pvo_device::discovery".
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -60,6 +61,11 @@ struct ListedSerialPort {
 struct DiscoveryOptions {
     std::string_view catalog_text = pvo_catalog::BUILTIN_CATALOG;
 };
+
+// Does discovery's one-time work now (parsing the built-in catalog), so that the first listing
+// need not: for a thread of its own at start-up. A parse that throws (out of memory) is left
+// for the first listing to try again.
+void prepare_discovery() noexcept;
 
 // USB records (enumeration order), then serial records; records with a protocol first, the
 // order kept otherwise. Never fails.
