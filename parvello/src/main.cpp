@@ -33,11 +33,15 @@ constexpr int kExitFatal = 1;
 constexpr int kExitUsage = 2;
 
 // Discovery's one-time work (parsing the built-in catalog, milliseconds) done on a thread of
-// its own beside the start-up, so that the first device listing finds it done. A thread that
-// cannot start leaves that work to the first listing.
+// its own beside the start-up, so that the first device listing finds it done; the parse's
+// scratch memory then goes back to the system, so an idle agent does not hold it. A thread
+// that cannot start leaves that work to the first listing.
 std::jthread prepare_discovery_in_background() {
     try {
-        return std::jthread(pvo_device::prepare_discovery);
+        return std::jthread([] {
+            pvo_device::prepare_discovery();
+            release_free_heap_memory();
+        });
     } catch (const std::system_error&) {
         return {};
     }

@@ -11,4 +11,6 @@ bool apply_allocator_policy() {
     return arenas && mmap && trim;
 }
 
+void release_free_heap_memory() { ::malloc_trim(0); }
+
 }  // namespace parvello

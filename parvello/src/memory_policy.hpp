@@ -24,4 +24,8 @@ inline constexpr std::size_t kAllocatorTrimThreshold = 16 * 1024 * 1024;
 // Returns false when the allocator refused a setting.
 bool apply_allocator_policy();
 
+// Gives the free memory of every heap back to the system, whatever the trim threshold: for
+// one-time work at start (the built-in catalog's parse) whose scratch memory no job reuses.
+void release_free_heap_memory();
+
 }  // namespace parvello
