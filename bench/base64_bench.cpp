@@ -20,8 +20,8 @@ void BM_DecodeLabel(benchmark::State& state) {
         }
         benchmark::DoNotOptimize(bytes);
     }
-    state.counters["MB/s"] = benchmark::Counter(static_cast<double>(text.size()) / 1e6,
-                                                benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["MB/s"] =
+        benchmark::Counter(static_cast<double>(text.size()) / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 
 }  // namespace

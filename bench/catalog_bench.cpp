@@ -18,10 +18,7 @@ void BM_LoadBuiltinCatalog(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(pvo_catalog::BUILTIN_CATALOG.size()));
 }
-BENCHMARK(BM_LoadBuiltinCatalog)
-    ->Unit(benchmark::kMillisecond)
-    ->Repetitions(15)
-    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_LoadBuiltinCatalog)->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true);
 
 void BM_ParseBuiltinCatalogFile(benchmark::State& state) {
     for (auto _ : state) {
@@ -29,9 +26,6 @@ void BM_ParseBuiltinCatalogFile(benchmark::State& state) {
         benchmark::DoNotOptimize(file);
     }
 }
-BENCHMARK(BM_ParseBuiltinCatalogFile)
-    ->Unit(benchmark::kMillisecond)
-    ->Repetitions(15)
-    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_ParseBuiltinCatalogFile)->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true);
 
 }  // namespace

@@ -66,8 +66,7 @@ private:
     void run() {
         static char chunk[1 << 16];
         for (int peer; (peer = ::accept(listener_, nullptr, nullptr)) >= 0;) {
-            while (::recv(peer, chunk, sizeof chunk, 0) > 0) {
-            }
+            while (::recv(peer, chunk, sizeof chunk, 0) > 0) {}
             ::close(peer);
         }
     }
@@ -78,10 +77,12 @@ private:
 
 std::string print_request(std::uint16_t printer_port) {
     const std::string body = R"({"protocol":"raw","handshake":"fire_and_forget","transport":{"type":"network",)"
-                             R"("host":"127.0.0.1","port":)" + std::to_string(printer_port) +
-                             R"(},"labels":[{"index":0,"data_base64":")" + base64_label(kLabelBytes) + R"("}]})";
+                             R"("host":"127.0.0.1","port":)" +
+                             std::to_string(printer_port) + R"(},"labels":[{"index":0,"data_base64":")" +
+                             base64_label(kLabelBytes) + R"("}]})";
     return "POST /print HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\nConnection: close\r\n"
-           "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+           "Content-Length: " +
+           std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
 // Sends the request on a new connection and reads the answer to the end.

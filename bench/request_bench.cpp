@@ -14,12 +14,10 @@ constexpr std::size_t kBodySize = 2 * 1024 * 1024;
 // A job of exactly kBodySize bytes. With `escaped_slashes` every '/' of the base64 text is
 // written as "\/", as some JSON writers do, so the reader has to decode the string.
 std::string two_mib_job(bool escaped_slashes) {
-    const std::string head =
-        R"({"protocol":"zpl","handshake":"fire_and_forget","transport":{"type":"usb",)"
-        R"("vendor_id":2338,"product_id":40},"labels":[{"index":0,"data_base64":")";
+    const std::string head = R"({"protocol":"zpl","handshake":"fire_and_forget","transport":{"type":"usb",)"
+                             R"("vendor_id":2338,"product_id":40},"labels":[{"index":0,"data_base64":")";
     const std::string tail = R"("}]})";
-    static constexpr char kAlphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string body = head;
     for (std::size_t i = 0; body.size() + tail.size() < kBodySize; ++i) {
         const char c = kAlphabet[(i * 7 + i / 64) % 64];
@@ -45,19 +43,13 @@ void read_job(benchmark::State& state, bool escaped_slashes, parvello::ReadMode 
         benchmark::DoNotOptimize(envelope);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * body.size()));
-    state.counters["MB/s"] = benchmark::Counter(static_cast<double>(body.size()) / 1e6,
-                                                benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["MB/s"] =
+        benchmark::Counter(static_cast<double>(body.size()) / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 
-void BM_ReadJob2MiB(benchmark::State& state) {
-    read_job(state, false, parvello::ReadMode::HttpBody);
-}
-void BM_ReadJob2MiBWebSocket(benchmark::State& state) {
-    read_job(state, false, parvello::ReadMode::WebSocketMessage);
-}
-void BM_ReadJob2MiBEscapedSlashes(benchmark::State& state) {
-    read_job(state, true, parvello::ReadMode::HttpBody);
-}
+void BM_ReadJob2MiB(benchmark::State& state) { read_job(state, false, parvello::ReadMode::HttpBody); }
+void BM_ReadJob2MiBWebSocket(benchmark::State& state) { read_job(state, false, parvello::ReadMode::WebSocketMessage); }
+void BM_ReadJob2MiBEscapedSlashes(benchmark::State& state) { read_job(state, true, parvello::ReadMode::HttpBody); }
 
 }  // namespace
 

@@ -64,9 +64,8 @@ void check_print_status(std::span<const std::uint8_t> input, const std::vector<B
         }
         check(seen);
     }
-    const bool scanned_status = std::ranges::any_of(pieces, [](const Bytes& p) {
-        return is_framed(p) && p[2] == 0xB3 && p[3] >= 4;
-    });
+    const bool scanned_status =
+        std::ranges::any_of(pieces, [](const Bytes& p) { return is_framed(p) && p[2] == 0xB3 && p[3] >= 4; });
     if (scanned_status) check(found.has_value());
 }
 

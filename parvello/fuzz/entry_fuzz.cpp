@@ -18,8 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::string program = pvo_util::utf8_lossy(text);
     const std::vector<std::string> arguments{"--tray", program};
-    const auto approved = parvello::desktop_entry_approved(
-        parvello::desktop_entry_text("parvello", program, arguments));
+    const auto approved =
+        parvello::desktop_entry_approved(parvello::desktop_entry_text("parvello", program, arguments));
     if (!approved || !*approved) std::abort();
     return 0;
 }

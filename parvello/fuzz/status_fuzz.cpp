@@ -36,9 +36,9 @@ struct Entry {
 // The keys keep the seed files readable. A first byte that is no key still picks a protocol,
 // by its value modulo the number of protocols, so the refusals are reached too.
 constexpr Entry keyed[] = {
-    {'Q', Protocol::BrotherQl}, {'P', Protocol::BrotherPt}, {'Z', Protocol::Zpl},
-    {'L', Protocol::LetraTag},  {'D', Protocol::Dymo},      {'W', Protocol::DymoLw},
-    {'C', Protocol::DymoLwClassic}, {'N', Protocol::Niimbot}, {'G', Protocol::Gpgl},
+    {'Q', Protocol::BrotherQl},     {'P', Protocol::BrotherPt}, {'Z', Protocol::Zpl},
+    {'L', Protocol::LetraTag},      {'D', Protocol::Dymo},      {'W', Protocol::DymoLw},
+    {'C', Protocol::DymoLwClassic}, {'N', Protocol::Niimbot},   {'G', Protocol::Gpgl},
 };
 
 Protocol choose(std::uint8_t first) {

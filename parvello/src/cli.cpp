@@ -42,15 +42,14 @@ CliOutcome parse_command_line(int argc, const char* const* argv) {
 
     Args args;
     std::string port_text;
-    auto* port_option =
-        app.add_option("--port", port_text, "Override listen port (still bound to 127.0.0.1 only)")
-            ->type_name("<PORT>")
-            ->check(CLI::Validator(
-                [](std::string& text) {
-                    auto port = parse_port(text);
-                    return port ? std::string() : port.error();
-                },
-                ""));
+    auto* port_option = app.add_option("--port", port_text, "Override listen port (still bound to 127.0.0.1 only)")
+                            ->type_name("<PORT>")
+                            ->check(CLI::Validator(
+                                [](std::string& text) {
+                                    auto port = parse_port(text);
+                                    return port ? std::string() : port.error();
+                                },
+                                ""));
     // Read now, used only when --port is absent. The library is not given the variable to read
     // itself: it would skip an empty value instead of refusing it.
     const char* const port_variable = std::getenv(kPortVariable.data());

@@ -93,8 +93,7 @@ std::expected<BridgeConfig, ConfigError> load_config_file(const fs::path& file) 
     buffer << in.rdbuf();
     if (in.bad()) return std::unexpected(ConfigError{fmt::format("read {}: read failed", file.string())});
     const std::string text = std::move(buffer).str();
-    if (!pvo_util::is_valid_utf8(text))
-        return std::unexpected(ConfigError{"stream did not contain valid UTF-8"});
+    if (!pvo_util::is_valid_utf8(text)) return std::unexpected(ConfigError{"stream did not contain valid UTF-8"});
 
     toml::table table;
     try {
@@ -129,15 +128,15 @@ std::expected<void, ConfigError> save_config_file(const BridgeConfig& config, co
     if (config.port == 0) return std::unexpected(ConfigError{"port must be non-zero"});
     std::error_code ec;
     fs::create_directories(file.parent_path(), ec);
-    if (ec) return std::unexpected(ConfigError{fmt::format("create {}: {}", file.parent_path().string(), ec.message())});
+    if (ec)
+        return std::unexpected(ConfigError{fmt::format("create {}: {}", file.parent_path().string(), ec.message())});
 
     const std::string content =
         fmt::format("port = {}\nautostart = {}\n", config.port, config.autostart ? "true" : "false");
     // The settings are small and rarely saved: make them durable before they replace the old.
     if (auto replaced = pvo_util::replace_file(file, content); !replaced) {
         const auto& e = replaced.error();
-        return std::unexpected(
-            ConfigError{fmt::format("{} {}: {}", e.step, e.path.string(), errno_text(e.error))});
+        return std::unexpected(ConfigError{fmt::format("{} {}: {}", e.step, e.path.string(), errno_text(e.error))});
     }
     return {};
 }

@@ -15,8 +15,7 @@ bool console_wants_colour(bool stderr_is_terminal, bool no_color_present, bool s
 }
 
 bool console_wants_colour() {
-    return console_wants_colour(pvo_log::FdOutput::standard_error().is_terminal(),
-                                std::getenv("NO_COLOR") != nullptr,
+    return console_wants_colour(pvo_log::FdOutput::standard_error().is_terminal(), std::getenv("NO_COLOR") != nullptr,
                                 pvo_log::FdOutput::standard_output().is_terminal());
 }
 

@@ -30,7 +30,7 @@ struct LoggingSetup {
     bool ansi = false;
     std::shared_ptr<LogBuffer> buffer;
     std::optional<std::filesystem::path> log_file;  // none: no file writer
-    std::string filter;                            // the directives, e.g. "pvo_device=warn"
+    std::string filter;                             // the directives, e.g. "pvo_device=warn"
     pvo_log::Clock clock = pvo_log::system_clock();
     pvo_log::FdOutput console = pvo_log::FdOutput::standard_error();
 };

@@ -34,13 +34,17 @@ TEST(CommandLine, DefaultsAndFlags) {
 }
 
 TEST(CommandLine, PortFromOptionWinsOverEnvironment) {
-    struct Case { const char* env; std::vector<const char*> args; std::optional<std::uint16_t> port; };
+    struct Case {
+        const char* env;
+        std::vector<const char*> args;
+        std::optional<std::uint16_t> port;
+    };
     const Case cases[] = {
         {nullptr, {"--port", "8080"}, 8080},
         {"9000", {}, 9000},
         {"9000", {"--port", "8080"}, 8080},
         {"abc", {"--port", "8080"}, 8080},  // the variable is not read when --port is given
-        {nullptr, {"--port", "0"}, 0},       // start-up refuses 0, not the parser
+        {nullptr, {"--port", "0"}, 0},      // start-up refuses 0, not the parser
         {"0", {}, 0},
         {nullptr, {"--port=65535"}, 65535},
         {"", {"--port", "8080"}, 8080},
@@ -54,12 +58,13 @@ TEST(CommandLine, PortFromOptionWinsOverEnvironment) {
 }
 
 TEST(CommandLine, UsageErrors) {
-    struct Case { const char* env; std::vector<const char*> args; };
+    struct Case {
+        const char* env;
+        std::vector<const char*> args;
+    };
     const Case cases[] = {
-        {nullptr, {"--port"}},
-        {nullptr, {"--port", "1", "--port", "2"}},
-        {nullptr, {"--bogus"}},
-        {nullptr, {"positional"}},
+        {nullptr, {"--port"}},  {nullptr, {"--port", "1", "--port", "2"}},
+        {nullptr, {"--bogus"}}, {nullptr, {"positional"}},
         {nullptr, {"-p", "1"}},
     };
     for (const auto& c : cases) {
@@ -88,7 +93,11 @@ TEST(CommandLine, TrayFlagsTakeNoValue) {
 // The same text, given as --port and as PARVELLO_PORT, reads as the same port or is refused
 // with the same reason.
 TEST(CommandLine, PortIsReadAsADecimalNumber) {
-    struct Case { const char* text; std::optional<std::uint16_t> port; const char* reason; };
+    struct Case {
+        const char* text;
+        std::optional<std::uint16_t> port;
+        const char* reason;
+    };
     const Case cases[] = {
         {"8080", 8080, nullptr},
         {"041234", 41234, nullptr},  // not octal
@@ -140,10 +149,10 @@ TEST(CommandLine, HelpAndVersion) {
         auto outcome = parse({flag});
         ASSERT_TRUE(std::holds_alternative<CliInfo>(outcome));
         const auto& text = std::get<CliInfo>(outcome).text;
-        for (const char* part : {"parvello \u2014 localhost print agent", "--port", "<PORT>", "PARVELLO_PORT",
-                                 "--host", "127.0.0.1", "--no-tray", "--tray", "--help", "--version",
-                                 "Override listen port (still bound to 127.0.0.1 only)",
-                                 "Start tray-only (no window). Used by login autostart"})
+        for (const char* part :
+             {"parvello \u2014 localhost print agent", "--port", "<PORT>", "PARVELLO_PORT", "--host", "127.0.0.1",
+              "--no-tray", "--tray", "--help", "--version", "Override listen port (still bound to 127.0.0.1 only)",
+              "Start tray-only (no window). Used by login autostart"})
             EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
     }
 }

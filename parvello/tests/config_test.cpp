@@ -87,8 +87,9 @@ TEST(SaveConfig, WritesTwoLinesReplacingEverythingAndCreatesFolders) {
     ASSERT_TRUE(save_config_file({8080, true}, file).has_value());
     EXPECT_EQ(read_file(file), "port = 8080\nautostart = true\n");
     // Nothing but the settings file is left behind in the folder.
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(file.parent_path()),
-                            std::filesystem::directory_iterator()), 1);
+    EXPECT_EQ(
+        std::distance(std::filesystem::directory_iterator(file.parent_path()), std::filesystem::directory_iterator()),
+        1);
     auto again = load_config_file(file);
     ASSERT_TRUE(again.has_value());
     EXPECT_EQ(*again, (BridgeConfig{8080, true}));
@@ -138,13 +139,18 @@ TEST(CheckBindHost, AcceptsLoopbackNamesOnly) {
     for (const char* ok : {"127.0.0.1", "localhost", "::1", "  ::1  ", "\tlocalhost\xC2\xA0"})
         EXPECT_TRUE(check_bind_host(ok).has_value()) << ok;
 
-    struct Case { const char* host; const char* message; };
+    struct Case {
+        const char* host;
+        const char* message;
+    };
     const Case refused[] = {
         {"0.0.0.0", "parvello binds loopback only; refused host \"0.0.0.0\""},
         {"LOCALHOST", "parvello binds loopback only; refused host \"LOCALHOST\""},
         {"[::1]", "parvello binds loopback only; refused host \"[::1]\""},
         {" 127.0.0.2 ", "parvello binds loopback only; refused host \"127.0.0.2\""},
-        {"a\"b\\c\x01" "d\ne", "parvello binds loopback only; refused host \"a\\\"b\\\\c\\u{1}d\\ne\""},
+        {"a\"b\\c\x01"
+         "d\ne",
+         "parvello binds loopback only; refused host \"a\\\"b\\\\c\\u{1}d\\ne\""},
         {"", "parvello binds loopback only; refused host \"\""},
     };
     for (const auto& c : refused) {

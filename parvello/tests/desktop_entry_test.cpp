@@ -46,12 +46,23 @@ std::vector<std::string> launcher_argv(std::string_view value) {
             continue;
         }
         switch (value[++i]) {
-            case 's': unescaped += ' '; break;
-            case 'n': unescaped += '\n'; break;
-            case 't': unescaped += '\t'; break;
-            case 'r': unescaped += '\r'; break;
-            case '\\': unescaped += '\\'; break;
-            default: ADD_FAILURE() << "invalid string escape in " << value;
+            case 's':
+                unescaped += ' ';
+                break;
+            case 'n':
+                unescaped += '\n';
+                break;
+            case 't':
+                unescaped += '\t';
+                break;
+            case 'r':
+                unescaped += '\r';
+                break;
+            case '\\':
+                unescaped += '\\';
+                break;
+            default:
+                ADD_FAILURE() << "invalid string escape in " << value;
         }
     }
     std::vector<std::string> argv;
@@ -61,7 +72,8 @@ std::vector<std::string> launcher_argv(std::string_view value) {
     for (std::size_t i = 0; i < unescaped.size(); ++i) {
         const char c = unescaped[i];
         if (quoted) {
-            if (c == '\\' && i + 1 < unescaped.size() && std::string_view("\"`$\\").find(unescaped[i + 1]) != std::string_view::npos) {
+            if (c == '\\' && i + 1 < unescaped.size() &&
+                std::string_view("\"`$\\").find(unescaped[i + 1]) != std::string_view::npos) {
                 arg += unescaped[++i];
             } else if (c == '"') {
                 quoted = false;
@@ -75,8 +87,10 @@ std::vector<std::string> launcher_argv(std::string_view value) {
         } else {
             EXPECT_TRUE(std::string_view("'\\><~|&;$*?#()`\t\n").find(c) == std::string_view::npos)
                 << "reserved character " << c << " outside quotes: " << value;
-            if (c == '"') quoted = true;
-            else arg += c;
+            if (c == '"')
+                quoted = true;
+            else
+                arg += c;
             in_arg = true;
         }
     }
@@ -129,11 +143,12 @@ bool have_program(const char* name) {
 TEST(DesktopEntryExec, TheValidatorAcceptsTheEntryOfAnAwkwardPath) {
     if (!have_program("desktop-file-validate")) GTEST_SKIP() << "desktop-file-validate is not installed";
     TempDir dir;
-    const LoginEntry entry("parvello", R"(/opt/a "b" \c $d %e 'f'/parvello)", kTray, {dir.path() / "sys", dir.path() / "user"});
+    const LoginEntry entry("parvello", R"(/opt/a "b" \c $d %e 'f'/parvello)", kTray,
+                           {dir.path() / "sys", dir.path() / "user"});
     ASSERT_TRUE(entry.enable().has_value());
     const fs::path report = dir.path() / "report";
-    const int status = std::system(("desktop-file-validate '" + entry.system_file().string() + "' >'" +
-                                    report.string() + "' 2>&1").c_str());
+    const int status = std::system(
+        ("desktop-file-validate '" + entry.system_file().string() + "' >'" + report.string() + "' 2>&1").c_str());
     std::ifstream in(report);
     const std::string output{std::istreambuf_iterator<char>(in), {}};
     EXPECT_EQ(status, 0) << output;

@@ -18,8 +18,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using pvo_status::Protocol;
-using test::Bytes;
 using test::brother_ql_ready;
+using test::Bytes;
 using test::bytes_of;
 using test::PtyDevice;
 using test::UsbprintTree;

@@ -92,8 +92,7 @@ TEST(FairMutex, WaitersAreServedInArrivalOrderWhetherTheyBlockOrAwait) {
         { [[maybe_unused]] auto released = std::move(held); }
         for (auto& thread : blocking) thread.join();
     }  // the io threads finish their coroutines before they end
-    EXPECT_EQ(record.names(),
-              (std::vector<std::string>{"async 1", "thread 1", "async 2", "thread 2", "async 3"}));
+    EXPECT_EQ(record.names(), (std::vector<std::string>{"async 1", "thread 1", "async 2", "thread 2", "async 3"}));
     // Every holder let go: the lock is free again.
     auto again = mutex.lock();
     EXPECT_EQ(mutex.waiting(), 0u);
@@ -122,11 +121,14 @@ TEST(FairMutex, AFreeLockIsTakenAtOnceAndABusyOneIsNotTakenOutOfTurn) {
     FairMutex mutex;
     Record record;
     asio::io_context io;
-    asio::co_spawn(io, [&]() -> asio::awaitable<void> {
-        asio::post(io, [&] { record.add("posted"); });
-        auto guard = co_await async_lock(mutex);
-        record.add("locked");
-    }, asio::detached);
+    asio::co_spawn(
+        io,
+        [&]() -> asio::awaitable<void> {
+            asio::post(io, [&] { record.add("posted"); });
+            auto guard = co_await async_lock(mutex);
+            record.add("locked");
+        },
+        asio::detached);
     io.run();
     EXPECT_EQ(record.names(), (std::vector<std::string>{"locked", "posted"}));
 
@@ -148,10 +150,13 @@ TEST(FairMutex, AWaitAbandonedWithItsIoContextIsPassedOver) {
     auto alive = std::make_shared<int>(0);
     {
         asio::io_context io;
-        asio::co_spawn(io, [&, alive]() -> asio::awaitable<void> {
-            auto guard = co_await async_lock(mutex);
-            record.add("abandoned");
-        }, asio::detached);
+        asio::co_spawn(
+            io,
+            [&, alive]() -> asio::awaitable<void> {
+                auto guard = co_await async_lock(mutex);
+                record.add("abandoned");
+            },
+            asio::detached);
         io.run_one();  // the task starts and queues its wait
         ASSERT_EQ(mutex.waiting(), 1u);
     }  // the io_context goes, and with it the waiting task
@@ -174,10 +179,13 @@ TEST(FairMutex, AGuardedValueIsReachedOnlyThroughItsGuard) {
     {
         auto guard = text.lock();
         *guard = "changed";
-        asio::co_spawn(io.io(), [&]() -> asio::awaitable<void> {
-            auto value = co_await async_lock(text);
-            seen.set_value(*value);
-        }, asio::detached);
+        asio::co_spawn(
+            io.io(),
+            [&]() -> asio::awaitable<void> {
+                auto value = co_await async_lock(text);
+                seen.set_value(*value);
+            },
+            asio::detached);
         while (text.waiting() == 0) std::this_thread::yield();
     }
     EXPECT_EQ(seen.get_future().get(), "changed");

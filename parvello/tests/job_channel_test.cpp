@@ -66,17 +66,20 @@ TEST(JobEventChannel, WorkerThreadToAwaitingTask) {
     constexpr std::uint32_t kEvents = 2000;
     auto channel = std::make_shared<JobEventChannel>();
     asio::io_context io;
-    auto received = asio::co_spawn(io, [&]() -> asio::awaitable<std::pair<std::uint32_t, bool>> {
-        const auto task_thread = std::this_thread::get_id();
-        std::uint32_t next = 0;
-        bool on_task_thread = true;
-        while (auto event = co_await async_receive(*channel)) {
-            on_task_thread = on_task_thread && std::this_thread::get_id() == task_thread;
-            if (*event != label_done(next)) break;
-            ++next;
-        }
-        co_return std::pair{next, on_task_thread};
-    }, asio::use_future);
+    auto received = asio::co_spawn(
+        io,
+        [&]() -> asio::awaitable<std::pair<std::uint32_t, bool>> {
+            const auto task_thread = std::this_thread::get_id();
+            std::uint32_t next = 0;
+            bool on_task_thread = true;
+            while (auto event = co_await async_receive(*channel)) {
+                on_task_thread = on_task_thread && std::this_thread::get_id() == task_thread;
+                if (*event != label_done(next)) break;
+                ++next;
+            }
+            co_return std::pair{next, on_task_thread};
+        },
+        asio::use_future);
     std::thread worker([sink = ChannelSink(channel)]() mutable {
         for (std::uint32_t i = 0; i < kEvents; ++i) sink.emit(label_done(i));
     });

@@ -102,12 +102,17 @@ TEST(DeliverLabels, PerformsEveryActionInOrderForEachLabel) {
     EXPECT_EQ(std::get<pd::Received>(script.events_seen[1]).bytes, (Bytes{9, 9}));
     EXPECT_EQ(std::get<pd::Received>(script.events_seen[3]).bytes, Bytes{});
     const JobEvent status_event{JobEvent::Status{status}};
-    EXPECT_EQ(sink.events, (std::vector<JobEvent>{
-                               progress("starting_label", 0, 2), progress("init", 0, 2), status_event,
-                               progress("finalizing", 0, 2), {JobEvent::LabelDone{1, 2}},
-                               progress("starting_label", 1, 2), progress("init", 1, 2), status_event,
-                               progress("finalizing", 1, 2), {JobEvent::LabelDone{2, 2}},
-                               {JobEvent::Done{2, 2}}}));
+    EXPECT_EQ(sink.events, (std::vector<JobEvent>{progress("starting_label", 0, 2),
+                                                  progress("init", 0, 2),
+                                                  status_event,
+                                                  progress("finalizing", 0, 2),
+                                                  {JobEvent::LabelDone{1, 2}},
+                                                  progress("starting_label", 1, 2),
+                                                  progress("init", 1, 2),
+                                                  status_event,
+                                                  progress("finalizing", 1, 2),
+                                                  {JobEvent::LabelDone{2, 2}},
+                                                  {JobEvent::Done{2, 2}}}));
 }
 
 // A failed procedure over a real printer: its message is the last event and the job's error.
@@ -124,11 +129,12 @@ TEST(DeliverLabels, FailedProcedureEndsWithAnErrorEvent) {
 
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().to_string(), R"(delivery: cutter "jammed")");
-    EXPECT_EQ(sink.json(),
-              (std::vector<std::string>{
-                  R"({"type":"progress","phase":"starting_label","batch_index":0,"batch_total":2,"label_index":0,"label_total":2})",
-                  R"({"type":"progress","phase":"sending","batch_index":0,"batch_total":2,"label_index":0,"label_total":2})",
-                  R"({"type":"error","message":"cutter \"jammed\""})"}));
+    EXPECT_EQ(
+        sink.json(),
+        (std::vector<std::string>{
+            R"({"type":"progress","phase":"starting_label","batch_index":0,"batch_total":2,"label_index":0,"label_total":2})",
+            R"({"type":"progress","phase":"sending","batch_index":0,"batch_total":2,"label_index":0,"label_total":2})",
+            R"({"type":"error","message":"cutter \"jammed\""})"}));
     EXPECT_EQ(connections.get(), std::vector<Bytes>{test::bytes_of("ABC")});
     EXPECT_EQ(script.labels_given.size(), 1u);  // the second label is never started
 }
@@ -151,19 +157,32 @@ TEST(DeliverLabels, FailuresEndTheJob) {
     const Case cases[] = {
         {"a write fails",
          {{pd::Progress{"sending"}, pd::Send{{1}}}, {pd::Send{{2}}}, {pd::Done{}}},
-         "transport error: serial write: Input/output error", {},
-         "transport: transport error: serial write: Input/output error", {starting, sending}, 1},
+         "transport error: serial write: Input/output error",
+         {},
+         "transport: transport error: serial write: Input/output error",
+         {starting, sending},
+         1},
         {"a read fails",
          {{pd::Send{{1}}}, {pd::Recv{8, 100}}, {pd::Send{{2}}}, {pd::Done{}}},
-         {}, "transport error: serial read: Input/output error",
-         "transport: transport error: serial read: Input/output error", {starting}, 1},
+         {},
+         "transport error: serial read: Input/output error",
+         "transport: transport error: serial read: Input/output error",
+         {starting},
+         1},
         {"the session refuses a call",
          {{pd::Send{{1}}}, {}},
-         {}, {}, "delivery: invalid session call: handshake produced no action (internal state machine bug)",
-         {starting}, 1},
-        {"the session refuses the label", {{}}, {}, {},
+         {},
+         {},
          "delivery: invalid session call: handshake produced no action (internal state machine bug)",
-         {starting}, 0},
+         {starting},
+         1},
+        {"the session refuses the label",
+         {{}},
+         {},
+         {},
+         "delivery: invalid session call: handshake produced no action (internal state machine bug)",
+         {starting},
+         0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

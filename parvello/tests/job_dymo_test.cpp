@@ -89,8 +89,7 @@ pvo_status::DymoLw lw_report(const Bytes& reply) {
 
 // ESC n, ESC D, the raster's dimensions (A = 2, B = 16) and its four bytes, ESC G.
 Bytes lw_label(std::uint8_t fill) {
-    return {0x1B, 'n', 0x00, 0x00, 0x1B, 'D', 0x00, 0x00, 2, 0, 0, 0, 16, 0, 0, 0,
-            fill, fill, fill, fill, 0x1B, 'G'};
+    return {0x1B, 'n', 0x00, 0x00, 0x1B, 'D', 0x00, 0x00, 2, 0, 0, 0, 16, 0, 0, 0, fill, fill, fill, fill, 0x1B, 'G'};
 }
 
 const Bytes lw_preamble{0x1B, 's', 0x01, 0x00, 0x00, 0x00, 0x1B, 'C', 0x64};
@@ -112,28 +111,31 @@ TEST(DymoJob, LabelWriter550TakesTheLockAndChecksEveryLabel) {
     std::thread device([&] { received = play(printer.device, script); });
     RecordingSink sink;
 
-    const auto result =
-        run_job(usb_job("dymo_lw", cat({lw_preamble, l0, l1, lw_trailer})), sink, printer.options());
+    const auto result = run_job(usb_job("dymo_lw", cat({lw_preamble, l0, l1, lw_trailer})), sink, printer.options());
     device.join();
 
     ASSERT_TRUE(result.has_value()) << result.error().to_string();
     EXPECT_EQ(*result, (JobCounts{1, 1}));
     EXPECT_EQ(received, requests_of(script));
     EXPECT_TRUE(printer.device.receive(1, 0).empty());
-    EXPECT_EQ(sink.events,
-              (std::vector<JobEvent>{progress("starting_label"), progress("acquiring_lock"),
-                                     status(lw_report(locked)), progress("sending_preamble"),
-                                     progress("sending_label"), progress("handshake"),
-                                     status(lw_report(printing)), progress("sending_label"),
-                                     progress("handshake"), status(lw_report(after_last)),
-                                     progress("finalizing"), {JobEvent::LabelDone{1, 1}},
-                                     {JobEvent::Done{1, 1}}}));
-    EXPECT_EQ(sink.json()[2],
-              R"({"type":"status","status":{"eps_present":false,"error_id":0,"label_count":0,)"
-              R"("label_index":0,"main_bay_status":"media_ok","print_density":0,)"
-              R"("print_head_status":"ok","print_head_voltage":"ok","print_job_id":0,)"
-              R"("print_status":"idle","protocol":"dymo-lw","readiness":{"ready_to_print":true},)"
-              R"("sku":null}})");
+    EXPECT_EQ(sink.events, (std::vector<JobEvent>{progress("starting_label"),
+                                                  progress("acquiring_lock"),
+                                                  status(lw_report(locked)),
+                                                  progress("sending_preamble"),
+                                                  progress("sending_label"),
+                                                  progress("handshake"),
+                                                  status(lw_report(printing)),
+                                                  progress("sending_label"),
+                                                  progress("handshake"),
+                                                  status(lw_report(after_last)),
+                                                  progress("finalizing"),
+                                                  {JobEvent::LabelDone{1, 1}},
+                                                  {JobEvent::Done{1, 1}}}));
+    EXPECT_EQ(sink.json()[2], R"({"type":"status","status":{"eps_present":false,"error_id":0,"label_count":0,)"
+                              R"("label_index":0,"main_bay_status":"media_ok","print_density":0,)"
+                              R"("print_head_status":"ok","print_head_voltage":"ok","print_job_id":0,)"
+                              R"("print_status":"idle","protocol":"dymo-lw","readiness":{"ready_to_print":true},)"
+                              R"("sku":null}})");
 }
 
 // A printer without media at the lock step: the job fails there and no label byte is sent.
@@ -144,8 +146,8 @@ TEST(DymoJob, LabelWriter550WithoutMediaGetsNoLabelBytes) {
     std::thread device([&] { received = play(printer.device, script); });
     RecordingSink sink;
 
-    const auto result = run_job(usb_job("dymo_lw", cat({lw_preamble, lw_label(0xAA), lw_trailer})),
-                                sink, printer.options());
+    const auto result =
+        run_job(usb_job("dymo_lw", cat({lw_preamble, lw_label(0xAA), lw_trailer})), sink, printer.options());
     device.join();
 
     const std::string message = "acquiring print lock: no media loaded in the printer";
@@ -153,8 +155,8 @@ TEST(DymoJob, LabelWriter550WithoutMediaGetsNoLabelBytes) {
     EXPECT_EQ(result.error().to_string(), "delivery: " + message);
     EXPECT_EQ(received, requests_of(script));
     EXPECT_TRUE(printer.device.receive(1, 0).empty());
-    EXPECT_EQ(sink.events, (std::vector<JobEvent>{progress("starting_label"), progress("acquiring_lock"),
-                                                  {JobEvent::Error{message}}}));
+    EXPECT_EQ(sink.events, (std::vector<JobEvent>{
+                               progress("starting_label"), progress("acquiring_lock"), {JobEvent::Error{message}}}));
 }
 
 // A D1 job of 70 raster lines goes out as two chunks, each after a status request whose answer
@@ -185,13 +187,14 @@ TEST(DymoJob, D1JobOfTwoChunks) {
     ASSERT_TRUE(result.has_value()) << result.error().to_string();
     EXPECT_EQ(received, requests_of(script));
     EXPECT_TRUE(printer.device.receive(1, 0).empty());
-    EXPECT_EQ(sink.events, (std::vector<JobEvent>{progress("starting_label"), progress("sending"),
+    EXPECT_EQ(sink.events, (std::vector<JobEvent>{progress("starting_label"),
+                                                  progress("sending"),
                                                   status(pvo_status::decode_d1_status(0x40)),
                                                   status(pvo_status::decode_d1_status(0x54)),
-                                                  {JobEvent::LabelDone{1, 1}}, {JobEvent::Done{1, 1}}}));
-    EXPECT_EQ(sink.json()[3],
-              R"({"type":"status","status":{"cassette_inserted":true,"cutter_jammed":true,)"
-              R"("general_error":true,"protocol":"dymo","raw":84}})");
+                                                  {JobEvent::LabelDone{1, 1}},
+                                                  {JobEvent::Done{1, 1}}}));
+    EXPECT_EQ(sink.json()[3], R"({"type":"status","status":{"cassette_inserted":true,"cutter_jammed":true,)"
+                              R"("general_error":true,"protocol":"dymo","raw":84}})");
 }
 
 }  // namespace

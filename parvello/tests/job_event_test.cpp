@@ -31,17 +31,15 @@ TEST(JobEventSerialize, EachKindTypeFirstCompact) {
 TEST(JobEventSerialize, StatusEmbedsTheReportWithSortedKeys) {
     const pvo_status::Dymo dymo{0x48, true, false, true};
     const std::string json = JobEvent{JobEvent::Status{dymo}}.serialize();
-    EXPECT_EQ(json,
-              R"({"type":"status","status":{"cassette_inserted":true,"cutter_jammed":false,)"
-              R"("general_error":true,"protocol":"dymo","raw":72}})");
+    EXPECT_EQ(json, R"({"type":"status","status":{"cassette_inserted":true,"cutter_jammed":false,)"
+                    R"("general_error":true,"protocol":"dymo","raw":72}})");
 
     // Nested objects of a report keep their sorted order too.
     pvo_status::Gpgl gpgl;
     gpgl.readiness = pvo_status::Readiness::not_ready("busy");
     EXPECT_EQ(JobEvent{JobEvent::Status{gpgl}}.serialize(),
               R"({"type":"status","status":)" + pvo_status::to_json_text(gpgl) + "}");
-    EXPECT_NE(pvo_status::to_json_text(gpgl).find(R"({"ready_to_print":false,"reason":"busy"})"),
-              std::string::npos);
+    EXPECT_NE(pvo_status::to_json_text(gpgl).find(R"({"ready_to_print":false,"reason":"busy"})"), std::string::npos);
 }
 
 TEST(JobErrorText, EachKind) {
@@ -56,11 +54,9 @@ TEST(JobErrorText, EachKind) {
          "label 12: invalid base64: Invalid symbol 33, offset 2."},
         {JobError::unknown_handshake(" Dymo-LW "), "unknown handshake id:  Dymo-LW "},
         {JobError::unknown_handshake(""), "unknown handshake id: "},
-        {JobError::browser_unsupported(),
-         "browser transport is not supported by parvello; use usb/serial/network/ble"},
+        {JobError::browser_unsupported(), "browser transport is not supported by parvello; use usb/serial/network/ble"},
         {JobError::delivery("empty label payload"), "delivery: empty label payload"},
-        {JobError::transport("device not found: usb 0922:0028"),
-         "transport: device not found: usb 0922:0028"},
+        {JobError::transport("device not found: usb 0922:0028"), "transport: device not found: usb 0922:0028"},
     };
     for (const auto& c : cases) EXPECT_EQ(c.error.to_string(), c.text);
 }

@@ -15,11 +15,11 @@ namespace parvello {
 namespace {
 
 using namespace std::chrono_literals;
+using pvo_status::GpglState;
 using test::Bytes;
+using test::bytes_of;
 using test::PtyDevice;
 using test::RecordingSink;
-using test::bytes_of;
-using pvo_status::GpglState;
 
 // The cutter's side of the line: it answers the n-th status request with the n-th state of its
 // script and serves until the script has run out (or the line stays quiet for a while, in a
@@ -43,7 +43,9 @@ std::future<Bytes> serve_cutter(PtyDevice& line, std::string script) {
     });
 }
 
-const std::string cut_job = "cut job, line 1\x03" "cut job, line 2\x03";
+const std::string cut_job =
+    "cut job, line 1\x03"
+    "cut job, line 2\x03";
 
 JobEnvelope gpgl_job(const std::string& path) {
     JobEnvelope envelope;
@@ -58,9 +60,9 @@ JobEvent progress(std::string phase) { return {JobEvent::Progress{std::move(phas
 
 JobEvent status(GpglState state) {
     const bool ready = state == GpglState::Ready || state == GpglState::Moving;
-    return {JobEvent::Status{pvo_status::Gpgl{
-        state, ready ? pvo_status::Readiness::ready()
-                     : pvo_status::Readiness::not_ready(std::string(pvo_status::word(state)))}}};
+    return {JobEvent::Status{
+        pvo_status::Gpgl{state, ready ? pvo_status::Readiness::ready()
+                                      : pvo_status::Readiness::not_ready(std::string(pvo_status::word(state)))}}};
 }
 
 // A status reply is a couple of bytes, so each read waits out its time: cut it short, but
@@ -74,7 +76,11 @@ DeviceOptions short_reply_waits() {
 
 // What the cutter receives before the cut job: initialise, a status request, the identity
 // request, a status request.
-const std::string handshake_bytes = "\x1B\x04" "\x1B\x05" "FG\x03" "\x1B\x05";
+const std::string handshake_bytes =
+    "\x1B\x04"
+    "\x1B\x05"
+    "FG\x03"
+    "\x1B\x05";
 
 TEST(RunJobGpgl, CutsWhenReadyAndEndsWhenBackToReady) {
     PtyDevice line;
@@ -85,12 +91,18 @@ TEST(RunJobGpgl, CutsWhenReadyAndEndsWhenBackToReady) {
 
     ASSERT_TRUE(result.has_value()) << result.error().to_string();
     EXPECT_EQ(received.get(), bytes_of(handshake_bytes + cut_job + "\x1B\x05\x1B\x05\x1B\x05"));
-    EXPECT_EQ(sink.events, (std::vector<JobEvent>{
-                               progress("starting_label"), progress("init"),
-                               progress("handshake"), status(GpglState::Ready),
-                               progress("handshake"), status(GpglState::Ready),
-                               progress("cutting"), status(GpglState::Moving), status(GpglState::Moving),
-                               status(GpglState::Ready), {JobEvent::LabelDone{1, 1}}, {JobEvent::Done{1, 1}}}));
+    EXPECT_EQ(sink.events, (std::vector<JobEvent>{progress("starting_label"),
+                                                  progress("init"),
+                                                  progress("handshake"),
+                                                  status(GpglState::Ready),
+                                                  progress("handshake"),
+                                                  status(GpglState::Ready),
+                                                  progress("cutting"),
+                                                  status(GpglState::Moving),
+                                                  status(GpglState::Moving),
+                                                  status(GpglState::Ready),
+                                                  {JobEvent::LabelDone{1, 1}},
+                                                  {JobEvent::Done{1, 1}}}));
 }
 
 TEST(RunJobGpgl, CutterThatNeverMovesFailsTheJob) {
@@ -104,11 +116,15 @@ TEST(RunJobGpgl, CutterThatNeverMovesFailsTheJob) {
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().to_string(), "delivery: " + idle);
     EXPECT_EQ(received.get(), bytes_of(handshake_bytes + cut_job + "\x1B\x05"));
-    EXPECT_EQ(sink.events, (std::vector<JobEvent>{
-                               progress("starting_label"), progress("init"),
-                               progress("handshake"), status(GpglState::Ready),
-                               progress("handshake"), status(GpglState::Ready),
-                               progress("cutting"), status(GpglState::Ready), {JobEvent::Error{idle}}}));
+    EXPECT_EQ(sink.events, (std::vector<JobEvent>{progress("starting_label"),
+                                                  progress("init"),
+                                                  progress("handshake"),
+                                                  status(GpglState::Ready),
+                                                  progress("handshake"),
+                                                  status(GpglState::Ready),
+                                                  progress("cutting"),
+                                                  status(GpglState::Ready),
+                                                  {JobEvent::Error{idle}}}));
 }
 
 TEST(RunJobGpgl, UnloadedMediaEndsTheJobBeforeTheCut) {

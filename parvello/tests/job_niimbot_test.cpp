@@ -97,7 +97,7 @@ NiimbotPrinter::Until received_status_requests(std::size_t count) {
 
 // A one-label job: an 8-byte packet, three packets of 100 bytes, and the print-end packet.
 const std::vector<Bytes> job_packets{
-    frame(0x01, {0x01}), frame(0x85, Bytes(93, 0x3C)), frame(0x85, Bytes(93, 0x42)),
+    frame(0x01, {0x01}),          frame(0x85, Bytes(93, 0x3C)),     frame(0x85, Bytes(93, 0x42)),
     frame(0x85, Bytes(93, 0x7E)), frame(print_end_command, {0x01}),
 };
 

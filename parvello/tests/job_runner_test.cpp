@@ -14,10 +14,10 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::Bytes;
+using test::bytes_of;
 using test::LoopbackPrinter;
 using test::PtyDevice;
 using test::RecordingSink;
-using test::bytes_of;
 
 JobEnvelope job(std::string handshake, Transport transport, std::vector<std::string> data) {
     JobEnvelope envelope;
@@ -50,16 +50,14 @@ TEST(RunJob, FireAndForgetOverTcpOneConnectionPerLabel) {
     const Bytes big = pattern(300'000);  // more than one socket buffer: must still arrive whole
     RecordingSink sink;
 
-    const auto result = run_job(job("fire_and_forget", printer.address(),
-                                    {"QUJD", " " + test::encode_base64(big) + "\n"}),
-                                sink);
+    const auto result =
+        run_job(job("fire_and_forget", printer.address(), {"QUJD", " " + test::encode_base64(big) + "\n"}), sink);
 
     ASSERT_TRUE(result.has_value()) << result.error().to_string();
     EXPECT_EQ(*result, (JobCounts{2, 2}));
-    EXPECT_EQ(sink.events, (std::vector<JobEvent>{
-                               progress("starting_label", 0, 2), progress("sending", 0, 2), label_done(1, 2),
-                               progress("starting_label", 1, 2), progress("sending", 1, 2), label_done(2, 2),
-                               done(2)}));
+    EXPECT_EQ(sink.events, (std::vector<JobEvent>{progress("starting_label", 0, 2), progress("sending", 0, 2),
+                                                  label_done(1, 2), progress("starting_label", 1, 2),
+                                                  progress("sending", 1, 2), label_done(2, 2), done(2)}));
     EXPECT_EQ(sink.json().back(), R"({"type":"done","completed":2,"total":2})");
     EXPECT_EQ(connections.get(), (std::vector<Bytes>{bytes_of("ABC"), big}));
 }
@@ -107,8 +105,7 @@ TEST(RunJob, LetratagNotifyOverSerialWithASilentDevice) {
     DeviceOptions options;
     options.reply_wait_limit = 1ms;
 
-    const auto result =
-        run_job(job("letratag_notify", SerialAddress{device.path(), 115200}, {"QUJD"}), sink, options);
+    const auto result = run_job(job("letratag_notify", SerialAddress{device.path(), 115200}, {"QUJD"}), sink, options);
 
     ASSERT_TRUE(result.has_value()) << result.error().to_string();
     EXPECT_EQ(sink.events, (std::vector<JobEvent>{progress("starting_label", 0, 1), progress("sending", 0, 1),

@@ -42,8 +42,7 @@ public:
 
 class LoopbackPrinter {
 public:
-    LoopbackPrinter()
-        : acceptor_(io_, boost::asio::ip::tcp::endpoint(boost::asio::ip::address_v4::loopback(), 0)) {}
+    LoopbackPrinter() : acceptor_(io_, boost::asio::ip::tcp::endpoint(boost::asio::ip::address_v4::loopback(), 0)) {}
 
     NetworkAddress address() const { return {"127.0.0.1", acceptor_.local_endpoint().port()}; }
 

@@ -114,8 +114,9 @@ TEST_F(LoggingStackTest, SpanDirectivesOfTheVariableSelectEventsByTheirSpan) {
         const pvo_log::Span span{"request", "parvello::server", fields};
         stack->emit({Level::Debug, "http::trace", event, &span});
     }
-    const std::string line = "2026-01-05T09:30:00.123456Z DEBUG request{method=POST uri=/print}: http::trace: "
-                             "started processing request\n";
+    const std::string line =
+        "2026-01-05T09:30:00.123456Z DEBUG request{method=POST uri=/print}: http::trace: "
+        "started processing request\n";
     EXPECT_EQ(console(), line);
     EXPECT_EQ(log_file(), line);
     // the buffer shows the message only

@@ -110,8 +110,10 @@ TEST_F(LoginEntryTest, IsEnabledFollowsPresenceThenApprovalInBothDirectories) {
         fs::remove_all(dirs().user);
         for (const auto& [file, text] : {std::pair{system_file(), c.system}, std::pair{user_file(), c.user}}) {
             if (!text) continue;
-            if (*text == kDirectory) fs::create_directories(file);
-            else write_file_text(file, *text);
+            if (*text == kDirectory)
+                fs::create_directories(file);
+            else
+                write_file_text(file, *text);
         }
         const auto result = entry().is_enabled();
         if (c.enabled) {

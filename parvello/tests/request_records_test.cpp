@@ -33,18 +33,23 @@ TEST(RequestRecords, ObjectFormWithEveryField) {
         "driver_variant":"550","transport":{"type":"usb","vendor_id":2338,"product_id":40,
         "serial":"S1"},"labels":[{"index":7,"filename":"a.bin","size":3,"data_base64":"AAEC"},
         {"data_base64":"AA=="}]})");
-    const JobEnvelope expected{
-        "dymo", "dymo_lw", "550", UsbAddress{2338, 40, "S1"},
-        {JobLabel{7, "a.bin", 3, "AAEC"}, JobLabel{0, std::nullopt, std::nullopt, "AA=="}}};
+    const JobEnvelope expected{"dymo",
+                               "dymo_lw",
+                               "550",
+                               UsbAddress{2338, 40, "S1"},
+                               {JobLabel{7, "a.bin", 3, "AAEC"}, JobLabel{0, std::nullopt, std::nullopt, "AA=="}}};
     EXPECT_EQ(envelope, expected);
 }
 
 TEST(RequestRecords, ArrayFormsReadFieldsInDeclarationOrder) {
     const JobEnvelope envelope = read_envelope(
         R"(["dymo","dymo_lw",null,["serial","/dev/ttyUSB0"],[[7,null,null,"AA=="],{"data_base64":"AQ=="}]])");
-    const JobEnvelope expected{"dymo", "dymo_lw", std::nullopt, SerialAddress{"/dev/ttyUSB0"},
-                               {JobLabel{7, std::nullopt, std::nullopt, "AA=="},
-                                JobLabel{0, std::nullopt, std::nullopt, "AQ=="}}};
+    const JobEnvelope expected{
+        "dymo",
+        "dymo_lw",
+        std::nullopt,
+        SerialAddress{"/dev/ttyUSB0"},
+        {JobLabel{7, std::nullopt, std::nullopt, "AA=="}, JobLabel{0, std::nullopt, std::nullopt, "AQ=="}}};
     EXPECT_EQ(envelope, expected);
 }
 
@@ -67,9 +72,9 @@ TEST(RequestRecords, AbsentAndNullOptionalFieldsAreNone) {
 }
 
 TEST(RequestRecords, IntegerFieldsTakeTheirWholeRange) {
-    const JobEnvelope envelope = read_envelope(
-        R"({"protocol":"p","handshake":"h","transport":["usb",0,65535],"labels":[)"
-        R"({"index":4294967295,"size":18446744073709551615,"data_base64":""}]})");
+    const JobEnvelope envelope =
+        read_envelope(R"({"protocol":"p","handshake":"h","transport":["usb",0,65535],"labels":[)"
+                      R"({"index":4294967295,"size":18446744073709551615,"data_base64":""}]})");
     EXPECT_EQ(envelope.transport, Transport(UsbAddress{0, 65535, std::nullopt}));
     EXPECT_EQ(envelope.labels.at(0).index, 4294967295u);
     EXPECT_EQ(envelope.labels.at(0).size, 18446744073709551615u);
@@ -85,10 +90,10 @@ TEST(RequestRecords, EscapesAreDecodedAndWhiteSpaceIsSkipped) {
 }
 
 TEST(RequestRecords, UnknownKeysAreSkippedAtEveryLevel) {
-    const JobEnvelope envelope = read_envelope(
-        R"({"x":{"deep":[1,-2.5e3,true,null,{"k":"v"}]},"protocol":"p","handshake":"h",)"
-        R"("transport":{"type":"network","interface":0,"host":"h","port":9100,"more":[[]]},)"
-        R"("labels":[{"data_base64":"AA==","Index":3}],"Protocol":"ignored"})");
+    const JobEnvelope envelope =
+        read_envelope(R"({"x":{"deep":[1,-2.5e3,true,null,{"k":"v"}]},"protocol":"p","handshake":"h",)"
+                      R"("transport":{"type":"network","interface":0,"host":"h","port":9100,"more":[[]]},)"
+                      R"("labels":[{"data_base64":"AA==","Index":3}],"Protocol":"ignored"})");
     EXPECT_EQ(envelope.protocol, "p");
     EXPECT_EQ(envelope.transport, Transport(NetworkAddress{"h", 9100}));
     EXPECT_EQ(envelope.labels.at(0).index, 0u);  // keys match with case: "Index" is unknown
@@ -96,13 +101,11 @@ TEST(RequestRecords, UnknownKeysAreSkippedAtEveryLevel) {
 
 TEST(RequestRecords, StatusQueryAndSoftRebootInBothForms) {
     const auto query = read_status_query_request(
-        R"({"transport":{"type":"serial","path":"COM3"},"protocol":"zpl","extra":1})",
-        ReadMode::HttpBody);
+        R"({"transport":{"type":"serial","path":"COM3"},"protocol":"zpl","extra":1})", ReadMode::HttpBody);
     ASSERT_TRUE(query.has_value()) << request_test::outcome(query);
     EXPECT_EQ(*query, (StatusQueryRequest{"zpl", SerialAddress{"COM3", 115200}}));
 
-    const auto reboot = read_soft_reboot_request(R"(["niimbot",["ble","B1"]])",
-                                                 ReadMode::WebSocketMessage);
+    const auto reboot = read_soft_reboot_request(R"(["niimbot",["ble","B1"]])", ReadMode::WebSocketMessage);
     ASSERT_TRUE(reboot.has_value()) << request_test::outcome(reboot);
     EXPECT_EQ(*reboot, (SoftRebootRequest{"niimbot", BleAddress{"B1"}}));
 }
@@ -140,8 +143,8 @@ TEST(RequestRecords, TransportVariantsInEveryForm) {
         {R"(["browser","usb","webusb",1,2,"s","p","bi","bn","dl"])", browser_all},
     };
     for (const auto& c : cases) {
-        const auto read = read_status_query_request(
-            std::string(R"({"protocol":"zpl","transport":)") + c.json + "}", ReadMode::HttpBody);
+        const auto read = read_status_query_request(std::string(R"({"protocol":"zpl","transport":)") + c.json + "}",
+                                                    ReadMode::HttpBody);
         ASSERT_TRUE(read.has_value()) << c.json << "\n" << request_test::outcome(read);
         EXPECT_EQ(read->transport, c.expected) << c.json;
     }

@@ -48,8 +48,7 @@ TEST(RequestSyntaxFaults, StructureAndEndOfText) {
         {kJob + " {}", "400 trailing characters at line 1 column 70"},
         {kJob + ",", "400 trailing characters at line 1 column 69"},
         // Positions count lines; a column is 0 right after a line break.
-        {"{\n  \"protocol\": 5\n}",
-         "422 protocol: invalid type: integer `5`, expected a string at line 2 column 15"},
+        {"{\n  \"protocol\": 5\n}", "422 protocol: invalid type: integer `5`, expected a string at line 2 column 15"},
         {"{\"protocol\":\n", "400 protocol: EOF while parsing a value at line 2 column 0"},
     };
     for (const Case& c : cases) EXPECT_EQ(http(c.json), c.expected) << c.json;
@@ -63,8 +62,7 @@ TEST(RequestSyntaxFaults, StringsEscapesAndUtf8) {
         {R"({"protocol":"\u12)", "400 protocol: EOF while parsing a string at line 1 column 17"},
         {R"({"protocol":"\uD800"})", "400 protocol: unexpected end of hex escape at line 1 column 20"},
         {R"({"protocol":"\uDC00"})", "400 protocol: lone leading surrogate in hex escape at line 1 column 19"},
-        {R"({"protocol":"\uD800\u0041"})",
-         "400 protocol: lone leading surrogate in hex escape at line 1 column 25"},
+        {R"({"protocol":"\uD800\u0041"})", "400 protocol: lone leading surrogate in hex escape at line 1 column 25"},
         {"{\"protocol\":\"a\x01\"}",
          "400 protocol: control character (\\u0000-\\u001F) found while parsing a string at line 1 column 15"},
         // Raw bytes must be UTF-8: checked once the string has ended, in values and keys alike,
@@ -165,13 +163,11 @@ TEST(RequestSyntaxFaults, FirstFaultInTextOrderWins) {
     // A type fault before a syntax fault, and the other way round.
     EXPECT_EQ(http(R"({"protocol":5,"handshake":)"),
               "422 protocol: invalid type: integer `5`, expected a string at line 1 column 13");
-    EXPECT_EQ(http(R"({"protocol":"p" "handshake":5})"),
-              "400 expected `,` or `}` at line 1 column 17");
+    EXPECT_EQ(http(R"({"protocol":"p" "handshake":5})"), "400 expected `,` or `}` at line 1 column 17");
     // Missing fields are known only at the closing brace, so a syntax fault before it wins.
     EXPECT_EQ(http(R"({"protocol":"p",])"), "400 key must be a string at line 1 column 17");
     // A body missing both `handshake` and `labels` names only the first.
-    EXPECT_EQ(http(R"({"protocol":"p","transport":["ble","n"]})"),
-              "422 missing field `handshake` at line 1 column 40");
+    EXPECT_EQ(http(R"({"protocol":"p","transport":["ble","n"]})"), "422 missing field `handshake` at line 1 column 40");
 }
 
 TEST(RequestSyntaxFaults, NestingLimit) {

@@ -66,14 +66,17 @@ TEST_F(BlockingPool, AThrowingWorkerBecomesAWorkerFailure) {
 TEST_F(BlockingPool, TheIoThreadServesOthersWhileTheWorkBlocks) {
     std::promise<void> release;
     auto released = release.get_future().share();
-    auto job = asio::co_spawn(io_, [this, released]() -> asio::awaitable<int> {
-        auto work = [released] {
-            released.wait();  // blocks the pool thread until another task on the io thread runs
-            return 7;
-        };
-        auto result = co_await run_blocking(pool_.get_executor(), std::move(work));
-        co_return result.value();
-    }, asio::use_future);
+    auto job = asio::co_spawn(
+        io_,
+        [this, released]() -> asio::awaitable<int> {
+            auto work = [released] {
+                released.wait();  // blocks the pool thread until another task on the io thread runs
+                return 7;
+            };
+            auto result = co_await run_blocking(pool_.get_executor(), std::move(work));
+            co_return result.value();
+        },
+        asio::use_future);
     asio::post(io_, [&release] { release.set_value(); });
     EXPECT_EQ(job.get(), 7);
 }

@@ -67,10 +67,13 @@ TEST_F(BodyRules, EachRuleAnswersWithItsStatusAndText) {
         std::string text;
     };
     const Case cases[] = {
-        {"no content type", {{"Host", "127.0.0.1"}}, kEmptyJob, http::status::unsupported_media_type,
+        {"no content type",
+         {{"Host", "127.0.0.1"}},
+         kEmptyJob,
+         http::status::unsupported_media_type,
          std::string(kNotJsonType)},
-        {"text/plain with valid JSON", with_content_type("text/plain"), kEmptyJob,
-         http::status::unsupported_media_type, std::string(kNotJsonType)},
+        {"text/plain with valid JSON", with_content_type("text/plain"), kEmptyJob, http::status::unsupported_media_type,
+         std::string(kNotJsonType)},
         {"the content type before the body", with_content_type("text/plain"), "not json",
          http::status::unsupported_media_type, std::string(kNotJsonType)},
         {"json with a charset", with_content_type("application/json; charset=utf-8"), kEmptyJob,
@@ -118,8 +121,9 @@ TEST_F(BodyRules, TwoMebibytesAreReadAndOneByteMoreIsRefused) {
 // Without a declared length the limit is met while the body arrives.
 TEST_F(BodyRules, AChunkedBodyOverTheLimitIsRefused) {
     const std::string chunk(1024 * 1024, ' ');
-    std::string request = "POST /print HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
-                          "Transfer-Encoding: chunked\r\n\r\n";
+    std::string request =
+        "POST /print HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
+        "Transfer-Encoding: chunked\r\n\r\n";
     for (int i = 0; i < 3; ++i) request += "100000\r\n" + chunk + "\r\n";
     request += "0\r\n\r\n";
     const std::string reply = exchange(port(), request);
@@ -134,8 +138,10 @@ TEST_F(BodyRules, ARefusedBodyIsNotReadAndTheConnectionCloses) {
         {"415", "POST /print HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: text/plain\r\nContent-Length: " +
                     std::to_string(smuggled.size()) + "\r\n\r\n" + smuggled},
         // Announced, never sent: the answer does not wait for it.
-        {"413", "POST /print HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
-                "Content-Length: 3000000\r\n\r\n" + smuggled},
+        {"413",
+         "POST /print HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
+         "Content-Length: 3000000\r\n\r\n" +
+             smuggled},
     };
     for (const auto& [status, request] : cases) {
         SCOPED_TRACE(status);
@@ -171,8 +177,8 @@ TEST_F(BodyRules, AnAnswerGivenWithTheBodyUnreadReachesAClientStillSending) {
          http::status::payload_too_large, too_large},
         {"415", head("/print", "text/plain", 3'000'000), 3'000'000, http::status::unsupported_media_type,
          std::string(kNotJsonType)},
-        {"404 with a body", head("/no-such-path", "application/json", 3'000'000), 3'000'000,
-         http::status::not_found, ""},
+        {"404 with a body", head("/no-such-path", "application/json", 3'000'000), 3'000'000, http::status::not_found,
+         ""},
     };
     constexpr int kRuns = 20;
     for (const auto& c : cases) {

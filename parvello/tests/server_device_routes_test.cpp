@@ -168,7 +168,8 @@ TEST_F(DeviceRoutes, StatusQueryAnswersTheFamilysStatusObject) {
             port.send(c.reply);
             return request;
         });
-        const auto answer = post_json(this->port(), "/status/query", device_request(c.protocol, serial_json(port.path())));
+        const auto answer =
+            post_json(this->port(), "/status/query", device_request(c.protocol, serial_json(port.path())));
         EXPECT_EQ(answer.result(), http::status::ok) << answer.body();
         EXPECT_EQ(answer[http::field::content_type], "application/json");
         EXPECT_EQ(answer.body(), expected_status(c.parsed_as, c.reply));

@@ -65,8 +65,8 @@ TEST(DeviceListings, AJobStartsWhileListingsHoldEveryListingThread) {
     constexpr unsigned kListingThreads = 2;
     static ListingGate gate;
     AppState state{free_port(), false};
-    auto server = RunningServer::start(state, {.io_threads = 2, .blocking_threads = kListingThreads,
-                                               .device_listing = [] { return gate.list(); }});
+    auto server = RunningServer::start(
+        state, {.io_threads = 2, .blocking_threads = kListingThreads, .device_listing = [] { return gate.list(); }});
     ASSERT_TRUE(server) << server.error().message;
     // Lets the listings go on before the server waits for its threads, also when a check fails.
     const std::unique_ptr<ListingGate, void (*)(ListingGate*)> opener(&gate, [](ListingGate* g) { g->open(); });

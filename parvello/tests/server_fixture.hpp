@@ -36,14 +36,14 @@ inline const Headers kJsonHeaders = {{"Host", "127.0.0.1"}, {"Content-Type", "ap
 
 // One request on a fresh connection, and its answer.
 inline HttpResponse exchange_request(std::uint16_t port, http::verb method, std::string_view target,
-                               const Headers& headers, std::string body = {}) {
+                                     const Headers& headers, std::string body = {}) {
     Client client(port);
     send_request(client, method, target, headers, std::move(body));
     return client.read_response(method == http::verb::head);
 }
 
 inline HttpResponse post_json(std::uint16_t port, std::string_view target, std::string body,
-                        const Headers& headers = kJsonHeaders) {
+                              const Headers& headers = kJsonHeaders) {
     return exchange_request(port, http::verb::post, target, headers, std::move(body));
 }
 
@@ -51,8 +51,8 @@ inline HttpResponse post_json(std::uint16_t port, std::string_view target, std::
 inline std::string print_job(const NetworkAddress& printer, const std::vector<std::string>& labels,
                              std::string_view handshake = "fire_and_forget") {
     std::string json = R"({"protocol":"raw","handshake":")" + std::string(handshake) +
-                       R"(","transport":{"type":"network","host":")" + printer.host +
-                       R"(","port":)" + std::to_string(printer.port) + R"(},"labels":[)";
+                       R"(","transport":{"type":"network","host":")" + printer.host + R"(","port":)" +
+                       std::to_string(printer.port) + R"(},"labels":[)";
     for (std::size_t i = 0; i < labels.size(); ++i) {
         if (i) json += ',';
         json += R"({"index":)" + std::to_string(i) + R"(,"data_base64":")" + labels[i] + R"("})";

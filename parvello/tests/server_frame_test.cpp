@@ -64,7 +64,7 @@ asio::awaitable<Response> echo(Request& request, HandlerContext) {
     auto body = co_await request.read_body(kLimit);
     if (!body) {
         Response refusal = empty_response(body.error().kind == BodyError::Kind::TooLarge ? Status::PayloadTooLarge
-                                                                                        : Status::BadRequest);
+                                                                                         : Status::BadRequest);
         refusal.body = body.error().text;
         co_return refusal;
     }
@@ -87,10 +87,11 @@ TEST(ServerFrame, ARouteReadsItsBodyUpToItsLimit) {
         {"declared length", head + "Content-Length: 5\r\n\r\nhello", "HTTP/1.1 200 OK", "\r\n\r\nhello"},
         {"exactly the limit", head + "Content-Length: 16\r\n\r\n0123456789abcdef", "HTTP/1.1 200 OK",
          "\r\n\r\n0123456789abcdef"},
-        {"declared length over the limit", head + "Content-Length: 17\r\n\r\n0123456789abcdefg",
-         "HTTP/1.1 413 ", "body limit exceeded"},
-        {"chunks over the limit", head + "Transfer-Encoding: chunked\r\n\r\n10\r\n0123456789abcdef\r\n1\r\ng\r\n0\r\n\r\n",
-         "HTTP/1.1 413 ", "body limit exceeded"},
+        {"declared length over the limit", head + "Content-Length: 17\r\n\r\n0123456789abcdefg", "HTTP/1.1 413 ",
+         "body limit exceeded"},
+        {"chunks over the limit",
+         head + "Transfer-Encoding: chunked\r\n\r\n10\r\n0123456789abcdef\r\n1\r\ng\r\n0\r\n\r\n", "HTTP/1.1 413 ",
+         "body limit exceeded"},
         {"chunks within the limit", head + "Transfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n2\r\nde\r\n0\r\n\r\n",
          "HTTP/1.1 200 OK", "\r\n\r\nabcde"},
     };
@@ -105,8 +106,9 @@ TEST(ServerFrame, ARouteReadsItsBodyUpToItsLimit) {
 TEST(ServerFrame, AClientThatAwaitsContinueIsToldToSendItsBody) {
     FrameServer server({{Method::Post, "/echo", echo}}, {});
     Client client(server.port());
-    client.send("POST /echo HTTP/1.1\r\nHost: x\r\nConnection: close\r\nExpect: 100-continue\r\n"
-                "Content-Length: 5\r\n\r\n");
+    client.send(
+        "POST /echo HTTP/1.1\r\nHost: x\r\nConnection: close\r\nExpect: 100-continue\r\n"
+        "Content-Length: 5\r\n\r\n");
     std::string interim;
     const auto size = asio::read_until(client.socket(), asio::dynamic_buffer(interim), "\r\n\r\n");
     EXPECT_EQ(interim.substr(0, size), "HTTP/1.1 100 Continue\r\n\r\n");

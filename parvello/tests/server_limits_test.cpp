@@ -103,8 +103,9 @@ TEST(ServerLimits, AtTheConnectionCapTheConnectionWaitingLongestMakesRoom) {
 TEST(ServerLimits, InputDroppedAfterARefusalIsBounded) {
     LimitedServer server({.idle = 60s, .head = 60s, .stall = 60s, .send = 60s, .max_discard_bytes = 64 * 1024});
     Client client(server.port());
-    client.send("POST /print HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: text/plain\r\n"
-                "Content-Length: 100000000\r\n\r\n");
+    client.send(
+        "POST /print HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: text/plain\r\n"
+        "Content-Length: 100000000\r\n\r\n");
     // Far more than the bound and every buffer between the two ends can hold.
     const std::string chunk(1024 * 1024, ' ');
     beast::error_code error;
@@ -188,8 +189,10 @@ public:
         silent_.write(asio::buffer(print_job(printer.address(), std::vector<std::string>(kLabels, "QUJD"))));
         EXPECT_TRUE(eventually([&] { return server.state().job_lock->waiting() == 1; }));
         const std::string job = print_job(printer.address(), {"REVG"});
-        page_.send("POST /print HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\nConnection: close\r\n"
-                   "Content-Length: " + std::to_string(job.size()) + "\r\n\r\n" + job);
+        page_.send(
+            "POST /print HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\nConnection: close\r\n"
+            "Content-Length: " +
+            std::to_string(job.size()) + "\r\n\r\n" + job);
         EXPECT_TRUE(eventually([&] { return server.state().job_lock->waiting() == 2; }));
     }
 
@@ -288,7 +291,8 @@ TEST(ServerLimits, OutOfDescriptorsTheLongestWaitingConnectionMakesRoom) {
 
     ASSERT_FALSE(connected) << connected.message();
     EXPECT_TRUE(first.closed);
-    asio::write(page, asio::buffer(std::string_view("GET /status HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n")));
+    asio::write(page,
+                asio::buffer(std::string_view("GET /status HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n")));
     EXPECT_TRUE(read_until_closed(page.native_handle()).received.starts_with("HTTP/1.1 200 OK\r\n"));
     if (log) {
         const std::string warning = "WARN parvello::server: accept error: " + std::string(std::strerror(EMFILE));

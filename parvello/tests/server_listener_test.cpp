@@ -48,8 +48,7 @@ TEST(ServerListener, ASecondServerOnTheSamePortEndsWithTheBindError) {
     // Each of the three announced itself before it tried to bind.
     if (log) {
         const std::string announcement = "INFO parvello::server: parvello v" + std::string(kVersion) +
-                                         " listening on http://127.0.0.1:" +
-                                         std::to_string(first->port());
+                                         " listening on http://127.0.0.1:" + std::to_string(first->port());
         EXPECT_EQ(log->lines_with(announcement, mark).size(), 3u);
     }
 
@@ -63,8 +62,8 @@ TEST(ServerListener, ARestartedServerBindsOverItsPredecessorsClosedConnections) 
         auto server = RunningServer::start(state, kSmall);
         ASSERT_TRUE(server) << server.error().message;
         // The server closes first, so its side of the connection lingers in TIME_WAIT.
-        const std::string reply = test::exchange(
-            server->port(), "GET /status HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+        const std::string reply =
+            test::exchange(server->port(), "GET /status HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
         ASSERT_TRUE(reply.starts_with("HTTP/1.1 200 OK")) << reply;
     }
     auto restarted = RunningServer::start(state, kSmall);
@@ -89,8 +88,7 @@ TEST(ServerListener, AcceptedConnectionsSendWithoutDelay) {
     test::asio::io_context io;
     test::tcp::socket socket(io);
     socket.connect({test::asio::ip::address_v4::loopback(), server->port()});
-    test::asio::write(socket, test::asio::buffer(std::string_view(
-                                     "GET /status HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")));
+    test::asio::write(socket, test::asio::buffer(std::string_view("GET /status HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")));
     char first;
     test::asio::read(socket, test::asio::buffer(&first, 1));  // served, so accepted
 

@@ -30,22 +30,21 @@ TEST_F(MalformedRequests, AreAnswered400WithTheReasonAndClosed) {
         std::string reason;
         bool origin_read = true;  // the Origin came before the fault, so the page may read the answer
     };
-    const std::string post = "POST /print HTTP/1.1\r\nHost: 127.0.0.1\r\nOrigin: http://localhost:5173\r\n"
-                             "Content-Type: application/json\r\n";
+    const std::string post =
+        "POST /print HTTP/1.1\r\nHost: 127.0.0.1\r\nOrigin: http://localhost:5173\r\n"
+        "Content-Type: application/json\r\n";
     const Case cases[] = {
         {"a request line without a version", "GET /status\r\nOrigin: http://localhost:5173",
          "malformed request head: bad target", false},
         {"a method of bad characters", "G(T /status HTTP/1.1\r\nOrigin: http://localhost:5173",
          "malformed request head: bad method", false},
-        {"a field without a colon",
-         "GET /status HTTP/1.1\r\nOrigin: http://localhost:5173\r\nHost 127.0.0.1",
+        {"a field without a colon", "GET /status HTTP/1.1\r\nOrigin: http://localhost:5173\r\nHost 127.0.0.1",
          "malformed request head: bad field"},
         {"two different lengths", post + "Content-Length: 3\r\nContent-Length: 4",
          "malformed request head: multiple Content-Length"},
         {"a length and chunks", post + "Content-Length: 3\r\nTransfer-Encoding: chunked",
          "malformed request head: bad Transfer-Encoding"},
-        {"a length that is no number", post + "Content-Length: 3x",
-         "malformed request head: bad Content-Length"},
+        {"a length that is no number", post + "Content-Length: 3x", "malformed request head: bad Content-Length"},
         {"identity coding", post + "Transfer-Encoding: identity",
          "Transfer-Encoding other than chunked is not supported"},
         {"chunked not last", post + "Transfer-Encoding: chunked, gzip",

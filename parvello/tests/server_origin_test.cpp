@@ -48,16 +48,24 @@ using OriginPolicy = AgentServer;
 TEST_F(OriginPolicy, TrustedOriginsGetTheOriginHeadersOthersAreServedWithout) {
     const std::string maker = "https://www." + std::string(maker_host());
     const std::vector<std::string> trusted = {"http://localhost:5173", "https://127.0.0.1:8443", "http://[::1]:3000",
-                                              "http://app.localhost", "http://.localhost", maker};
+                                              "http://app.localhost",  "http://.localhost",      maker};
     for (const auto& origin : trusted) {
         SCOPED_TRACE(origin);
         const auto answer = exchange_request(port(), http::verb::get, "/status", from_origin(origin));
         EXPECT_EQ(answer.result(), http::status::ok);
         expect_trusted(answer, origin);
     }
-    const std::vector<std::string> untrusted = {"http://LOCALHOST", "HTTP://localhost", "http://127.0.0.2",
-                                                "http://localhost.example", "http://[::1", "http://", "null", "",
-                                                maker + "/", maker + ":443", "http://caf\xc3\xa9.localhost"};
+    const std::vector<std::string> untrusted = {"http://LOCALHOST",
+                                                "HTTP://localhost",
+                                                "http://127.0.0.2",
+                                                "http://localhost.example",
+                                                "http://[::1",
+                                                "http://",
+                                                "null",
+                                                "",
+                                                maker + "/",
+                                                maker + ":443",
+                                                "http://caf\xc3\xa9.localhost"};
     for (const auto& origin : untrusted) {
         SCOPED_TRACE(origin);
         const auto answer = exchange_request(port(), http::verb::get, "/status", from_origin(origin));
@@ -181,8 +189,7 @@ TEST_F(HostCheck, ARequestForAForeignHostReachesNoRoute) {
     const std::string loopback_url = "http://127.0.0.1:" + std::to_string(port()) + "/status";
     EXPECT_EQ(exchange_request(port(), http::verb::get, loopback_url, {{"Host", "evil.example"}}).result(),
               http::status::forbidden);
-    EXPECT_EQ(exchange_request(port(), http::verb::get, "http://evil.example/status", {{"Host", "127.0.0.1"}})
-                  .result(),
+    EXPECT_EQ(exchange_request(port(), http::verb::get, "http://evil.example/status", {{"Host", "127.0.0.1"}}).result(),
               http::status::forbidden);
     EXPECT_FALSE(printer.has_unaccepted_connection());
 }

@@ -130,8 +130,8 @@ using PostPrint = AgentServer;
 TEST_F(PostPrint, DeliversEveryLabelAndAnswersTheCounts) {
     LoopbackPrinter printer;
     auto received = printer.serve(3);
-    const auto answer = post_json(port(), "/print",
-                                  print_job(printer.address(), {base64_of("ONE"), base64_of("TWO"), " VEhSRUU=\\n"}));
+    const auto answer =
+        post_json(port(), "/print", print_job(printer.address(), {base64_of("ONE"), base64_of("TWO"), " VEhSRUU=\\n"}));
     EXPECT_EQ(answer.result(), http::status::ok);
     EXPECT_EQ(answer[http::field::content_type], "application/json");
     EXPECT_EQ(answer.body(), R"({"completed":3,"total":3})");
@@ -187,7 +187,8 @@ TEST_F(PostPrint, JobsRunOneAtATimeInArrivalOrder) {
     std::vector<std::unique_ptr<Client>> clients;
     for (int i = 0; i < kJobs; ++i) {
         clients.push_back(std::make_unique<Client>(port()));
-        const std::string label = i == 0 ? pvo_test_support::held_label_base64() : base64_of("job " + std::to_string(i));
+        const std::string label =
+            i == 0 ? pvo_test_support::held_label_base64() : base64_of("job " + std::to_string(i));
         send_request(*clients.back(), http::verb::post, "/print", kJsonHeaders, print_job(printer.address(), {label}));
         if (i == 0) {
             ASSERT_TRUE(printer.wait_in_use(1));

@@ -21,9 +21,7 @@ using test::Client;
 using test::LogCapture;
 using test::tcp;
 
-asio::awaitable<Response> failing_route(Request&, HandlerContext) {
-    co_return empty_response(Status::BadGateway);
-}
+asio::awaitable<Response> failing_route(Request&, HandlerContext) { co_return empty_response(Status::BadGateway); }
 
 // One connection served by a router with the logging layer alone.
 std::vector<std::string> log_of(http::verb method, std::string_view target) {
@@ -55,10 +53,12 @@ protected:
 TEST_F(RequestLog, EveryRequestIsLoggedAtDebugUnderTheLayersOwnTarget) {
     const auto lines = log_of(http::verb::get, "/nothing-here?q=1");
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0], "DEBUG request{method=GET uri=/nothing-here?q=1 version=HTTP/1.1}: http::trace: "
-                        "started processing request");
-    EXPECT_TRUE(lines[1].starts_with("DEBUG request{method=GET uri=/nothing-here?q=1 version=HTTP/1.1}: "
-                                     "http::trace: finished processing request latency="))
+    EXPECT_EQ(lines[0],
+              "DEBUG request{method=GET uri=/nothing-here?q=1 version=HTTP/1.1}: http::trace: "
+              "started processing request");
+    EXPECT_TRUE(
+        lines[1].starts_with("DEBUG request{method=GET uri=/nothing-here?q=1 version=HTTP/1.1}: "
+                             "http::trace: finished processing request latency="))
         << lines[1];
     EXPECT_TRUE(lines[1].ends_with(" ms status=404")) << lines[1];
 }
@@ -67,8 +67,9 @@ TEST_F(RequestLog, AServerErrorAnswerIsAlsoLoggedAtError) {
     const auto lines = log_of(http::verb::get, "/fail?server-error");
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_TRUE(lines[1].ends_with(" ms status=502")) << lines[1];
-    EXPECT_TRUE(lines[2].starts_with("ERROR request{method=GET uri=/fail?server-error version=HTTP/1.1}: "
-                                     "http::trace: response failed classification=Status code: 502 latency="))
+    EXPECT_TRUE(
+        lines[2].starts_with("ERROR request{method=GET uri=/fail?server-error version=HTTP/1.1}: "
+                             "http::trace: response failed classification=Status code: 502 latency="))
         << lines[2];
 }
 
@@ -77,12 +78,13 @@ TEST_F(RequestLog, AServerErrorAnswerIsAlsoLoggedAtError) {
 TEST_F(RequestLog, SpanDirectivesSelectRequestsByTheirFields) {
     {
         const pvo_test_support::LogCapture::Narrowed narrowed(*LogCapture::get(),
-                                                      "parvello::server[request{method=POST}]=debug");
+                                                              "parvello::server[request{method=POST}]=debug");
         EXPECT_EQ(log_of(http::verb::get, "/by-method").size(), 0u);
         const auto lines = log_of(http::verb::post, "/by-method");
         ASSERT_EQ(lines.size(), 2u);
-        EXPECT_EQ(lines[0], "DEBUG request{method=POST uri=/by-method version=HTTP/1.1}: http::trace: "
-                            "started processing request");
+        EXPECT_EQ(lines[0],
+                  "DEBUG request{method=POST uri=/by-method version=HTTP/1.1}: http::trace: "
+                  "started processing request");
     }
     {
         // Everything at DEBUG but the polling of one path; its server errors still show.

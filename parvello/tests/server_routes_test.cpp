@@ -20,8 +20,8 @@ namespace http = test::http;
 using ServerRoutes = test::AgentServer;
 
 std::string status_json(std::uint16_t port) {
-    return R"({"ok":true,"version":")" + std::string(kVersion) + R"(","api_version":1,"port":)" +
-           std::to_string(port) + "}";
+    return R"({"ok":true,"version":")" + std::string(kVersion) + R"(","api_version":1,"port":)" + std::to_string(port) +
+           "}";
 }
 
 TEST_F(ServerRoutes, StatusAnswersTheVersionAndThePortInEffect) {
@@ -49,7 +49,8 @@ TEST_F(ServerRoutes, StatusWaitsOutASaveAndAnswersThePortItLeaves) {
     std::future<test::HttpResponse> during_save;
     {
         auto config = state_.config->lock();
-        during_save = std::async(std::launch::async, [this] { return Client(port()).request(http::verb::get, "/status"); });
+        during_save =
+            std::async(std::launch::async, [this] { return Client(port()).request(http::verb::get, "/status"); });
         while (state_.config->waiting() == 0) std::this_thread::yield();
         config->port = saved;
     }
@@ -90,12 +91,11 @@ TEST_F(ServerRoutes, UnservedRequestsGetEmptyFallbackAnswers) {
 }
 
 TEST_F(ServerRoutes, HeadOnStatusSendsTheHeadersWithoutTheBody) {
-    const std::string reply = exchange(
-        port(), "HEAD /status HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    const std::string reply = exchange(port(), "HEAD /status HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
     ASSERT_TRUE(reply.starts_with("HTTP/1.1 200 OK\r\n")) << reply;
     EXPECT_NE(reply.find("Content-Type: application/json\r\n"), std::string::npos) << reply;
-    EXPECT_NE(reply.find("Content-Length: " + std::to_string(status_json(port()).size()) + "\r\n"),
-              std::string::npos) << reply;
+    EXPECT_NE(reply.find("Content-Length: " + std::to_string(status_json(port()).size()) + "\r\n"), std::string::npos)
+        << reply;
     EXPECT_TRUE(reply.ends_with("\r\n\r\n")) << reply;
 }
 
@@ -108,9 +108,8 @@ TEST_F(ServerRoutes, StatusAnswersWhileAJobHoldsTheJobLock) {
 
 TEST_F(ServerRoutes, StatusWaitsForTheSettingsAndReadsThemUnderTheLock) {
     auto settings = state_.config->lock();
-    auto answer = std::async(std::launch::async, [port = port()] {
-        return Client(port).request(http::verb::get, "/status");
-    });
+    auto answer =
+        std::async(std::launch::async, [port = port()] { return Client(port).request(http::verb::get, "/status"); });
     while (state_.config->waiting() == 0) std::this_thread::yield();
     settings->port = 1234;  // what a save under the lock would leave behind
     { [[maybe_unused]] auto released = std::move(settings); }

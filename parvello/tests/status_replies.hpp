@@ -21,9 +21,13 @@ inline std::vector<std::uint8_t> brother_ql_ready() {
 
 // A ZPL host status of three framed lines, the second with the head-up flag set.
 inline std::vector<std::uint8_t> zpl_host_status_head_open() {
-    const std::string_view text = "\x02" "030,1,0,1245,000,0,0,0,000,0,0,0\x03\r\n"
-                                  "\x02" "000,0,1,0,0,2,4,0,00000000,1,000\x03\r\n"
-                                  "\x02" "1234,0\x03\r\n";
+    const std::string_view text =
+        "\x02"
+        "030,1,0,1245,000,0,0,0,000,0,0,0\x03\r\n"
+        "\x02"
+        "000,0,1,0,0,2,4,0,00000000,1,000\x03\r\n"
+        "\x02"
+        "1234,0\x03\r\n";
     return {text.begin(), text.end()};
 }
 

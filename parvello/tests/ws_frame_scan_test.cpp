@@ -62,13 +62,19 @@ TEST(FrameScan, FindsTheFirstFrameOverTheLimitOnItsHeader) {
         bool refused;
     };
     const Case cases[] = {
-        {"frames up to the limit, in every length form", {join({frame(125), frame(126), frame(300)})}, {131 + 134 + 308}, false},
+        {"frames up to the limit, in every length form",
+         {join({frame(125), frame(126), frame(300)})},
+         {131 + 134 + 308},
+         false},
         {"a frame over the limit", {header(301)}, {0}, true},
         {"the bytes before it are passed", {small_then_big}, {16}, true},
         // The header's first bytes pass before the frame's length is known; the WebSocket
         // waits for the rest of it, which never comes.
         {"its header cut into pieces", chunks(small_then_big, {16, 17, 18}), {16, 1, 1, 0}, true},
-        {"a payload that looks like a header is skipped", chunks(join({frame(200), frame(1)}), {50, 150}), {50, 100, 65}, false},
+        {"a payload that looks like a header is skipped",
+         chunks(join({frame(200), frame(1)}), {50, 150}),
+         {50, 100, 65},
+         false},
         {"nothing is passed once a frame is refused", {header(5000), frame(1)}, {0, 0}, true},
     };
     for (const Case& c : cases) {

@@ -22,8 +22,8 @@ using namespace test;
 
 std::string progress(std::string_view phase, int index, int total) {
     const std::string i = std::to_string(index), n = std::to_string(total);
-    return R"({"type":"progress","phase":")" + std::string(phase) + R"(","batch_index":)" + i +
-           R"(,"batch_total":)" + n + R"(,"label_index":)" + i + R"(,"label_total":)" + n + "}";
+    return R"({"type":"progress","phase":")" + std::string(phase) + R"(","batch_index":)" + i + R"(,"batch_total":)" +
+           n + R"(,"label_index":)" + i + R"(,"label_total":)" + n + "}";
 }
 std::string label_done(int index, int total) {
     return R"({"type":"label_done","index":)" + std::to_string(index) + R"(,"total":)" + std::to_string(total) + "}";
@@ -76,7 +76,8 @@ TEST_F(WsJobs, JobsThatFailBeforeDeliveryEndWithOneError) {
         std::string event;
     };
     const Case cases[] = {
-        {print_job(printer_.address(), {"QUJD"}, "no_such_handshake"), error("unknown handshake id: no_such_handshake")},
+        {print_job(printer_.address(), {"QUJD"}, "no_such_handshake"),
+         error("unknown handshake id: no_such_handshake")},
         {print_job(printer_.address(), {}), error("job has no labels")},
         {print_job(printer_.address(), {"QUJD", "!"}), error("label 1: invalid base64: Invalid symbol 33, offset 0.")},
     };
@@ -170,7 +171,8 @@ TEST_F(WsJobs, JobsOfSeveralConnectionsAndPrintRequestsRunOneAfterAnother) {
         auto lock = hold_job_lock();
         first.send_text(print_job(printer_.address(), {"QTE=", "QTI="}));  // A1, A2
         ASSERT_TRUE(queued(1));
-        print = std::async(std::launch::async, [this] { return post_json(port(), "/print", print_job(printer_.address(), {"UDE="})); });
+        print = std::async(std::launch::async,
+                           [this] { return post_json(port(), "/print", print_job(printer_.address(), {"UDE="})); });
         ASSERT_TRUE(queued(2));
         second.send_text(print_job(printer_.address(), {"QjE=", "QjI="}));  // B1, B2
         ASSERT_TRUE(queued(3));
@@ -178,8 +180,8 @@ TEST_F(WsJobs, JobsOfSeveralConnectionsAndPrintRequestsRunOneAfterAnother) {
     EXPECT_EQ(first.read(7).back(), done(2));
     EXPECT_EQ(print.get().body(), R"({"completed":1,"total":1})");
     EXPECT_EQ(second.read(7).back(), done(2));
-    EXPECT_EQ(received.get(), (std::vector<Bytes>{bytes_of("A1"), bytes_of("A2"), bytes_of("P1"), bytes_of("B1"),
-                                                  bytes_of("B2")}));
+    EXPECT_EQ(received.get(),
+              (std::vector<Bytes>{bytes_of("A1"), bytes_of("A2"), bytes_of("P1"), bytes_of("B1"), bytes_of("B2")}));
 }
 
 // A client that leaves while its job waits for the lock: the job is still carried out, and
@@ -205,7 +207,8 @@ TEST_F(WsJobs, AMessageOverTheLimitEndsTheConnectionWithoutAnEvent) {
     const std::uint8_t header[] = {0x81, 0xff, 0, 0, 0, 0, 0x04, 0, 0, 0x01, 0x11, 0x22, 0x33, 0x44};
     boost::asio::write(client.stream().next_layer(), boost::asio::buffer(header));
     const auto reason = client.read_until_end();
-    EXPECT_TRUE(reason == boost::beast::websocket::error::closed || reason == boost::asio::error::eof) << reason.message();
+    EXPECT_TRUE(reason == boost::beast::websocket::error::closed || reason == boost::asio::error::eof)
+        << reason.message();
     EXPECT_TRUE(client.log().empty());
 }
 
@@ -216,7 +219,8 @@ TEST_F(WsJobs, AFrameOverItsLimitIsRefusedOnItsHeader) {
     // A masked text frame announcing 16 MiB and one byte.
     const std::uint8_t header[] = {0x81, 0xff, 0, 0, 0, 0, 0x01, 0, 0, 0x01, 0x11, 0x22, 0x33, 0x44};
     boost::asio::write(client.stream().next_layer(), boost::asio::buffer(header));
-    const UntilClosed answer = read_until_closed(client.stream().next_layer().native_handle(), std::chrono::seconds(10));
+    const UntilClosed answer =
+        read_until_closed(client.stream().next_layer().native_handle(), std::chrono::seconds(10));
     EXPECT_EQ(answer.received, std::string("\x88\x02\x03\xf1", 4));
     EXPECT_TRUE(answer.closed);
 }

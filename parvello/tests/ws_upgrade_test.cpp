@@ -56,7 +56,8 @@ TEST_F(WsUpgrade, TheFirstFailingCheckAnswers) {
         {"upgrade missing", upgrade_with("Upgrade", std::nullopt), kUpgradeText},
         {"upgrade names two protocols", upgrade_with("Upgrade", "websocket, h2c"), kUpgradeText},
         {"key missing", upgrade_with("Sec-WebSocket-Key", std::nullopt), kKey},
-        {"key missing, from an untrusted page", upgrade_with("Origin", "http://127.0.0.2", upgrade_with("Sec-WebSocket-Key", std::nullopt)), kKey},
+        {"key missing, from an untrusted page",
+         upgrade_with("Origin", "http://127.0.0.2", upgrade_with("Sec-WebSocket-Key", std::nullopt)), kKey},
         {"version missing", upgrade_with("Sec-WebSocket-Version", std::nullopt), kVersion},
         {"version 8", upgrade_with("Sec-WebSocket-Version", "8"), kVersion},
         {"first version header counts", two_versions, kVersion},
@@ -75,8 +76,9 @@ TEST_F(WsUpgrade, OnlyGetOverHttp11CanUpgrade) {
     EXPECT_EQ(head[http::field::content_length], std::to_string(kNotGet.size()));
 
     Client client(port());
-    client.send("GET /ws HTTP/1.0\r\nHost: 127.0.0.1\r\nConnection: upgrade\r\nUpgrade: websocket\r\n"
-                "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
+    client.send(
+        "GET /ws HTTP/1.0\r\nHost: 127.0.0.1\r\nConnection: upgrade\r\nUpgrade: websocket\r\n"
+        "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
     expect_plain_text(client.read_response(), http::status::upgrade_required,
                       "WebSocket request couldn't be upgraded since no upgrade state was present");
 }
@@ -165,7 +167,8 @@ TEST_F(WsUpgrade, TrustedPagesAndClientsWithoutOriginAreServed) {
         SCOPED_TRACE(origin.value_or("(no origin)"));
         WsClient client(port(), origin);
         client.send_text("{}");
-        EXPECT_EQ(client.read(), R"({"type":"error","message":"invalid job JSON: missing field `protocol` at line 1 column 2"})");
+        EXPECT_EQ(client.read(),
+                  R"({"type":"error","message":"invalid job JSON: missing field `protocol` at line 1 column 2"})");
     }
 }
 

@@ -17,8 +17,7 @@ namespace {
 // Texts of the older layout named device tables [[printers]]; such a text would otherwise load
 // as a catalog without devices, so it is refused before parsing, wherever the bytes stand.
 constexpr std::string_view obsolete_header = "[[printers]]";
-constexpr std::string_view obsolete_message =
-    "catalog uses obsolete [[printers]] tables; rename them to [[devices]]";
+constexpr std::string_view obsolete_message = "catalog uses obsolete [[printers]] tables; rename them to [[devices]]";
 
 bool share_a_key(const std::vector<std::string>& a, const std::vector<std::string>& b) {
     return std::ranges::any_of(a, [&](const std::string& x) {
@@ -37,12 +36,10 @@ void merge_records(std::vector<Record>& records, std::vector<Record>& incoming) 
     };
     std::ranges::for_each(records, add_keys);
     for (Record& record : incoming) {
-        const bool shares = std::ranges::any_of(record.keys, [&](const std::string& k) {
-            return known.contains(pvo_util::ascii_lower(k));
-        });
+        const bool shares = std::ranges::any_of(
+            record.keys, [&](const std::string& k) { return known.contains(pvo_util::ascii_lower(k)); });
         if (shares) {
-            std::erase_if(records,
-                          [&](const Record& old) { return share_a_key(old.keys, record.keys); });
+            std::erase_if(records, [&](const Record& old) { return share_a_key(old.keys, record.keys); });
             known.clear();  // the removed records' keys leave the set
             std::ranges::for_each(records, add_keys);
         }
@@ -53,9 +50,7 @@ void merge_records(std::vector<Record>& records, std::vector<Record>& incoming) 
 
 }  // namespace
 
-bool same_key(std::string_view a, std::string_view b) noexcept {
-    return pvo_util::ascii_iequals(a, b);
-}
+bool same_key(std::string_view a, std::string_view b) noexcept { return pvo_util::ascii_iequals(a, b); }
 
 std::expected<void, CatalogError> merge_catalog_toml(Catalog& catalog, std::string_view text) {
     // Merged into an empty catalog, the built-in text gives exactly the built-in catalog, which

@@ -42,8 +42,7 @@ void for_each_table(TableFields& parent, std::string_view key, Read&& read) {
             read(fields);
         } else {
             parent.faults().add(&item, path,
-                                "invalid type: " + std::string(detail::type_name(item)) +
-                                    ", expected a table");
+                                "invalid type: " + std::string(detail::type_name(item)) + ", expected a table");
         }
     }
 }
@@ -67,12 +66,12 @@ MediaLength read_length(TableFields& f) {
 MediaSense read_sense(TableFields& f) {
     switch (f.word<SenseKind>("kind", sense_kinds, std::nullopt)) {
         case SenseKind::Gap:
-            return sense::Gap{f.optional_number("gap_mm").value_or(3.0),
-                              f.optional_number("offset_mm").value_or(0.0)};
+            return sense::Gap{f.optional_number("gap_mm").value_or(3.0), f.optional_number("offset_mm").value_or(0.0)};
         case SenseKind::BlackMark:
             return sense::BlackMark{f.optional_number("mark_mm").value_or(3.0),
                                     f.optional_number("offset_mm").value_or(0.0)};
-        case SenseKind::Continuous: break;  // every other key is skipped
+        case SenseKind::Continuous:
+            break;  // every other key is skipped
     }
     return sense::Continuous{};
 }
@@ -111,15 +110,16 @@ CatalogEntry read_entry(TableFields& f) {
 }
 
 std::optional<std::uint16_t> read_u16(TableFields& f, std::string_view key, bool required) {
-    if (auto value = f.integer(key, 0, u16_max, required))
-        return static_cast<std::uint16_t>(*value);
+    if (auto value = f.integer(key, 0, u16_max, required)) return static_cast<std::uint16_t>(*value);
     return std::nullopt;
 }
 
 ConnectionHint read_hint(TableFields& f) {
     switch (f.word<HintKind>("kind", hint_kinds, std::nullopt)) {
-        case HintKind::Ble: return hint::Ble{f.text("name")};
-        case HintKind::Serial: return hint::Serial{f.optional_text("path")};
+        case HintKind::Ble:
+            return hint::Ble{f.text("name")};
+        case HintKind::Serial:
+            return hint::Serial{f.optional_text("path")};
         case HintKind::Usb: {
             hint::Usb usb;
             usb.vendor_id = read_u16(f, "vendor_id", true).value_or(0);
@@ -190,8 +190,7 @@ DeviceEntry read_device(TableFields& f) {
     device.supports_soft_reboot = f.flag("supports_soft_reboot", false);
     device.supported_media = f.texts("supported_media", false);
     device.default_media = f.optional_text("default_media");
-    for_each_table(f, "connections",
-                   [&](TableFields& hint) { device.connections.push_back(read_hint(hint)); });
+    for_each_table(f, "connections", [&](TableFields& hint) { device.connections.push_back(read_hint(hint)); });
     read_table(f, "support", false, [&](TableFields& support) {
         device.support.product_url = support.optional_text("product_url");
         device.support.brand_url = support.optional_text("brand_url");
@@ -233,10 +232,8 @@ std::expected<CatalogFile, CatalogReadError> parse_catalog_file(std::string_view
     Faults faults;
     TableFields fields(faults, *root, "");
     CatalogFile file;
-    for_each_table(fields, "entries",
-                   [&](TableFields& f) { file.entries.push_back(read_entry(f)); });
-    for_each_table(fields, "devices",
-                   [&](TableFields& f) { file.devices.push_back(read_device(f)); });
+    for_each_table(fields, "entries", [&](TableFields& f) { file.entries.push_back(read_entry(f)); });
+    for_each_table(fields, "devices", [&](TableFields& f) { file.devices.push_back(read_device(f)); });
     if (faults.any()) return std::unexpected(CatalogReadError{faults.first()});
     return file;
 }

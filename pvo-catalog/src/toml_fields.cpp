@@ -20,16 +20,26 @@ void Faults::add(const toml::node* at, std::string_view path, std::string_view w
 
 std::string_view type_name(const toml::node& node) noexcept {
     switch (node.type()) {
-        case toml::node_type::table: return "a table";
-        case toml::node_type::array: return "an array";
-        case toml::node_type::string: return "a string";
-        case toml::node_type::integer: return "an integer";
-        case toml::node_type::floating_point: return "a float";
-        case toml::node_type::boolean: return "a boolean";
-        case toml::node_type::date: return "a date";
-        case toml::node_type::time: return "a time";
-        case toml::node_type::date_time: return "a date-time";
-        case toml::node_type::none: break;
+        case toml::node_type::table:
+            return "a table";
+        case toml::node_type::array:
+            return "an array";
+        case toml::node_type::string:
+            return "a string";
+        case toml::node_type::integer:
+            return "an integer";
+        case toml::node_type::floating_point:
+            return "a float";
+        case toml::node_type::boolean:
+            return "a boolean";
+        case toml::node_type::date:
+            return "a date";
+        case toml::node_type::time:
+            return "a time";
+        case toml::node_type::date_time:
+            return "a date-time";
+        case toml::node_type::none:
+            break;
     }
     return "nothing";
 }
@@ -62,20 +72,15 @@ const toml::node* TableFields::present(std::string_view key, bool required) {
     return node;
 }
 
-void TableFields::wrong_type(std::string_view key, const toml::node& node,
-                             std::string_view expected) {
+void TableFields::wrong_type(std::string_view key, const toml::node& node, std::string_view expected) {
     std::string what = "invalid type: ";
     what.append(type_name(node)).append(", expected ").append(expected);
     faults_.add(&node, path_of(key), what);
 }
 
-std::string TableFields::text(std::string_view key) {
-    return optional_text(key, true).value_or(std::string{});
-}
+std::string TableFields::text(std::string_view key) { return optional_text(key, true).value_or(std::string{}); }
 
-std::optional<std::string> TableFields::optional_text(std::string_view key) {
-    return optional_text(key, false);
-}
+std::optional<std::string> TableFields::optional_text(std::string_view key) { return optional_text(key, false); }
 
 std::optional<std::string> TableFields::optional_text(std::string_view key, bool required) {
     const toml::node* node = present(key, required);
@@ -103,13 +108,9 @@ std::vector<std::string> TableFields::texts(std::string_view key, bool required)
     return out;
 }
 
-double TableFields::number(std::string_view key) {
-    return optional_number(key, true).value_or(0.0);
-}
+double TableFields::number(std::string_view key) { return optional_number(key, true).value_or(0.0); }
 
-std::optional<double> TableFields::optional_number(std::string_view key) {
-    return optional_number(key, false);
-}
+std::optional<double> TableFields::optional_number(std::string_view key) { return optional_number(key, false); }
 
 std::optional<double> TableFields::optional_number(std::string_view key, bool required) {
     const toml::node* node = present(key, required);
@@ -129,8 +130,8 @@ bool TableFields::flag(std::string_view key, bool fallback) {
     return fallback;
 }
 
-std::optional<std::int64_t> TableFields::integer(std::string_view key, std::int64_t min,
-                                                 std::int64_t max, bool required) {
+std::optional<std::int64_t> TableFields::integer(std::string_view key, std::int64_t min, std::int64_t max,
+                                                 bool required) {
     const toml::node* node = present(key, required);
     if (node == nullptr) return std::nullopt;
     const auto* i = node->as_integer();
@@ -141,15 +142,15 @@ std::optional<std::int64_t> TableFields::integer(std::string_view key, std::int6
     const std::int64_t value = i->get();
     if (value < min || value > max) {
         faults_.add(node, path_of(key),
-                    "invalid value: " + std::to_string(value) + ", expected an integer from " +
-                        std::to_string(min) + " to " + std::to_string(max));
+                    "invalid value: " + std::to_string(value) + ", expected an integer from " + std::to_string(min) +
+                        " to " + std::to_string(max));
         return std::nullopt;
     }
     return value;
 }
 
-std::size_t TableFields::word_index(std::string_view key, const std::string_view* words,
-                                    std::size_t count, std::optional<std::size_t> fallback) {
+std::size_t TableFields::word_index(std::string_view key, const std::string_view* words, std::size_t count,
+                                    std::optional<std::size_t> fallback) {
     const toml::node* node = present(key, !fallback.has_value());
     if (node == nullptr) return fallback.value_or(0);
     const auto* s = node->as_string();

@@ -48,16 +48,13 @@ public:
     std::optional<double> optional_number(std::string_view key);
     bool flag(std::string_view key, bool fallback);
     // An integer within [min, max]; absent gives nothing (a fault when required).
-    std::optional<std::int64_t> integer(std::string_view key, std::int64_t min, std::int64_t max,
-                                        bool required);
+    std::optional<std::int64_t> integer(std::string_view key, std::int64_t min, std::int64_t max, bool required);
     // A string equal to one of `words`; absent gives `fallback`, or a fault when it has none.
     template <typename E, std::size_t N>
-    E word(std::string_view key, const std::array<std::string_view, N>& words,
-           std::optional<E> fallback) {
-        return static_cast<E>(word_index(key, words.data(), N,
-                                         fallback ? std::optional<std::size_t>(
-                                                        static_cast<std::size_t>(*fallback))
-                                                  : std::nullopt));
+    E word(std::string_view key, const std::array<std::string_view, N>& words, std::optional<E> fallback) {
+        return static_cast<E>(
+            word_index(key, words.data(), N,
+                       fallback ? std::optional<std::size_t>(static_cast<std::size_t>(*fallback)) : std::nullopt));
     }
     // A sub-table or an array; null when absent (a fault when required) or of another type.
     const toml::table* table(std::string_view key, bool required);

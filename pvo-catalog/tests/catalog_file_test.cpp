@@ -15,8 +15,7 @@ using ::testing::HasSubstr;
 
 // A media entry whose `media` table holds `media` (inline-table body).
 std::string entry_with_media(const std::string& media) {
-    return "[[entries]]\nbrand = \"DYMO\"\nkeys = [\"99010\"]\nname = \"Address\"\nmedia = { " +
-           media + " }\n";
+    return "[[entries]]\nbrand = \"DYMO\"\nkeys = [\"99010\"]\nname = \"Address\"\nmedia = { " + media + " }\n";
 }
 const std::string fixed_28x89 = "width_mm = 28.0, length = { kind = \"fixed\", mm = 89.0 }";
 
@@ -36,8 +35,7 @@ CatalogFile read_ok(const std::string& text) {
 TEST(CatalogDocument, EmptyCommentOnlyAndUnknownRootKeysAreEmptyCatalogs) {
     const std::string capital_devices = "[[Devices]]" + device_with("").substr(11);
     for (const std::string& text : {std::string(), std::string("# only a comment\r\n# two\r\n"),
-                                    std::string("title = \"x\"\n[[printers]]\nname = 1\n"),
-                                    capital_devices}) {
+                                    std::string("title = \"x\"\n[[printers]]\nname = 1\n"), capital_devices}) {
         auto file = read_ok(text);
         EXPECT_TRUE(file.entries.empty()) << text;
         EXPECT_TRUE(file.devices.empty()) << text;
@@ -98,8 +96,7 @@ TEST(CatalogDocument, TaggedTablesReadTheirVariants) {
     };
     const Case cases[] = {
         {"width_mm = 28.0, length = { kind = \"continuous\" }", media_spec(length::Continuous{}, {})},
-        {"width_mm = 28.0, length = { mm = 89.0, note = 1, kind = \"fixed\" }",
-         media_spec(length::Fixed{89.0}, {})},
+        {"width_mm = 28.0, length = { mm = 89.0, note = 1, kind = \"fixed\" }", media_spec(length::Fixed{89.0}, {})},
         {fixed_28x89 + ", sense = { kind = \"gap\" }", media_spec(length::Fixed{89.0}, sense::Gap{3.0, 0.0})},
         {fixed_28x89 + ", sense = { kind = \"gap\", gap_mm = 2, offset_mm = -1.5 }",
          media_spec(length::Fixed{89.0}, sense::Gap{2.0, -1.5})},
@@ -165,9 +162,9 @@ TEST(CatalogDocument, DeviceValuesAreReadAsWritten) {
     EXPECT_EQ(d.supported_media, (std::vector<std::string>{"TZe-231", "TZe-261"}));
     EXPECT_EQ(d.default_media, "TZe-999");  // no cross-check against the list
     EXPECT_EQ(d.support, (DeviceSupport{std::nullopt, "b"}));
-    const std::vector<ConnectionHint> hints{
-        hint::Usb{0x04F9, 0x2064, UsbMode::MassStorage}, hint::Usb{0x0922, std::nullopt},
-        hint::Ble{"P710"}, hint::Serial{}, hint::Network{"printer.local", 9100}};
+    const std::vector<ConnectionHint> hints{hint::Usb{0x04F9, 0x2064, UsbMode::MassStorage},
+                                            hint::Usb{0x0922, std::nullopt}, hint::Ble{"P710"}, hint::Serial{},
+                                            hint::Network{"printer.local", 9100}};
     EXPECT_EQ(d.connections, hints);
     EXPECT_EQ(canonical_key(d), "");
 }
@@ -197,78 +194,69 @@ TEST(CatalogDocument, FaultsRefuseTheWholeDocument) {
         {"[a]\nx = 1\n[a]\ny = 2\n", "line 3", "TOML parse error"},
         {"[entries]\nbrand = \"DYMO\"\n", "entries", "invalid type: a table, expected an array"},
         {"[[entries]]\n", "entries[0]", "missing key `brand`"},
-        {entry_with_media("width_mm = \"28\", length = { kind = \"continuous\" }"),
-         "entries[0].media.width_mm", "invalid type: a string, expected a float"},
+        {entry_with_media("width_mm = \"28\", length = { kind = \"continuous\" }"), "entries[0].media.width_mm",
+         "invalid type: a string, expected a float"},
         {entry_with_media(fixed_28x89 + ", material = \"Paper\""), "entries[0].media.material",
          "unknown variant `Paper`, expected one of `paper`, `polypropylene`, `vinyl`, `nylon`, "
          "`other`"},
-        {entry_with_media(fixed_28x89 + ", two_color = 1"), "entries[0].media.two_color",
-         "expected a boolean"},
-        {entry_with_media("width_mm = 28.0, length = { kind = \"fixed\" }"),
-         "entries[0].media.length", "missing key `mm`"},
-        {entry_with_media("width_mm = 28.0, length = { mm = 89.0 }"), "entries[0].media.length",
-         "missing key `kind`"},
-        {entry_with_media("width_mm = 28.0, length = { kind = \"continuous\", mm = 3 }"),
-         "entries[0].media.length.mm", "not allowed"},
-        {entry_with_media("width_mm = 28.0, length = { kind = \"Fixed\", mm = 3 }"),
-         "entries[0].media.length.kind", "unknown variant `Fixed`"},
-        {entry_with_media(fixed_28x89 + ", sense = { kind = \"mark\" }"),
-         "entries[0].media.sense.kind", "unknown variant `mark`"},
-        {entry_with_media(fixed_28x89 + ", sense = { kind = \"gap\", gap_mm = true }"),
-         "entries[0].media.sense.gap_mm", "expected a float"},
+        {entry_with_media(fixed_28x89 + ", two_color = 1"), "entries[0].media.two_color", "expected a boolean"},
+        {entry_with_media("width_mm = 28.0, length = { kind = \"fixed\" }"), "entries[0].media.length",
+         "missing key `mm`"},
+        {entry_with_media("width_mm = 28.0, length = { mm = 89.0 }"), "entries[0].media.length", "missing key `kind`"},
+        {entry_with_media("width_mm = 28.0, length = { kind = \"continuous\", mm = 3 }"), "entries[0].media.length.mm",
+         "not allowed"},
+        {entry_with_media("width_mm = 28.0, length = { kind = \"Fixed\", mm = 3 }"), "entries[0].media.length.kind",
+         "unknown variant `Fixed`"},
+        {entry_with_media(fixed_28x89 + ", sense = { kind = \"mark\" }"), "entries[0].media.sense.kind",
+         "unknown variant `mark`"},
+        {entry_with_media(fixed_28x89 + ", sense = { kind = \"gap\", gap_mm = true }"), "entries[0].media.sense.gap_mm",
+         "expected a float"},
         {entry_with_media(fixed_28x89) + "image = {}\n", "entries[0].image", "missing key `url`"},
         {"[[entries]]\nbrand = \"a\"\nkeys = \"99010\"\nname = \"n\"\n", "entries[0].keys",
          "invalid type: a string, expected an array"},
-        {"[[entries]]\nbrand = \"a\"\nkeys = [\"a\", 2]\nname = \"n\"\n", "entries[0].keys[1]",
-         "expected a string"},
-        {entry_with_media(fixed_28x89) + "product_ids = [1979-05-27]\n",
-         "entries[0].product_ids[0]", "invalid type: a date, expected a string"},
+        {"[[entries]]\nbrand = \"a\"\nkeys = [\"a\", 2]\nname = \"n\"\n", "entries[0].keys[1]", "expected a string"},
+        {entry_with_media(fixed_28x89) + "product_ids = [1979-05-27]\n", "entries[0].product_ids[0]",
+         "invalid type: a date, expected a string"},
         // A broken media entry refuses the document although only devices are used later.
-        {good_device + entry_with_media("width_mm = 28.0"), "entries[0].media",
-         "missing key `length`"},
-        {"[[devices]]\nbrand = \"a\"\nkeys = []\nname = \"n\"\nprotocol = \"zpl\"\n",
-         "devices[0]", "missing key `dpi`"},
-        {"[[devices]]\nkeys = []\nname = \"n\"\nprotocol = \"zpl\"\ndpi = 1\nmax_width_mm = 1\n",
-         "devices[0]", "missing key `brand`"},
+        {good_device + entry_with_media("width_mm = 28.0"), "entries[0].media", "missing key `length`"},
+        {"[[devices]]\nbrand = \"a\"\nkeys = []\nname = \"n\"\nprotocol = \"zpl\"\n", "devices[0]",
+         "missing key `dpi`"},
+        {"[[devices]]\nkeys = []\nname = \"n\"\nprotocol = \"zpl\"\ndpi = 1\nmax_width_mm = 1\n", "devices[0]",
+         "missing key `brand`"},
         {"[[devices]]\nbrand = \"a\"\nkeys = []\nname = \"n\"\nprotocol = \"zpl\"\n"
          "[devices.capabilities]\ndpi = 203\nmax_width_mm = 104\n",
          "devices[0]", "missing key `dpi`"},
         {device_with("", "\"DymoLw\""), "devices[0].protocol",
          "unknown variant `DymoLw`, expected one of `dymo`, `dymolw`"},
-        {device_with("", "7"), "devices[0].protocol",
-         "expected a string"},
+        {device_with("", "7"), "devices[0].protocol", "expected a string"},
         {device_with("role = \"Cutter\"\n"), "devices[0].role", "unknown variant `Cutter`"},
         {device_with("maturity = \"beta\"\n"), "devices[0].maturity", "unknown variant `beta`"},
-        {device_with("supports_cut = 1\n"), "devices[0].supports_cut",
-         "invalid type: an integer, expected a boolean"},
+        {device_with("supports_cut = 1\n"), "devices[0].supports_cut", "invalid type: an integer, expected a boolean"},
         {device_with("invalidate_bytes = -1\n"), "devices[0].invalidate_bytes",
          "-1, expected an integer from 0 to 4294967295"},
         {device_with("invalidate_bytes = 4294967296\n"), "devices[0].invalidate_bytes",
          "expected an integer from 0 to 4294967295"},
         {device_with("invalidate_bytes = 200.0\n"), "devices[0].invalidate_bytes",
          "invalid type: a float, expected an integer"},
-        {device_with("connections = [{ kind = \"usb\", vendor_id = 70000 }]\n"),
-         "devices[0].connections[0].vendor_id", "70000, expected an integer from 0 to 65535"},
+        {device_with("connections = [{ kind = \"usb\", vendor_id = 70000 }]\n"), "devices[0].connections[0].vendor_id",
+         "70000, expected an integer from 0 to 65535"},
         {device_with("connections = [{ kind = \"usb\", vendor_id = 1, product_id = -1 }]\n"),
          "devices[0].connections[0].product_id", "from 0 to 65535"},
-        {device_with("connections = [{ kind = \"usb\", product_id = 1 }]\n"),
-         "devices[0].connections[0]", "missing key `vendor_id`"},
-        {device_with("connections = [{ vendor_id = 0x0922 }]\n"), "devices[0].connections[0]",
-         "missing key `kind`"},
-        {device_with("connections = [{ kind = \"bluetooth\", name = \"x\" }]\n"),
-         "devices[0].connections[0].kind",
+        {device_with("connections = [{ kind = \"usb\", product_id = 1 }]\n"), "devices[0].connections[0]",
+         "missing key `vendor_id`"},
+        {device_with("connections = [{ vendor_id = 0x0922 }]\n"), "devices[0].connections[0]", "missing key `kind`"},
+        {device_with("connections = [{ kind = \"bluetooth\", name = \"x\" }]\n"), "devices[0].connections[0].kind",
          "unknown variant `bluetooth`, expected one of `ble`, `serial`, `usb`, `network`"},
         {device_with("connections = [{ kind = \"usb\", vendor_id = 1, mode = \"storage\" }]\n"),
          "devices[0].connections[0].mode", "unknown variant `storage`"},
-        {device_with("connections = [{ kind = \"ble\" }]\n"), "devices[0].connections[0]",
-         "missing key `name`"},
+        {device_with("connections = [{ kind = \"ble\" }]\n"), "devices[0].connections[0]", "missing key `name`"},
         {device_with("connections = [{ kind = \"network\", host = \"h\", port = 65536 }]\n"),
          "devices[0].connections[0].port", "from 0 to 65535"},
         {device_with("connections = [\"usb\"]\n"), "devices[0].connections[0]",
          "invalid type: a string, expected a table"},
         {device_with("support = \"none\"\n"), "devices[0].support", "expected a table"},
-        {device_with("dpi_note = 1\n") + device_with("feed_lead_mm = \"2\"\n"),
-         "devices[1].feed_lead_mm", "expected a float"},
+        {device_with("dpi_note = 1\n") + device_with("feed_lead_mm = \"2\"\n"), "devices[1].feed_lead_mm",
+         "expected a float"},
     };
     for (const Case& c : cases) {
         auto file = parse_catalog_file(c.text);
@@ -287,10 +275,10 @@ TEST(CatalogDocument, FaultTextGivesPathThenLineAndColumn) {
 }
 
 TEST(CatalogDocument, SkippedKeysAndAcceptedHintsDoNotRefuse) {
-    auto file = read_ok(device_with(
-        "Brand = \"skipped\"\ncapabilities = { dpi = \"x\" }\n"
-        "connections = [{ kind = \"serial\" }, { kind = \"ble\", name = \"B1\" },"
-        " { kind = \"usb\", vendor_id = 0, product_id = 65535 }]\n"));
+    auto file =
+        read_ok(device_with("Brand = \"skipped\"\ncapabilities = { dpi = \"x\" }\n"
+                            "connections = [{ kind = \"serial\" }, { kind = \"ble\", name = \"B1\" },"
+                            " { kind = \"usb\", vendor_id = 0, product_id = 65535 }]\n"));
     ASSERT_EQ(file.devices.size(), 1u);
     EXPECT_EQ(file.devices[0].brand, "DYMO");
     EXPECT_EQ(file.devices[0].connections.size(), 3u);

@@ -14,15 +14,13 @@ namespace pvo_catalog {
 namespace {
 
 // The head of a record: its table header, name and keys.
-std::string record(const char* header, const std::string& name,
-                   const std::vector<std::string>& keys) {
+std::string record(const char* header, const std::string& name, const std::vector<std::string>& keys) {
     std::string text = std::string(header) + "\nbrand = \"b\"\nname = \"" + name + "\"\nkeys = [";
     for (std::size_t i = 0; i < keys.size(); ++i) text += (i ? ", \"" : "\"") + keys[i] + "\"";
     return text + "]\n";
 }
 std::string entry(const std::string& name, const std::vector<std::string>& keys) {
-    return record("[[entries]]", name, keys) +
-           "media = { width_mm = 12, length = { kind = \"continuous\" } }\n";
+    return record("[[entries]]", name, keys) + "media = { width_mm = 12, length = { kind = \"continuous\" } }\n";
 }
 std::string device(const std::string& name, const std::vector<std::string>& keys) {
     return record("[[devices]]", name, keys) + "protocol = \"zpl\"\ndpi = 203\nmax_width_mm = 104\n";
@@ -53,8 +51,7 @@ TEST(Merge, LaterRecordsReplaceEveryEarlierRecordSharingAKey) {
     };
     const Case cases[] = {
         {"case-folded key", entry("first", {"ABC"}) + entry("second", {"abc"}), {"second"}},
-        {"non-ASCII bytes exact", entry("upper", {"\xC3\x84"}) + entry("lower", {"\xC3\xA4"}),
-         {"upper", "lower"}},
+        {"non-ASCII bytes exact", entry("upper", {"\xC3\x84"}) + entry("lower", {"\xC3\xA4"}), {"upper", "lower"}},
         {"one key of several", entry("ab", {"A", "B"}) + entry("bc", {"b", "C"}), {"bc"}},
         {"replaces two at once",
          entry("a", {"A"}) + entry("b", {"B"}) + entry("c", {"C"}) + entry("ab", {"b", "a"}),
@@ -65,8 +62,7 @@ TEST(Merge, LaterRecordsReplaceEveryEarlierRecordSharingAKey) {
         {"empty keys never meet",
          entry("empty", {}) + entry("any", {"a"}) + entry("empty again", {}),
          {"empty", "any", "empty again"}},
-        {"repeated key inside one record", entry("twice", {"K", "k"}) + entry("x", {"y"}),
-         {"twice", "x"}},
+        {"repeated key inside one record", entry("twice", {"K", "k"}) + entry("x", {"y"}), {"twice", "x"}},
     };
     for (const Case& c : cases) {
         Catalog catalog;
@@ -77,8 +73,8 @@ TEST(Merge, LaterRecordsReplaceEveryEarlierRecordSharingAKey) {
 
 TEST(Merge, DevicesMergeByTheirOwnKeysApartFromEntries) {
     Catalog catalog;
-    ASSERT_TRUE(merge_catalog_toml(catalog, entry("media", {"K1"}) + device("old", {"K1", "x"}) +
-                                                device("other", {"z"})));
+    ASSERT_TRUE(
+        merge_catalog_toml(catalog, entry("media", {"K1"}) + device("old", {"K1", "x"}) + device("other", {"z"})));
     ASSERT_TRUE(merge_catalog_toml(catalog, device("new", {"X"})));
     EXPECT_EQ(names(catalog.entries), std::vector<std::string>{"media"});
     EXPECT_EQ(names(catalog.devices), (std::vector<std::string>{"other", "new"}));

@@ -89,9 +89,9 @@ Run drive(pd::SessionStart start, Replies replies) {
 
 bool known_lw_fault(const std::string& m) {
     return m.starts_with("expected ESC ") || m.starts_with("unexpected header command ESC 0x") ||
-           m == "job missing label data" || m == "job missing ESC E before ESC Q" ||
-           m == "field truncated" || m == "label data length overflow" ||
-           m == "label data truncated" || m.ends_with(" trailing bytes after ESC Q");
+           m == "job missing label data" || m == "job missing ESC E before ESC Q" || m == "field truncated" ||
+           m == "label data length overflow" || m == "label data truncated" ||
+           m.ends_with(" trailing bytes after ESC Q");
 }
 
 void lw550_job(std::span<const std::uint8_t> input) {
@@ -103,8 +103,8 @@ void lw550_job(std::span<const std::uint8_t> input) {
     Bytes joined = job->preamble;
     check(!job->labels.empty());
     for (const auto& label : job->labels) {
-        check(label.size() >= 18 && label[0] == 0x1B && label[1] == 'n' &&
-              label[label.size() - 2] == 0x1B && label.back() == 'G');
+        check(label.size() >= 18 && label[0] == 0x1B && label[1] == 'n' && label[label.size() - 2] == 0x1B &&
+              label.back() == 'G');
         joined.insert(joined.end(), label.begin(), label.end());
     }
     check(job->trailer == Bytes({0x1B, 'E', 0x1B, 'Q'}));
@@ -151,8 +151,7 @@ void d1_job(std::span<const std::uint8_t> input) {
     check(requests == d1::count_status_requests(normalized));
 
     if (input.empty()) return;
-    const Run run = drive(*pd::DeliverySession::create(pd::HandshakeId::DymoD1, std::nullopt, input),
-                          Replies(input));
+    const Run run = drive(*pd::DeliverySession::create(pd::HandshakeId::DymoD1, std::nullopt, input), Replies(input));
     check(run.done);
     // Requests and chunks alternate; every read but the one before each chunk is a status read.
     check(run.sends.size() == 2 * chunks.size());

@@ -63,7 +63,8 @@ Batch DymoD1Handshake::on_event(TransportEvent event) {
             }
             return next_chunk(std::move(batch));
         }
-        case Stage::Finished: break;
+        case Stage::Finished:
+            break;
     }
     return out_of_order();
 }

@@ -23,24 +23,30 @@ Send status_request(std::uint8_t argument) { return Send{{esc, 'A', argument}}; 
 // Why a print status forbids printing, or nothing.
 const char* print_status_fault(LwPrintState state) {
     switch (state) {
-        case LwPrintState::Error: return "printer reported an error";
-        case LwPrintState::Cancel: return "print job was cancelled";
+        case LwPrintState::Error:
+            return "printer reported an error";
+        case LwPrintState::Cancel:
+            return "print job was cancelled";
         case LwPrintState::NoLock:
             return "printer did not grant the print lock (another host may be using it)";
-        default: return nullptr;
+        default:
+            return nullptr;
     }
 }
 
 // Why a media bay status forbids printing, or nothing.
 std::string bay_fault(MediaBayStatus bay) {
     switch (bay) {
-        case MediaBayStatus::NoMedia: return "no media loaded in the printer";
+        case MediaBayStatus::NoMedia:
+            return "no media loaded in the printer";
         case MediaBayStatus::MediaEmpty:
         case MediaBayStatus::MediaCriticallyLow:
         case MediaBayStatus::MediaLow:
             return "media roll is empty or nearly empty (" + std::string(pvo_status::word(bay)) + ")";
-        case MediaBayStatus::MediaJammed: return "media jam reported by printer";
-        default: return {};
+        case MediaBayStatus::MediaJammed:
+            return "media jam reported by printer";
+        default:
+            return {};
     }
 }
 
@@ -48,8 +54,8 @@ Batch out_of_order() { return {Fail{"dymo-lw delivery received an out-of-order t
 
 }  // namespace
 
-std::expected<pvo_status::DymoLw, std::string> check_lw550_status(
-    std::span<const std::uint8_t> reply, std::string_view context) {
+std::expected<pvo_status::DymoLw, std::string> check_lw550_status(std::span<const std::uint8_t> reply,
+                                                                  std::string_view context) {
     const std::string prefix = std::string(context) + ": ";
     const auto engine = pvo_status::parse_print_engine_status(reply);
     if (!engine) return std::unexpected(prefix + engine.error().message);
@@ -97,16 +103,19 @@ Batch DymoLwHandshake::on_event(TransportEvent event) {
             return batch_of(Status{std::move(*report)}, Progress{phase::sending_preamble},
                             Send{std::move(job_.preamble)});
         }
-        case Stage::PreambleSent: return send_label();
+        case Stage::PreambleSent:
+            return send_label();
         case Stage::LabelSent:
             stage_ = Stage::StatusRequestSent;
             return {Progress{phase::handshake},
                     status_request(index_ + 1 == job_.labels.size() ? last_label : more_labels)};
-        case Stage::LabelStatusRead: return after_label_status(received->bytes);
+        case Stage::LabelStatusRead:
+            return after_label_status(received->bytes);
         case Stage::TrailerSent:
             stage_ = Stage::Finished;
             return {Progress{phase::finalizing}, Done{}};
-        case Stage::Finished: break;
+        case Stage::Finished:
+            break;
     }
     return out_of_order();
 }

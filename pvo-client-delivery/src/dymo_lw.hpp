@@ -21,8 +21,8 @@ namespace pvo_client_delivery {
 // does not parse, then the print status (error, cancel, no lock), then the media bay (no media,
 // empty or low, jammed, counterfeit). Texts start with `context` and ": ", except the one for
 // counterfeit media.
-std::expected<pvo_status::DymoLw, std::string> check_lw550_status(
-    std::span<const std::uint8_t> reply, std::string_view context);
+std::expected<pvo_status::DymoLw, std::string> check_lw550_status(std::span<const std::uint8_t> reply,
+                                                                  std::string_view context);
 
 class DymoLwHandshake final : public Handshake {
 public:

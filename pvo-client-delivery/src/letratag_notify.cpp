@@ -5,9 +5,7 @@
 namespace pvo_client_delivery {
 namespace {
 
-Batch out_of_order() {
-    return {Fail{"letratag delivery received an out-of-order transport event"}};
-}
+Batch out_of_order() { return {Fail{"letratag delivery received an out-of-order transport event"}}; }
 
 }  // namespace
 

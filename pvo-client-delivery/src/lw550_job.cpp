@@ -17,8 +17,7 @@ std::string expected_command(char letter, std::size_t offset) {
 
 std::uint32_t le32(std::span<const std::uint8_t> b, std::size_t at) {
     return static_cast<std::uint32_t>(b[at]) | (static_cast<std::uint32_t>(b[at + 1]) << 8) |
-           (static_cast<std::uint32_t>(b[at + 2]) << 16) |
-           (static_cast<std::uint32_t>(b[at + 3]) << 24);
+           (static_cast<std::uint32_t>(b[at + 2]) << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
 }
 
 class Reader {
@@ -32,8 +31,7 @@ public:
     }
     std::uint8_t operator[](std::size_t at) const { return job_[at]; }
     std::vector<std::uint8_t> bytes(std::size_t from, std::size_t to) const {
-        return {job_.begin() + static_cast<std::ptrdiff_t>(from),
-                job_.begin() + static_cast<std::ptrdiff_t>(to)};
+        return {job_.begin() + static_cast<std::ptrdiff_t>(from), job_.begin() + static_cast<std::ptrdiff_t>(to)};
     }
     std::span<const std::uint8_t> span() const { return job_; }
     std::size_t size() const { return job_.size(); }
@@ -50,14 +48,22 @@ std::expected<std::size_t, std::string> skip_header(const Reader& job) {
         const std::uint8_t letter = job[at + 1];
         switch (letter) {
             case 'C':
-            case 'T': at += 3; break;
-            case 'L': at += 6; break;
+            case 'T':
+                at += 3;
+                break;
+            case 'L':
+                at += 6;
+                break;
             case 'e':
             case 'h':
-            case 'i': at += 2; break;
+            case 'i':
+                at += 2;
+                break;
             case 'D':
-            case 'n': return at;
-            case 'Q': return std::unexpected("job missing label data");
+            case 'n':
+                return at;
+            case 'Q':
+                return std::unexpected("job missing label data");
             default: {
                 char hex[5];
                 std::snprintf(hex, sizeof hex, "0x%02x", letter);
@@ -110,14 +116,14 @@ std::expected<Lw550Job, std::string> parse_lw550_job(std::span<const std::uint8_
                 }
                 const std::size_t trailing = job.left(at + 4);
                 if (trailing != 0) {
-                    return std::unexpected(std::to_string(trailing) +
-                                           " trailing bytes after ESC Q");
+                    return std::unexpected(std::to_string(trailing) + " trailing bytes after ESC Q");
                 }
                 out.preamble = job.bytes(0, *header_end);
                 out.trailer = job.bytes(at, job.size());
                 return out;
             }
-            case 'Q': return std::unexpected("job missing ESC E before ESC Q");
+            case 'Q':
+                return std::unexpected("job missing ESC E before ESC Q");
             case 'n': {
                 const auto end = label_end(job, at);
                 if (!end) return std::unexpected(end.error());
@@ -125,7 +131,8 @@ std::expected<Lw550Job, std::string> parse_lw550_job(std::span<const std::uint8_
                 at = *end;
                 break;
             }
-            default: return std::unexpected(expected_command('n', at));
+            default:
+                return std::unexpected(expected_command('n', at));
         }
     }
 }

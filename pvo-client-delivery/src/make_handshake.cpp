@@ -11,9 +11,9 @@
 
 namespace pvo_client_delivery {
 
-std::expected<std::unique_ptr<Handshake>, DeliveryError> make_handshake(
-    HandshakeId id, std::optional<std::string_view> driver_variant,
-    std::vector<std::uint8_t> label) {
+std::expected<std::unique_ptr<Handshake>, DeliveryError> make_handshake(HandshakeId id,
+                                                                        std::optional<std::string_view> driver_variant,
+                                                                        std::vector<std::uint8_t> label) {
     switch (id) {
         case HandshakeId::FireAndForget:
             return std::make_unique<FireAndForget>(std::move(label));

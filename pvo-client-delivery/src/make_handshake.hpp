@@ -16,8 +16,8 @@ namespace pvo_client_delivery {
 
 // `driver_variant` goes to the handshakes that read it (niimbot_poll); a variant they refuse
 // gives UnsupportedDriverVariant.
-std::expected<std::unique_ptr<Handshake>, DeliveryError> make_handshake(
-    HandshakeId id, std::optional<std::string_view> driver_variant,
-    std::vector<std::uint8_t> label);
+std::expected<std::unique_ptr<Handshake>, DeliveryError> make_handshake(HandshakeId id,
+                                                                        std::optional<std::string_view> driver_variant,
+                                                                        std::vector<std::uint8_t> label);
 
 }  // namespace pvo_client_delivery

@@ -19,9 +19,8 @@ std::expected<std::unique_ptr<Handshake>, DeliveryError> NiimbotPoll::create(
     const auto variant = driver_variant ? pvo_driver_niimbot::parse_niimbot_variant(*driver_variant)
                                         : pvo_driver_niimbot::NiimbotVariant::Standard;
     if (!variant) {
-        return std::unexpected(
-            DeliveryError::unsupported_driver_variant(std::string(handshake_name(HandshakeId::NiimbotPoll)),
-                                                      std::string(*driver_variant)));
+        return std::unexpected(DeliveryError::unsupported_driver_variant(
+            std::string(handshake_name(HandshakeId::NiimbotPoll)), std::string(*driver_variant)));
     }
     std::vector<Bytes> writes;
     std::optional<Bytes> final_packet;

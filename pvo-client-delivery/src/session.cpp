@@ -12,26 +12,24 @@ DeliveryError call_error(const char* text) { return DeliveryError::invalid_call(
 
 }  // namespace
 
-DeliverySession::DeliverySession(std::unique_ptr<Handshake> handshake)
-    : handshake_(std::move(handshake)) {}
+DeliverySession::DeliverySession(std::unique_ptr<Handshake> handshake) : handshake_(std::move(handshake)) {}
 
-std::expected<SessionStart, DeliveryError> DeliverySession::create(
-    HandshakeId id, std::optional<std::string_view> driver_variant,
-    std::span<const std::uint8_t> label) {
+std::expected<SessionStart, DeliveryError> DeliverySession::create(HandshakeId id,
+                                                                   std::optional<std::string_view> driver_variant,
+                                                                   std::span<const std::uint8_t> label) {
     return create(id, driver_variant, std::vector<std::uint8_t>(label.begin(), label.end()));
 }
 
-std::expected<SessionStart, DeliveryError> DeliverySession::create(
-    HandshakeId id, std::optional<std::string_view> driver_variant,
-    std::vector<std::uint8_t>&& label) {
+std::expected<SessionStart, DeliveryError> DeliverySession::create(HandshakeId id,
+                                                                   std::optional<std::string_view> driver_variant,
+                                                                   std::vector<std::uint8_t>&& label) {
     if (label.empty()) return std::unexpected(DeliveryError::empty_payload());
     auto handshake = make_handshake(id, driver_variant, std::move(label));
     if (!handshake) return std::unexpected(std::move(handshake.error()));
     return run(std::move(*handshake));
 }
 
-std::expected<SessionStart, DeliveryError> DeliverySession::run(
-    std::unique_ptr<Handshake> handshake) {
+std::expected<SessionStart, DeliveryError> DeliverySession::run(std::unique_ptr<Handshake> handshake) {
     DeliverySession session(std::move(handshake));
     auto first = session.pump_and_pop(session.handshake_->start());
     if (!first) return std::unexpected(std::move(first.error()));
@@ -46,21 +44,19 @@ std::expected<DeliveryAction, DeliveryError> DeliverySession::on_send_complete()
     return pump_and_pop(handshake_->on_event(SendComplete{}));
 }
 
-std::expected<DeliveryAction, DeliveryError> DeliverySession::feed_rx(
-    std::span<const std::uint8_t> bytes) {
+std::expected<DeliveryAction, DeliveryError> DeliverySession::feed_rx(std::span<const std::uint8_t> bytes) {
     if (finished_) return std::unexpected(call_error("session already finished"));
     if (last_kind_ != ActionKind::Recv || !queue_.empty()) {
         return std::unexpected(call_error("feed_rx called with no Recv pending"));
     }
-    return pump_and_pop(
-        handshake_->on_event(Received{std::vector<std::uint8_t>(bytes.begin(), bytes.end())}));
+    return pump_and_pop(handshake_->on_event(Received{std::vector<std::uint8_t>(bytes.begin(), bytes.end())}));
 }
 
 std::expected<DeliveryAction, DeliveryError> DeliverySession::tick() {
     if (finished_) return std::unexpected(call_error("session already finished"));
     if (queue_.empty()) {
-        return std::unexpected(call_error(
-            "tick called with no buffered notification; respond to the pending Send/Recv"));
+        return std::unexpected(
+            call_error("tick called with no buffered notification; respond to the pending Send/Recv"));
     }
     return pop();
 }
@@ -70,8 +66,7 @@ std::expected<DeliveryAction, DeliveryError> DeliverySession::pump_and_pop(Batch
         // The handshake's state is unknown from here on; feeding it further events could only
         // produce nonsense, so the session takes no more calls.
         finished_ = true;
-        return std::unexpected(
-            call_error("handshake produced no action (internal state machine bug)"));
+        return std::unexpected(call_error("handshake produced no action (internal state machine bug)"));
     }
     for (auto& action : batch) queue_.push_back(std::move(action));
     return pop();

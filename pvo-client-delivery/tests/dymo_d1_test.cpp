@@ -34,13 +34,11 @@ TEST(DymoD1, TwoChunksEachWithItsStatusReads) {
     const Bytes chunk1 = cat({{0x1B, 'E', 0x1B, 'A'}, lines(63)});
     const Bytes chunk2 = cat({lines(7), {0x1B, 'A'}});
 
-    const auto actions =
-        deliver(job, {{0x54, 0x40}, {0x40, 0xFF}, {0x00}, {0x10}});
+    const auto actions = deliver(job, {{0x54, 0x40}, {0x40, 0xFF}, {0x00}, {0x10}});
 
-    EXPECT_EQ(actions, (std::vector<DeliveryAction>{
-                           Progress{"sending"}, request, request_reply, Send{chunk1}, status_read,
-                           status(0x40), request, request_reply, Send{chunk2}, status_read,
-                           status(0x10), Done{}}));
+    EXPECT_EQ(actions, (std::vector<DeliveryAction>{Progress{"sending"}, request, request_reply, Send{chunk1},
+                                                    status_read, status(0x40), request, request_reply, Send{chunk2},
+                                                    status_read, status(0x10), Done{}}));
 }
 
 TEST(DymoD1, StatusReadsFollowTheChunksEscACount) {
@@ -52,15 +50,19 @@ TEST(DymoD1, StatusReadsFollowTheChunksEscACount) {
     };
     const Case cases[] = {
         {"no ESC A: straight to the end", lines(3), {{0x00}}, {Done{}}},
-        {"ESC A inside a raster line is data", {0x1B, 'D', 0x03, 0x16, 0x1B, 'A', 0x00},
-         {{0x00}}, {Done{}}},
-        {"two ESC A, the first reply empty", cat({{0x1B, 'A'}, lines(2), {0x1B, 'A'}}),
-         {{0x00}, {}, {0x54}}, {status_read, status_read, status(0x54), Done{}}},
+        {"ESC A inside a raster line is data", {0x1B, 'D', 0x03, 0x16, 0x1B, 'A', 0x00}, {{0x00}}, {Done{}}},
+        {"two ESC A, the first reply empty",
+         cat({{0x1B, 'A'}, lines(2), {0x1B, 'A'}}),
+         {{0x00}, {}, {0x54}},
+         {status_read, status_read, status(0x54), Done{}}},
         {"no reply at all still counts", {0x1B, 'A'}, {}, {status_read, Done{}}},
-        {"no ESC A in the first chunk: the next request follows at once", lines(64),
-         {{0x00}, {0x00}}, {request, request_reply, Send{lines(1)}, Done{}}},
+        {"no ESC A in the first chunk: the next request follows at once",
+         lines(64),
+         {{0x00}, {0x00}},
+         {request, request_reply, Send{lines(1)}, Done{}}},
         {"a later chunk's lines keep the line length set before it",
-         cat({{0x1B, 'D', 0x02}, repeat({0x16, 0x1B, 'A'}, 64)}), {{0x00}, {0x00}},
+         cat({{0x1B, 'D', 0x02}, repeat({0x16, 0x1B, 'A'}, 64)}),
+         {{0x00}, {0x00}},
          {request, request_reply, Send{{0x16, 0x1B, 'A'}}, Done{}}},
     };
     for (const auto& c : cases) {

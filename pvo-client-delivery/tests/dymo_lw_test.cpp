@@ -14,8 +14,17 @@ namespace {
 // Print states and bay states as the printer sends them.
 enum : std::uint8_t { idle = 0, printing = 1, error = 2, cancel = 3, busy = 4, no_lock = 5 };
 enum : std::uint8_t {
-    bay_unknown = 0, bay_open = 1, no_media = 2, not_inserted = 3, present_unknown = 4,
-    media_empty = 5, critically_low = 6, media_low = 7, media_ok = 8, jammed = 9, counterfeit = 10,
+    bay_unknown = 0,
+    bay_open = 1,
+    no_media = 2,
+    not_inserted = 3,
+    present_unknown = 4,
+    media_empty = 5,
+    critically_low = 6,
+    media_low = 7,
+    media_ok = 8,
+    jammed = 9,
+    counterfeit = 10,
 };
 
 const Bytes l0 = lw_label(1, 8, {0x10});
@@ -46,17 +55,14 @@ TEST(DymoLw, ThreeLabelsWithAStatusAfterEach) {
     const auto actions = deliver(lw_job({l0, l1, l2}), {ready, after_l0, after_l1, after_l2});
 
     EXPECT_EQ(actions, (std::vector<DeliveryAction>{
-                           Progress{"acquiring_lock"}, Send{{0x1B, 'A', 0x01}}, status_read,
-                           status_of(ready), Progress{"sending_preamble"}, Send{lw_start},
-                           Progress{"sending_label"}, Send{l0},
-                           Progress{"handshake"}, Send{{0x1B, 'A', 0x02}}, status_read,
-                           status_of(after_l0), Progress{"sending_label"}, Send{l1},
-                           Progress{"handshake"}, Send{{0x1B, 'A', 0x02}}, status_read,
-                           status_of(after_l1), Progress{"sending_label"}, Send{l2},
-                           Progress{"handshake"}, Send{{0x1B, 'A', 0x00}}, status_read,
+                           Progress{"acquiring_lock"}, Send{{0x1B, 'A', 0x01}}, status_read, status_of(ready),
+                           Progress{"sending_preamble"}, Send{lw_start}, Progress{"sending_label"}, Send{l0},
+                           Progress{"handshake"}, Send{{0x1B, 'A', 0x02}}, status_read, status_of(after_l0),
+                           Progress{"sending_label"}, Send{l1}, Progress{"handshake"}, Send{{0x1B, 'A', 0x02}},
+                           status_read, status_of(after_l1), Progress{"sending_label"}, Send{l2}, Progress{"handshake"},
+                           Send{{0x1B, 'A', 0x00}}, status_read,
                            // After the last status: the trailer, with no progress before it.
-                           status_of(after_l2), Send{lw_trailer},
-                           Progress{"finalizing"}, Done{}}));
+                           status_of(after_l2), Send{lw_trailer}, Progress{"finalizing"}, Done{}}));
 }
 
 // Which answers stop the delivery and with what text; the print status is judged before the
@@ -75,15 +81,12 @@ TEST(DymoLw, StatusCheck) {
         {lw_status(6, media_ok), "ctx: invalid print-engine status byte 6 (expected 0\u20135)"},
         {lw_status(error, media_ok), "ctx: printer reported an error"},
         {lw_status(cancel, media_ok), "ctx: print job was cancelled"},
-        {lw_status(no_lock, media_ok),
-         "ctx: printer did not grant the print lock (another host may be using it)"},
+        {lw_status(no_lock, media_ok), "ctx: printer did not grant the print lock (another host may be using it)"},
         {lw_status(error, no_media), "ctx: printer reported an error"},
-        {lw_status(no_lock, counterfeit),
-         "ctx: printer did not grant the print lock (another host may be using it)"},
+        {lw_status(no_lock, counterfeit), "ctx: printer did not grant the print lock (another host may be using it)"},
         {lw_status(idle, no_media), "ctx: no media loaded in the printer"},
         {lw_status(printing, media_empty), "ctx: media roll is empty or nearly empty (media_empty)"},
-        {lw_status(busy, critically_low),
-         "ctx: media roll is empty or nearly empty (media_critically_low)"},
+        {lw_status(busy, critically_low), "ctx: media roll is empty or nearly empty (media_critically_low)"},
         {lw_status(idle, media_low), "ctx: media roll is empty or nearly empty (media_low)"},
         {lw_status(idle, jammed), "ctx: media jam reported by printer"},
         {lw_status(idle, counterfeit), counterfeit_text},
@@ -110,24 +113,21 @@ TEST(DymoLw, StatusCheck) {
 // A refused status ends the delivery where it stands: no further label, no trailer.
 TEST(DymoLw, RefusedStatusEndsTheDelivery) {
     const auto no_lock_at_start = deliver(lw_job({l0}), {lw_status(no_lock, media_ok)});
-    EXPECT_EQ(no_lock_at_start,
-              (std::vector<DeliveryAction>{
-                  Progress{"acquiring_lock"}, Send{{0x1B, 'A', 0x01}}, status_read,
-                  Fail{"acquiring print lock: printer did not grant the print lock (another host "
-                       "may be using it)"}}));
+    EXPECT_EQ(no_lock_at_start, (std::vector<DeliveryAction>{
+                                    Progress{"acquiring_lock"}, Send{{0x1B, 'A', 0x01}}, status_read,
+                                    Fail{"acquiring print lock: printer did not grant the print lock (another host "
+                                         "may be using it)"}}));
 
     // Low media after a label stops the job even with labels left.
     const auto low = deliver(lw_job({l0, l1}), {ready, lw_status(printing, media_low)});
     ASSERT_GE(low.size(), 2u);
     EXPECT_EQ(low[low.size() - 2], DeliveryAction(status_read));
-    EXPECT_EQ(low.back(),
-              DeliveryAction(Fail{"label handshake: media roll is empty or nearly empty (media_low)"}));
+    EXPECT_EQ(low.back(), DeliveryAction(Fail{"label handshake: media roll is empty or nearly empty (media_low)"}));
     for (const auto& action : low) EXPECT_NE(action, DeliveryAction(Send{l1}));
 
     // A printer that does not answer: the empty reply does not parse.
     const auto silent = deliver(lw_job({l0}), {});
-    EXPECT_EQ(silent.back(),
-              DeliveryAction(Fail{"acquiring print lock: short status reply (0 bytes, expected 32)"}));
+    EXPECT_EQ(silent.back(), DeliveryAction(Fail{"acquiring print lock: short status reply (0 bytes, expected 32)"}));
 }
 
 TEST(DymoLw, EventsThatDoNotFitFail) {
@@ -147,8 +147,7 @@ TEST(DymoLw, EventsThatDoNotFitFail) {
          {SendComplete{}, Received{ready}, SendComplete{}, SendComplete{}, SendComplete{}},
          SendComplete{}},
         {"trailer being written",
-         {SendComplete{}, Received{ready}, SendComplete{}, SendComplete{}, SendComplete{},
-          Received{ready}},
+         {SendComplete{}, Received{ready}, SendComplete{}, SendComplete{}, SendComplete{}, Received{ready}},
          Received{ready}},
     };
     for (const auto& c : cases) {

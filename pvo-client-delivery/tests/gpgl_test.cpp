@@ -47,16 +47,14 @@ std::vector<Bytes> up_to_the_cut(std::vector<Bytes> after) {
 
 // The actions up to and including the cut job's write, for two ready replies.
 const std::vector<DeliveryAction> before_the_cut{
-    Progress{"init"}, initialise,
-    Progress{"handshake"}, status_request, poll, status(GpglState::Ready), identity_request,
-    Progress{"handshake"}, status_request, poll, status(GpglState::Ready),
-    Progress{"cutting"}, Send{cut_job},
+    Progress{"init"},         initialise,          Progress{"handshake"}, status_request, poll,
+    status(GpglState::Ready), identity_request,    Progress{"handshake"}, status_request, poll,
+    status(GpglState::Ready), Progress{"cutting"}, Send{cut_job},
 };
 
 std::vector<DeliveryAction> after_the_cut(const std::vector<DeliveryAction>& actions) {
     if (actions.size() < before_the_cut.size()) return actions;
-    EXPECT_EQ(std::vector<DeliveryAction>(actions.begin(), actions.begin() + before_the_cut.size()),
-              before_the_cut);
+    EXPECT_EQ(std::vector<DeliveryAction>(actions.begin(), actions.begin() + before_the_cut.size()), before_the_cut);
     return {actions.begin() + before_the_cut.size(), actions.end()};
 }
 
@@ -66,15 +64,34 @@ TEST(Gpgl, CutsAfterTwoReadyWaitsAndEndsWhenBackToReady) {
     // The cutter is busy at first, then ready; after the cut it moves, pauses, and is ready.
     const auto actions = cut({moving, unrecognised, ready, ready, moving, paused, ready, ready});
     const std::vector<DeliveryAction> expected{
-        Progress{"init"}, initialise,
-        Progress{"handshake"}, status_request, poll, status(GpglState::Moving),
-        status_request, poll,  // unrecognised: no Status
-        status_request, poll, status(GpglState::Ready), identity_request,
-        Progress{"handshake"}, status_request, poll, status(GpglState::Ready),
-        Progress{"cutting"}, Send{cut_job},
-        status_request, poll, status(GpglState::Moving),
-        status_request, poll, status(GpglState::Paused),
-        status_request, poll, status(GpglState::Ready), Done{},
+        Progress{"init"},
+        initialise,
+        Progress{"handshake"},
+        status_request,
+        poll,
+        status(GpglState::Moving),
+        status_request,
+        poll,  // unrecognised: no Status
+        status_request,
+        poll,
+        status(GpglState::Ready),
+        identity_request,
+        Progress{"handshake"},
+        status_request,
+        poll,
+        status(GpglState::Ready),
+        Progress{"cutting"},
+        Send{cut_job},
+        status_request,
+        poll,
+        status(GpglState::Moving),
+        status_request,
+        poll,
+        status(GpglState::Paused),
+        status_request,
+        poll,
+        status(GpglState::Ready),
+        Done{},
     };
     EXPECT_EQ(actions, expected);
 }
@@ -97,21 +114,30 @@ TEST(Gpgl, AfterTheCut) {
     };
     const Case cases[] = {
         {"ready before any movement", {ready}, join({polled(GpglState::Ready), {Fail{stayed_idle}}})},
-        {"moving, moving, ready", {moving, moving, ready},
+        {"moving, moving, ready",
+         {moving, moving, ready},
          join({polled(GpglState::Moving), polled(GpglState::Moving), polled(GpglState::Ready), {Done{}}})},
-        {"six unrecognised replies", repeat(6, unrecognised),
-         join({five_silent, silent_poll, {Fail{stayed_idle}}})},
+        {"six unrecognised replies", repeat(6, unrecognised), join({five_silent, silent_poll, {Fail{stayed_idle}}})},
         {"five unrecognised replies, then movement", repeat(5, unrecognised, {moving, ready}),
          join({five_silent, polled(GpglState::Moving), polled(GpglState::Ready), {Done{}}})},
         {"unrecognised after movement is no idleness", repeat(1, moving, repeat(8, unrecognised, {ready})),
-         join({polled(GpglState::Moving), five_silent, silent_poll, silent_poll, silent_poll,
-               polled(GpglState::Ready), {Done{}}})},
-        {"paused counts as movement", {paused, ready},
+         join({polled(GpglState::Moving),
+               five_silent,
+               silent_poll,
+               silent_poll,
+               silent_poll,
+               polled(GpglState::Ready),
+               {Done{}}})},
+        {"paused counts as movement",
+         {paused, ready},
          join({polled(GpglState::Paused), polled(GpglState::Ready), {Done{}}})},
-        {"media unloaded", {moving, line("2")},
-         join({polled(GpglState::Moving), polled(GpglState::Unloaded),
+        {"media unloaded",
+         {moving, line("2")},
+         join({polled(GpglState::Moving),
+               polled(GpglState::Unloaded),
                {Fail{"cutter reports media unloaded (status 2)"}}})},
-        {"cancelled on the device", {line("4")},
+        {"cancelled on the device",
+         {line("4")},
          join({polled(GpglState::Cancelled), {Fail{"cutter job was cancelled on the device (status 4)"}}})},
     };
     for (const auto& c : cases) {
@@ -136,13 +162,13 @@ TEST(Gpgl, WaitLimits) {
         {"300 unrecognised before the identity request", repeat(300, unrecognised), 300, unreadable},
         {"299 paused, then ready, goes on", repeat(299, paused, {ready, ready, moving, ready}), 303, Done{}},
         {"100 moving before the cut job", repeat(1, ready, repeat(100, moving)), 101, busy},
-        {"the count starts again for the second wait", repeat(299, moving, repeat(1, ready, repeat(99, moving, {ready, moving, ready}))), 402, Done{}},
+        {"the count starts again for the second wait",
+         repeat(299, moving, repeat(1, ready, repeat(99, moving, {ready, moving, ready}))), 402, Done{}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const auto actions = cut(c.replies);
-        EXPECT_EQ(static_cast<std::size_t>(std::count(actions.begin(), actions.end(), DeliveryAction(poll))),
-                  c.polls);
+        EXPECT_EQ(static_cast<std::size_t>(std::count(actions.begin(), actions.end(), DeliveryAction(poll))), c.polls);
         EXPECT_EQ(actions.back(), c.last);
     }
 
@@ -175,7 +201,8 @@ TEST(Gpgl, EventsThatDoNotFitFail) {
         {"a reply while the status request is written", {SendComplete{}}, Received{ready}},
         {"a write while a reply is awaited", {SendComplete{}, SendComplete{}}, SendComplete{}},
         {"a reply while the identity request is written",
-         {SendComplete{}, SendComplete{}, Received{ready}}, Received{ready}},
+         {SendComplete{}, SendComplete{}, Received{ready}},
+         Received{ready}},
     };
     for (const auto& c : cases) {
         Gpgl handshake(cut_job);

@@ -16,8 +16,14 @@ TEST(ParseHandshakeId, TrimsUnicodeSpaceAndFoldsAsciiCase) {
         {" Dymo_LW ", HandshakeId::DymoLw},
         {"dymo_d1", HandshakeId::DymoD1},
         {"Niimbot_Poll", HandshakeId::NiimbotPoll},
-        {"\xC2\xA0" "dymo_lw" "\xC2\xA0", HandshakeId::DymoLw},         // no-break space
-        {"\xE3\x80\x80" "gpgl" "\xE3\x80\x80", HandshakeId::Gpgl},      // ideographic space
+        {"\xC2\xA0"
+         "dymo_lw"
+         "\xC2\xA0",
+         HandshakeId::DymoLw},  // no-break space
+        {"\xE3\x80\x80"
+         "gpgl"
+         "\xE3\x80\x80",
+         HandshakeId::Gpgl},  // ideographic space
         {"", std::nullopt},
         {"   ", std::nullopt},
         {"dymo_d2", std::nullopt},
@@ -26,7 +32,9 @@ TEST(ParseHandshakeId, TrimsUnicodeSpaceAndFoldsAsciiCase) {
         {"dymo-lw", std::nullopt},
         {"dymolw", std::nullopt},
         {"dymo_\xE2\x80\x8Blw", std::nullopt},  // zero-width space is not white space
-        {"\xE2\x80\x8B" "gpgl", std::nullopt},
+        {"\xE2\x80\x8B"
+         "gpgl",
+         std::nullopt},
     };
     for (const auto& c : cases) EXPECT_EQ(parse_handshake_id(c.name), c.id) << c.name;
 }

@@ -17,8 +17,8 @@ TEST(Lw550Job, SplitsPreambleLabelsAndTrailer) {
 
     // Every header command stays in the preamble; B = 9 takes two bytes per unit of A and
     // B = 0 none.
-    const Bytes header = cat({lw_start, {0x1B, 'C', 0x01, 0x1B, 'T', 0x10, 0x1B, 'L', 1, 2, 3, 4},
-                              {0x1B, 'e', 0x1B, 'h', 0x1B, 'i'}});
+    const Bytes header =
+        cat({lw_start, {0x1B, 'C', 0x01, 0x1B, 'T', 0x10, 0x1B, 'L', 1, 2, 3, 4}, {0x1B, 'e', 0x1B, 'h', 0x1B, 'i'}});
     const Bytes l1 = lw_label(3, 9, {1, 2, 3, 4, 5, 6});
     const Bytes l2 = lw_label(5, 0, {});
     const auto three = parse_lw550_job(cat({header, l0, l1, l2, lw_trailer}));
@@ -38,8 +38,7 @@ TEST(Lw550Job, MalformedJobsNameTheirFault) {
     };
     const Case cases[] = {
         {"no ESC s", cat({{0x1B, 'S', 0, 0, 0, 0}, l0, lw_trailer}), "expected ESC s at offset 0"},
-        {"unknown header command", cat({lw_start, {0x1B, 0x5A}, l0, lw_trailer}),
-         "unexpected header command ESC 0x5a"},
+        {"unknown header command", cat({lw_start, {0x1B, 0x5A}, l0, lw_trailer}), "unexpected header command ESC 0x5a"},
         {"ESC Q among the header commands", cat({lw_start, {0x1B, 'Q'}}), "job missing label data"},
         {"nothing after the header", lw_start, "job missing label data"},
         {"ESC s cut short", {0x1B, 's', 0x00}, "job missing label data"},
@@ -76,8 +75,7 @@ TEST(Lw550Job, MalformedJobsNameTheirFault) {
 
 // A job that does not parse is refused when the session is made, before any action exists.
 TEST(Lw550Job, MalformedJobIsRefusedBeforeAnythingIsSent) {
-    const auto session = DeliverySession::create(HandshakeId::DymoLw, std::nullopt,
-                                                 cat({lw_start, {0x1B, 0x5A}}));
+    const auto session = DeliverySession::create(HandshakeId::DymoLw, std::nullopt, cat({lw_start, {0x1B, 0x5A}}));
     ASSERT_FALSE(session.has_value());
     EXPECT_EQ(session.error().kind, DeliveryError::Kind::Malformed);
     EXPECT_EQ(session.error().message(), "dymo_lw job is malformed: unexpected header command ESC 0x5a");

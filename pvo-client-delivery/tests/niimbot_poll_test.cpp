@@ -26,8 +26,8 @@ Bytes concat(std::initializer_list<Bytes> parts) {
 
 // A print-status reply as a printer sends it.
 Bytes progress_reply(std::uint8_t progress1, std::uint8_t progress2, std::uint16_t page = 1) {
-    return build_packet(0xB3, Bytes{static_cast<std::uint8_t>(page >> 8),
-                                    static_cast<std::uint8_t>(page), progress1, progress2});
+    return build_packet(
+        0xB3, Bytes{static_cast<std::uint8_t>(page >> 8), static_cast<std::uint8_t>(page), progress1, progress2});
 }
 
 Status status(std::uint8_t progress1, std::uint8_t progress2, std::uint16_t page = 1) {
@@ -70,16 +70,15 @@ TEST(NiimbotPoll, DriverVariantIsReadHere) {
         bool accepted;
     };
     const Case cases[] = {
-        {std::nullopt, true}, {"standard", true}, {"Standard", true}, {"v4", true},
-        {"B1", true},         {"b1", true},       {" b1", false},     {"b2", false},
-        {"", false},          {"b1\n", false},
+        {std::nullopt, true}, {"standard", true}, {"Standard", true}, {"v4", true}, {"B1", true},
+        {"b1", true},         {" b1", false},     {"b2", false},      {"", false},  {"b1\n", false},
     };
     for (const auto& c : cases) {
         const auto session = DeliverySession::create(HandshakeId::NiimbotPoll, c.variant, b1_job);
         EXPECT_EQ(session.has_value(), c.accepted) << c.variant.value_or("(none)");
         if (!c.accepted && !session) {
-            EXPECT_EQ(session.error(), DeliveryError::unsupported_driver_variant(
-                                           "niimbot_poll", std::string(*c.variant)));
+            EXPECT_EQ(session.error(),
+                      DeliveryError::unsupported_driver_variant("niimbot_poll", std::string(*c.variant)));
         }
     }
     EXPECT_EQ(DeliverySession::create(HandshakeId::NiimbotPoll, " b1", b1_job).error().message(),
@@ -119,8 +118,8 @@ TEST(NiimbotPoll, JobWritesByVariant) {
 // ends the polling in any case, and a held print-end packet then still goes out before Done.
 TEST(NiimbotPoll, PollingEnds) {
     const Bytes unframed{0x01, 0x02};
-    const std::vector<Bytes> unfinished_then_finished{progress_reply(0, 0), Bytes{},
-                                                      progress_reply(100, 40), progress_reply(100, 100)};
+    const std::vector<Bytes> unfinished_then_finished{progress_reply(0, 0), Bytes{}, progress_reply(100, 40),
+                                                      progress_reply(100, 100)};
     struct Case {
         const char* name;
         std::vector<Bytes> replies;

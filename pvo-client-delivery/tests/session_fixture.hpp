@@ -31,9 +31,7 @@ public:
     }
 
 private:
-    Batch next() {
-        return index_ < batches_.size() ? batches_[index_++] : Batch{Fail{"script ended"}};
-    }
+    Batch next() { return index_ < batches_.size() ? batches_[index_++] : Batch{Fail{"script ended"}}; }
     std::vector<Batch> batches_;
     std::vector<std::optional<Bytes>>* seen_;
     std::size_t index_ = 0;
@@ -42,21 +40,24 @@ private:
 // Drives a session to its end like the job runner: every write succeeds, every read is
 // answered with the next of `replies` (an empty reply once they run out). Returns every action
 // handed out, the last being Done or Fail; a refused call fails the test.
-inline std::vector<DeliveryAction> drive(SessionStart start,
-                                         const std::vector<Bytes>& replies = {}) {
+inline std::vector<DeliveryAction> drive(SessionStart start, const std::vector<Bytes>& replies = {}) {
     std::vector<DeliveryAction> actions{start.action};
     DeliverySession& session = start.session;
     std::size_t next_reply = 0;
     for (int step = 0; step < 10000 && !session.finished(); ++step) {
         std::expected<DeliveryAction, DeliveryError> next;
         switch (kind_of(actions.back())) {
-            case ActionKind::Send: next = session.on_send_complete(); break;
-            case ActionKind::Recv:
-                next = session.feed_rx(next_reply < replies.size() ? replies[next_reply++]
-                                                                   : Bytes{});
+            case ActionKind::Send:
+                next = session.on_send_complete();
                 break;
-            case ActionKind::Notification: next = session.tick(); break;
-            case ActionKind::Terminal: return actions;
+            case ActionKind::Recv:
+                next = session.feed_rx(next_reply < replies.size() ? replies[next_reply++] : Bytes{});
+                break;
+            case ActionKind::Notification:
+                next = session.tick();
+                break;
+            case ActionKind::Terminal:
+                return actions;
         }
         if (!next) {
             ADD_FAILURE() << "refused: " << next.error().message();

@@ -15,16 +15,13 @@ const Bytes label{0x1B, 0x43, 0x01, 0x02};
 const Recv poll{3, 500};
 const Fail letratag_out_of_order{"letratag delivery received an out-of-order transport event"};
 
-SessionStart session_for(HandshakeId id) {
-    return started(DeliverySession::create(id, std::nullopt, label));
-}
+SessionStart session_for(HandshakeId id) { return started(DeliverySession::create(id, std::nullopt, label)); }
 
 }  // namespace
 
 TEST(FireAndForget, SendsTheLabelAndFinishes) {
     const auto actions = drive(session_for(HandshakeId::FireAndForget));
-    EXPECT_EQ(actions,
-              (std::vector<DeliveryAction>{Progress{"sending"}, Send{label}, Done{}}));
+    EXPECT_EQ(actions, (std::vector<DeliveryAction>{Progress{"sending"}, Send{label}, Done{}}));
 }
 
 TEST(FireAndForget, AnyReplyFailsTheDelivery) {
@@ -37,10 +34,8 @@ TEST(FireAndForget, AnyReplyFailsTheDelivery) {
 }
 
 TEST(LetratagNotify, FinishesOnTheNotification) {
-    const auto actions =
-        drive(session_for(HandshakeId::LetratagNotify), {Bytes{0x1B, 0x52, 0x00}});
-    EXPECT_EQ(actions, (std::vector<DeliveryAction>{Progress{"sending"}, Send{label}, poll,
-                                                    Progress{"done"}, Done{}}));
+    const auto actions = drive(session_for(HandshakeId::LetratagNotify), {Bytes{0x1B, 0x52, 0x00}});
+    EXPECT_EQ(actions, (std::vector<DeliveryAction>{Progress{"sending"}, Send{label}, poll, Progress{"done"}, Done{}}));
 }
 
 // The notification counts only where 1B 52 leaves at least three bytes to the end of the reply.

@@ -20,9 +20,7 @@ public:
     // Whole milliseconds left, rounded up so that a wait never ends before the deadline; zero
     // once it has passed. A deadline that never passes has milliseconds::max() left.
     std::chrono::milliseconds left(Clock::time_point now = Clock::now()) const;
-    bool passed(Clock::time_point now = Clock::now()) const {
-        return left(now) == std::chrono::milliseconds::zero();
-    }
+    bool passed(Clock::time_point now = Clock::now()) const { return left(now) == std::chrono::milliseconds::zero(); }
 
     // The time-out argument of poll(): -1 for a deadline that never passes, else the
     // milliseconds left, capped at INT_MAX (a longer wait polls again).

@@ -58,8 +58,7 @@ void prepare_discovery() noexcept {
     }
 }
 
-std::optional<DiscoveredDevice> match_usb_device(const pvo_catalog::Catalog& catalog,
-                                                 const ListedUsbDevice& device) {
+std::optional<DiscoveredDevice> match_usb_device(const pvo_catalog::Catalog& catalog, const ListedUsbDevice& device) {
     const DeviceEntry* model = model_for(catalog, device.vendor_id, device.product_id);
     if (!model) return std::nullopt;
     return usb_record(*model, device);

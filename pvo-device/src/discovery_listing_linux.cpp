@@ -16,9 +16,12 @@ std::optional<std::string> text_of(const char* text) {
 
 PortKind kind_of(sp_transport transport) {
     switch (transport) {
-        case SP_TRANSPORT_USB: return PortKind::Usb;
-        case SP_TRANSPORT_NATIVE: return PortKind::Native;
-        case SP_TRANSPORT_BLUETOOTH: return PortKind::Bluetooth;
+        case SP_TRANSPORT_USB:
+            return PortKind::Usb;
+        case SP_TRANSPORT_NATIVE:
+            return PortKind::Native;
+        case SP_TRANSPORT_BLUETOOTH:
+            return PortKind::Bluetooth;
     }
     return PortKind::Unknown;
 }

@@ -31,15 +31,13 @@ std::expected<Gathered, DeviceError> gather_reply(std::size_t max_len, milliseco
     return got;
 }
 
-std::expected<std::vector<std::uint8_t>, DeviceError> collect_reply(std::size_t max_len,
-                                                                    const UsbTimings& timings,
+std::expected<std::vector<std::uint8_t>, DeviceError> collect_reply(std::size_t max_len, const UsbTimings& timings,
                                                                     const NoReplyTexts& texts,
                                                                     const ReadChunk& read_chunk) {
     auto got = gather_reply(max_len, timings.read_timeout, timings.read_gap, read_chunk);
     if (!got) return std::unexpected(std::move(got.error()));
     if (got->bytes.empty() && max_len != 0) {
-        return std::unexpected(DeviceError::transport(got->last == ChunkEnd::TimedOut ? texts.timed_out
-                                                                                      : texts.empty));
+        return std::unexpected(DeviceError::transport(got->last == ChunkEnd::TimedOut ? texts.timed_out : texts.empty));
     }
     return std::move(got->bytes);
 }

@@ -25,8 +25,8 @@ enum class ChunkEnd : std::uint8_t {
 
 // Appends what arrives within `wait` to `out`; `want` is how many bytes are still missing
 // (a road may ask the device for more so that nothing it sends is cut).
-using ReadChunk = std::function<std::expected<ChunkEnd, DeviceError>(
-    std::vector<std::uint8_t>& out, std::chrono::milliseconds wait, std::size_t want)>;
+using ReadChunk = std::function<std::expected<ChunkEnd, DeviceError>(std::vector<std::uint8_t>& out,
+                                                                     std::chrono::milliseconds wait, std::size_t want)>;
 
 struct Gathered {
     std::vector<std::uint8_t> bytes;
@@ -46,8 +46,7 @@ struct NoReplyTexts {
 
 // A USB reply: the rule above with the read time-out and gap of `timings`, where no bytes at
 // all is an error.
-std::expected<std::vector<std::uint8_t>, DeviceError> collect_reply(std::size_t max_len,
-                                                                    const UsbTimings& timings,
+std::expected<std::vector<std::uint8_t>, DeviceError> collect_reply(std::size_t max_len, const UsbTimings& timings,
                                                                     const NoReplyTexts& texts,
                                                                     const ReadChunk& read_chunk);
 

@@ -34,10 +34,7 @@ SerialTarget::SerialTarget(std::string path, std::uint32_t baud, SerialTimings t
     : path(std::move(path)), baud(baud), timings(timings) {}
 
 SerialTarget::SerialTarget(SerialTarget&& other) noexcept
-    : path(std::move(other.path)),
-      baud(other.baud),
-      timings(other.timings),
-      fd_(std::exchange(other.fd_, -1)) {}
+    : path(std::move(other.path)), baud(other.baud), timings(other.timings), fd_(std::exchange(other.fd_, -1)) {}
 
 SerialTarget& SerialTarget::operator=(SerialTarget&& other) noexcept {
     if (this != &other) {

@@ -32,14 +32,11 @@ std::unexpected<DeviceError> write_failure(const std::string& reason) {
     return std::unexpected(DeviceError::transport("write: " + reason));
 }
 
-std::unexpected<DeviceError> write_failure(int errno_value) {
-    return write_failure(pvo_util::errno_text(errno_value));
-}
+std::unexpected<DeviceError> write_failure(int errno_value) { return write_failure(pvo_util::errno_text(errno_value)); }
 
 // One attempt on one address. A connection that landed on itself reached no printer: it is
 // closed and reported as the refusal it stands for.
-error_code connect_once(tcp::socket& socket, const tcp::endpoint& endpoint,
-                        const std::optional<tcp::endpoint>& local) {
+error_code connect_once(tcp::socket& socket, const tcp::endpoint& endpoint, const std::optional<tcp::endpoint>& local) {
     error_code ec;
     socket.close(ec);
     socket.open(endpoint.protocol(), ec);
@@ -234,8 +231,8 @@ std::expected<void, DeviceError> open_connection(asio::io_context& io, tcp::sock
 std::expected<void, DeviceError> connect_to(asio::io_context& io, tcp::socket& socket, const TcpTarget& target,
                                             const std::optional<tcp::endpoint>& local) {
     const auto connect_failure = [&](const std::string& reason) {
-        return std::unexpected(DeviceError::transport("connect " + target.host + ":" +
-                                                      std::to_string(target.port) + ": " + reason));
+        return std::unexpected(
+            DeviceError::transport("connect " + target.host + ":" + std::to_string(target.port) + ": " + reason));
     };
     tcp::resolver resolver(io);
     error_code ec;

@@ -37,16 +37,14 @@ std::expected<Bytes, DeviceError> OpenTransport::read(std::size_t max_len, std::
         std::size_t max_len;
         std::chrono::milliseconds limit;
         std::expected<Bytes, DeviceError> operator()(UsbConnection& c) const { return read_usb(c, max_len); }
-        std::expected<Bytes, DeviceError> operator()(SerialTarget& t) const {
-            return read_serial(t, max_len, limit);
-        }
+        std::expected<Bytes, DeviceError> operator()(SerialTarget& t) const { return read_serial(t, max_len, limit); }
         std::expected<Bytes, DeviceError> operator()(TcpTarget&) const { return Bytes{}; }
     };
     return std::visit(Reader{max_len, limit}, static_cast<DeviceKinds&>(*this));
 }
 
-std::expected<Bytes, DeviceError> OpenTransport::exchange(std::span<const std::uint8_t> request,
-                                                         std::size_t max_len, std::chrono::milliseconds limit) {
+std::expected<Bytes, DeviceError> OpenTransport::exchange(std::span<const std::uint8_t> request, std::size_t max_len,
+                                                          std::chrono::milliseconds limit) {
     if (auto* tcp = std::get_if<TcpTarget>(this)) return tcp_query(*tcp, request, max_len, limit, tcp->timings);
     if (auto written = write(request); !written) return std::unexpected(std::move(written.error()));
     return read(max_len, limit);

@@ -26,14 +26,12 @@ using pvo_util::errno_text;
 // (those are set through termios2) and for 0 (which would hang the line up).
 std::optional<speed_t> speed_for(std::uint32_t baud) {
     static constexpr std::pair<std::uint32_t, speed_t> speeds[] = {
-        {50, B50},           {75, B75},           {110, B110},         {134, B134},
-        {150, B150},         {200, B200},         {300, B300},         {600, B600},
-        {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
-        {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
-        {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
-        {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
-        {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
-        {3500000, B3500000}, {4000000, B4000000},
+        {50, B50},           {75, B75},           {110, B110},         {134, B134},         {150, B150},
+        {200, B200},         {300, B300},         {600, B600},         {1200, B1200},       {1800, B1800},
+        {2400, B2400},       {4800, B4800},       {9600, B9600},       {19200, B19200},     {38400, B38400},
+        {57600, B57600},     {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+        {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000},
+        {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
     };
     for (const auto& [rate, speed] : speeds) {
         if (rate == baud) return speed;
@@ -80,7 +78,7 @@ std::expected<int, std::string> open_raw(const std::string& path, std::uint32_t 
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return std::unexpected(errno_text(errno));
 
-    struct stat info{};
+    struct stat info {};
     if (::fstat(fd, &info) != 0) {
         const int error = errno;
         close(fd);
@@ -132,8 +130,7 @@ std::expected<void, std::string> write_all(int fd, std::span<const std::uint8_t>
             last_queued = queued;
             continue;
         }
-        return std::unexpected("timed out: the device took no byte for " + std::to_string(stall.count()) +
-                               " ms");
+        return std::unexpected("timed out: the device took no byte for " + std::to_string(stall.count()) + " ms");
     }
     return {};
 }

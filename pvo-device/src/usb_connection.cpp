@@ -20,20 +20,19 @@ UsbConnection::Road UsbConnection::road() const noexcept {
 
 std::expected<UsbConnection, DeviceError> open_usb(const UsbTarget& target, const UsbOptions& options) {
     const std::string id = usb_id_text(target.vendor_id, target.product_id);
-    auto node = find_usbprint(target.vendor_id, target.product_id, target.serial, options.sys_root,
-                              options.dev_root);
+    auto node = find_usbprint(target.vendor_id, target.product_id, target.serial, options.sys_root, options.dev_root);
     if (!node) return std::unexpected(std::move(node.error()));
     if (*node) {
         pvo_log::debug(kTarget, "{}: opened through the printer-class driver", id);
-        return UsbConnection(std::make_unique<UsbConnection::Impl>(
-            UsbConnection::Impl{std::move(**node), options.timings}));
+        return UsbConnection(
+            std::make_unique<UsbConnection::Impl>(UsbConnection::Impl{std::move(**node), options.timings}));
     }
     auto device = LibusbConnection::open(target);
     if (!device) return std::unexpected(std::move(device.error()));
     pvo_log::debug(kTarget, "{}: opened through libusb, bulk out 0x{:02x}, bulk in 0x{:02x}", id,
                    device->out_endpoint(), device->in_endpoint());
-    return UsbConnection(std::make_unique<UsbConnection::Impl>(
-        UsbConnection::Impl{std::move(*device), options.timings}));
+    return UsbConnection(
+        std::make_unique<UsbConnection::Impl>(UsbConnection::Impl{std::move(*device), options.timings}));
 }
 
 std::expected<void, DeviceError> usb_write(UsbConnection& connection, std::span<const std::uint8_t> bytes) {

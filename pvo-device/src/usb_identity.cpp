@@ -54,8 +54,8 @@ std::optional<std::string> device_string(libusb_device_handle* handle, std::uint
 }  // namespace
 
 std::expected<pvo_status::PrintStatus, DeviceError> query_status_usb(pvo_status::Protocol protocol,
-                                                                    const UsbTarget& target,
-                                                                    const UsbIdentityTimings& timings) {
+                                                                     const UsbTarget& target,
+                                                                     const UsbIdentityTimings& timings) {
     if (protocol != pvo_status::Protocol::Tspl) {
         return std::unexpected(DeviceError::transport("USB identity query not supported for protocol " +
                                                       std::string(pvo_status::message_name(protocol))));
@@ -74,7 +74,8 @@ std::expected<pvo_status::PrintStatus, DeviceError> query_status_usb(pvo_status:
     report.vendor_id = descriptor.idVendor;
     report.product_id = descriptor.idProduct;
 
-    if (const int rc = device.claim(target.interface); rc != 0) return std::unexpected(libusb_failure("claiming interface: ", rc));
+    if (const int rc = device.claim(target.interface); rc != 0)
+        return std::unexpected(libusb_failure("claiming interface: ", rc));
 
     std::vector<std::uint8_t> reply(kDeviceIdLength);
     const int got = libusb_control_transfer(device.handle(), kGetDeviceIdType, kGetDeviceId, 0, target.interface,

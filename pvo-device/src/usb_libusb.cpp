@@ -25,8 +25,8 @@ struct Endpoint {
 };
 
 // The first bulk endpoint of the given direction on alternate setting 0 of the interface.
-std::expected<Endpoint, DeviceError> find_bulk(const libusb_config_descriptor& config,
-                                               std::uint8_t number, std::uint8_t direction) {
+std::expected<Endpoint, DeviceError> find_bulk(const libusb_config_descriptor& config, std::uint8_t number,
+                                               std::uint8_t direction) {
     for (int i = 0; i < config.bNumInterfaces; ++i) {
         const libusb_interface& iface = config.interface[i];
         for (int a = 0; a < iface.num_altsetting; ++a) {
@@ -34,18 +34,16 @@ std::expected<Endpoint, DeviceError> find_bulk(const libusb_config_descriptor& c
             if (alt.bInterfaceNumber != number || alt.bAlternateSetting != 0) continue;
             for (int e = 0; e < alt.bNumEndpoints; ++e) {
                 const libusb_endpoint_descriptor& ep = alt.endpoint[e];
-                if ((ep.bmAttributes & 3) == LIBUSB_TRANSFER_TYPE_BULK &&
-                    (ep.bEndpointAddress & 0x80) == direction) {
+                if ((ep.bmAttributes & 3) == LIBUSB_TRANSFER_TYPE_BULK && (ep.bEndpointAddress & 0x80) == direction) {
                     return Endpoint{ep.bEndpointAddress, static_cast<std::size_t>(ep.wMaxPacketSize & 0x7FF)};
                 }
             }
-            return std::unexpected(DeviceError::transport(
-                std::string("no bulk ") + (direction == LIBUSB_ENDPOINT_IN ? "IN" : "OUT") +
-                " endpoint on usb interface " + std::to_string(number)));
+            return std::unexpected(DeviceError::transport(std::string("no bulk ") +
+                                                          (direction == LIBUSB_ENDPOINT_IN ? "IN" : "OUT") +
+                                                          " endpoint on usb interface " + std::to_string(number)));
         }
     }
-    return std::unexpected(DeviceError::transport("usb interface " + std::to_string(number) +
-                                                  " not in configuration"));
+    return std::unexpected(DeviceError::transport("usb interface " + std::to_string(number) + " not in configuration"));
 }
 
 struct ConfigDeleter {
@@ -102,9 +100,8 @@ std::expected<OpenedDevice, DeviceError> open_first_match(const LibusbDeviceList
     std::vector<SysfsUsbDevice> described;
     if (target.serial) described = list_sysfs_usb_devices();
     const auto serial_of = [&](const UsbDeviceInfo& info) -> const std::optional<std::string>* {
-        const auto it = std::ranges::find_if(described, [&](const SysfsUsbDevice& d) {
-            return d.bus == info.bus && d.address == info.address;
-        });
+        const auto it = std::ranges::find_if(
+            described, [&](const SysfsUsbDevice& d) { return d.bus == info.bus && d.address == info.address; });
         return it == described.end() ? nullptr : &it->device.serial;
     };
     for (libusb_device* device : list.devices()) {
@@ -229,8 +226,7 @@ void LibusbConnection::close() noexcept {
     interface_ = -1;
 }
 
-std::expected<void, DeviceError> LibusbConnection::write(std::span<const std::uint8_t> bytes,
-                                                         milliseconds timeout) {
+std::expected<void, DeviceError> LibusbConnection::write(std::span<const std::uint8_t> bytes, milliseconds timeout) {
     if (bytes.size() > static_cast<std::size_t>(INT_MAX)) {
         return std::unexpected(DeviceError::transport("bulk out: " + transfer_error_text(LIBUSB_ERROR_INVALID_PARAM)));
     }
@@ -262,10 +258,10 @@ std::expected<std::vector<std::uint8_t>, DeviceError> LibusbConnection::read(std
         if (rc != 0) return std::unexpected(DeviceError::transport("bulk in: " + transfer_error_text(rc)));
         return ChunkEnd::Empty;
     };
-    return collect_reply(max_len, timings,
-                         {"bulk in: " + transfer_error_text(LIBUSB_ERROR_TIMEOUT),
-                          "bulk in: printer returned no status bytes"},
-                         read_chunk);
+    return collect_reply(
+        max_len, timings,
+        {"bulk in: " + transfer_error_text(LIBUSB_ERROR_TIMEOUT), "bulk in: printer returned no status bytes"},
+        read_chunk);
 }
 
 }  // namespace pvo_device

@@ -80,11 +80,9 @@ public:
     ~LibusbConnection();
 
     // One bulk OUT transfer of all the bytes (none: a zero-length transfer).
-    std::expected<void, DeviceError> write(std::span<const std::uint8_t> bytes,
-                                           std::chrono::milliseconds timeout);
+    std::expected<void, DeviceError> write(std::span<const std::uint8_t> bytes, std::chrono::milliseconds timeout);
     // Reads a reply by the shared reply rule, in whole packets of the IN endpoint.
-    std::expected<std::vector<std::uint8_t>, DeviceError> read(std::size_t max_len,
-                                                               const UsbTimings& timings);
+    std::expected<std::vector<std::uint8_t>, DeviceError> read(std::size_t max_len, const UsbTimings& timings);
 
     std::uint8_t out_endpoint() const noexcept { return out_; }
     std::uint8_t in_endpoint() const noexcept { return in_; }

@@ -22,9 +22,7 @@ using std::chrono::milliseconds;
 constexpr std::size_t kReadChunk = 4096;
 constexpr const char* kNoStatus = "bulk in: printer returned no status bytes";
 
-DeviceError poll_failed(int err) {
-    return DeviceError::transport("poll(USBPRINT I/O)" + os_error_suffix(err));
-}
+DeviceError poll_failed(int err) { return DeviceError::transport("poll(USBPRINT I/O)" + os_error_suffix(err)); }
 
 // True when the node is ready for `events`, false when `wait` ran out.
 std::expected<bool, DeviceError> wait_ready(LpNode& node, short events, milliseconds wait) {
@@ -37,8 +35,7 @@ std::expected<bool, DeviceError> wait_ready(LpNode& node, short events, millisec
 
 std::string os_error_suffix(int err) { return " (" + pvo_util::errno_text(err) + ")"; }
 
-std::expected<std::size_t, DeviceError> usbprint_write_once(LpNode& node,
-                                                            std::span<const std::uint8_t> bytes,
+std::expected<std::size_t, DeviceError> usbprint_write_once(LpNode& node, std::span<const std::uint8_t> bytes,
                                                             milliseconds timeout) {
     const auto deadline = Deadline::after(timeout);
     const auto timed_out = [] { return DeviceError::transport("USBPRINT write timed out"); };
@@ -53,7 +50,8 @@ std::expected<std::size_t, DeviceError> usbprint_write_once(LpNode& node,
             wait = deadline.left();
             continue;
         }
-        if (!written) return std::unexpected(DeviceError::transport("USBPRINT write" + os_error_suffix(written.error())));
+        if (!written)
+            return std::unexpected(DeviceError::transport("USBPRINT write" + os_error_suffix(written.error())));
         // The call is done when what was queued has gone out to the printer.
         auto done = wait_ready(node, POLLOUT, deadline.left());
         if (!done) return std::unexpected(std::move(done.error()));

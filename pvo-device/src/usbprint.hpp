@@ -24,19 +24,19 @@ std::string os_error_suffix(int err);
 
 // True when the ids are equal and, if a serial is asked for, the interface has a serial of
 // the same length that equals it with ASCII letters compared without regard to case.
-bool usbprint_matches(const UsbprintIdentity& found, std::uint16_t vendor_id,
-                      std::uint16_t product_id, const std::optional<std::string>& serial);
+bool usbprint_matches(const UsbprintIdentity& found, std::uint16_t vendor_id, std::uint16_t product_id,
+                      const std::optional<std::string>& serial);
 
 // Opens the first matching interface's node. None matches: no node. A failed open is final:
 // no other interface is tried.
-std::expected<std::optional<LpNode>, DeviceError> find_usbprint(
-    std::uint16_t vendor_id, std::uint16_t product_id, const std::optional<std::string>& serial,
-    const std::filesystem::path& sys_root, const std::filesystem::path& dev_root);
+std::expected<std::optional<LpNode>, DeviceError> find_usbprint(std::uint16_t vendor_id, std::uint16_t product_id,
+                                                                const std::optional<std::string>& serial,
+                                                                const std::filesystem::path& sys_root,
+                                                                const std::filesystem::path& dev_root);
 
 // One write call: waits for the node to take data, writes what it takes and waits until that
 // has left, all within `timeout`. Returns the number of bytes written.
-std::expected<std::size_t, DeviceError> usbprint_write_once(LpNode& node,
-                                                            std::span<const std::uint8_t> bytes,
+std::expected<std::size_t, DeviceError> usbprint_write_once(LpNode& node, std::span<const std::uint8_t> bytes,
                                                             std::chrono::milliseconds timeout);
 
 // Writes every byte, each write call with its own `timeout_per_call`. No bytes: no call.
@@ -44,8 +44,7 @@ std::expected<void, DeviceError> usbprint_write(LpNode& node, std::span<const st
                                                 std::chrono::milliseconds timeout_per_call);
 
 // Reads a reply by the shared reply rule (reply.hpp).
-std::expected<std::vector<std::uint8_t>, DeviceError> usbprint_read(LpNode& node,
-                                                                    std::size_t max_len,
+std::expected<std::vector<std::uint8_t>, DeviceError> usbprint_read(LpNode& node, std::size_t max_len,
                                                                     const UsbTimings& timings);
 
 }  // namespace pvo_device

@@ -40,8 +40,8 @@ std::optional<UsbprintIdentity> identity_of(const fs::path& entry, const fs::pat
 
 }  // namespace
 
-bool usbprint_matches(const UsbprintIdentity& found, std::uint16_t vendor_id,
-                      std::uint16_t product_id, const std::optional<std::string>& serial) {
+bool usbprint_matches(const UsbprintIdentity& found, std::uint16_t vendor_id, std::uint16_t product_id,
+                      const std::optional<std::string>& serial) {
     if (found.vendor_id != vendor_id || found.product_id != product_id) return false;
     if (!serial) return true;
     return found.serial && pvo_util::ascii_iequals(*found.serial, *serial);
@@ -53,7 +53,8 @@ std::expected<std::vector<UsbprintInterface>, DeviceError> list_usbprint(const f
     std::error_code ec;
     fs::directory_iterator it(dir, ec);
     if (ec == std::errc::no_such_file_or_directory) return std::vector<UsbprintInterface>{};
-    if (ec) return std::unexpected(DeviceError::transport("opendir(" + dir.string() + ")" + os_error_suffix(ec.value())));
+    if (ec)
+        return std::unexpected(DeviceError::transport("opendir(" + dir.string() + ")" + os_error_suffix(ec.value())));
     for (; it != fs::directory_iterator(); it.increment(ec)) {
         const std::string name = it->path().filename().string();
         const auto number = lp_number(name);
@@ -62,22 +63,24 @@ std::expected<std::vector<UsbprintInterface>, DeviceError> list_usbprint(const f
             found.push_back({*number, UsbprintInterface{name, std::move(*id)}});
         }
     }
-    if (ec) return std::unexpected(DeviceError::transport("readdir(" + dir.string() + ")" + os_error_suffix(ec.value())));
+    if (ec)
+        return std::unexpected(DeviceError::transport("readdir(" + dir.string() + ")" + os_error_suffix(ec.value())));
     std::ranges::sort(found, {}, &decltype(found)::value_type::first);
     std::vector<UsbprintInterface> out;
     for (auto& [n, iface] : found) out.push_back(std::move(iface));
     return out;
 }
 
-std::expected<std::optional<LpNode>, DeviceError> find_usbprint(
-    std::uint16_t vendor_id, std::uint16_t product_id, const std::optional<std::string>& serial,
-    const fs::path& sys_root, const fs::path& dev_root) {
+std::expected<std::optional<LpNode>, DeviceError> find_usbprint(std::uint16_t vendor_id, std::uint16_t product_id,
+                                                                const std::optional<std::string>& serial,
+                                                                const fs::path& sys_root, const fs::path& dev_root) {
     auto interfaces = list_usbprint(sys_root);
     if (!interfaces) return std::unexpected(std::move(interfaces.error()));
     for (const auto& iface : *interfaces) {
         if (!usbprint_matches(iface.identity, vendor_id, product_id, serial)) continue;
         auto node = LpNode::open(dev_root / "usb" / iface.name);
-        if (!node) return std::unexpected(DeviceError::transport("opening USBPRINT device" + os_error_suffix(node.error())));
+        if (!node)
+            return std::unexpected(DeviceError::transport("opening USBPRINT device" + os_error_suffix(node.error())));
         return std::optional<LpNode>(std::move(*node));
     }
     return std::optional<LpNode>{};

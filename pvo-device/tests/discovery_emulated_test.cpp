@@ -40,8 +40,8 @@ protected:
     }
 
     static const DiscoveredDevice& niimbot_record() {
-        static const DiscoveredDevice record{0x1111, 0x2222, "NB-0001", "NIIMBOT", "Niimbot Label Printer",
-                                             Protocol::Niimbot, "serial", "/dev/ttyACM0"};
+        static const DiscoveredDevice record{
+            0x1111, 0x2222, "NB-0001", "NIIMBOT", "Niimbot Label Printer", Protocol::Niimbot, "serial", "/dev/ttyACM0"};
         return record;
     }
 
@@ -53,9 +53,9 @@ protected:
 TEST_F(EmulatedDiscovery, BuiltInCatalogNamesTheAttachedPrintersAndPortsFollow) {
     if (delegated_) return;
     hardware_->add_usb_device({0x0922, 0x0028, "LW550-0001"});
-    hardware_->add_usb_device({0x0922, 0x9999});                    // by the vendor-only hint
-    hardware_->add_usb_device({0x1203, 0x0160, "TE-7"});            // the first of the models sharing its ids
-    hardware_->add_usb_device({0x1234, 0x5678, "UNKNOWN"});         // no catalog model
+    hardware_->add_usb_device({0x0922, 0x9999});             // by the vendor-only hint
+    hardware_->add_usb_device({0x1203, 0x0160, "TE-7"});     // the first of the models sharing its ids
+    hardware_->add_usb_device({0x1234, 0x5678, "UNKNOWN"});  // no catalog model
     hardware_->add_usb_serial_port({0x04F9, 0x2064, "P700-3", "Brother", "PT-P700"}, "ttyUSB0");
     add_niimbot_port();
     hardware_->add_native_serial_port("ttyS0");
@@ -80,16 +80,17 @@ TEST_F(EmulatedDiscovery, ACatalogThatFailsToLoadIsWarnedAboutAndOnlyPortsAreLis
 
     EXPECT_EQ(discover_devices({.catalog_text = "[[printers]]\r\nbrand = \"DYMO\"\r\n"}),
               std::vector{niimbot_record()});
-    EXPECT_EQ(log_->lines(), std::vector<std::string>{
-                                 "WARN pvo_device::discovery: catalog load failed: failed to parse catalog: "
-                                 "catalog uses obsolete [[printers]] tables; rename them to [[devices]]"});
+    EXPECT_EQ(log_->lines(),
+              std::vector<std::string>{"WARN pvo_device::discovery: catalog load failed: failed to parse catalog: "
+                                       "catalog uses obsolete [[printers]] tables; rename them to [[devices]]"});
 }
 
 TEST_F(EmulatedDiscovery, WithoutSerialPortsTheListingFailsWithAWarningAndUsbDevicesRemain) {
     if (delegated_) return;
     hardware_->add_usb_device({0x0922, 0x0028});  // no tty at all: there is no /sys/class/tty
 
-    EXPECT_EQ(discover_devices(), std::vector{usb(0x0922, 0x0028, std::nullopt, "DYMO", "LabelWriter 550", Protocol::DymoLw)});
+    EXPECT_EQ(discover_devices(),
+              std::vector{usb(0x0922, 0x0028, std::nullopt, "DYMO", "LabelWriter 550", Protocol::DymoLw)});
     const auto lines = log_->lines();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_TRUE(lines[0].starts_with("WARN pvo_device::discovery: serial enumeration failed: ")) << lines[0];

@@ -72,13 +72,13 @@ TEST(MatchUsbDevice, ExactHintsFirstThenVendorHintsEachInCatalogOrder) {
         Protocol protocol = Protocol::Dymo;
     };
     const Case cases[] = {
-        {0x1000, 0x0002, "Beta", "B-1", Protocol::Tspl},    // exact on a later model beats vendor-only
-        {0x1000, 0x0099, "Alpha", "A-1", Protocol::Zpl},    // vendor-only hint
-        {0x3000, 0x0001, "Gamma", "G-1", Protocol::EscPos}, // second hint of a model
-        {0x2000, 0x0010, "Delta", "", Protocol::Dymo},      // mass_storage hint, no keys
-        {0x2000, 0x0011, std::nullopt, ""},                 // vendor known by exact hints only
+        {0x1000, 0x0002, "Beta", "B-1", Protocol::Tspl},     // exact on a later model beats vendor-only
+        {0x1000, 0x0099, "Alpha", "A-1", Protocol::Zpl},     // vendor-only hint
+        {0x3000, 0x0001, "Gamma", "G-1", Protocol::EscPos},  // second hint of a model
+        {0x2000, 0x0010, "Delta", "", Protocol::Dymo},       // mass_storage hint, no keys
+        {0x2000, 0x0011, std::nullopt, ""},                  // vendor known by exact hints only
         {0x4000, 0x0001, std::nullopt, ""},
-        {0x0002, 0x1000, std::nullopt, ""},                 // ids swapped
+        {0x0002, 0x1000, std::nullopt, ""},  // ids swapped
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << c.vid << ":" << c.pid);
@@ -116,7 +116,7 @@ TEST(ClassifySerialPort, RecognisesTheMakerInEitherTextAsciiCaseOnly) {
         {"NIIMBOT", std::nullopt, true},
         {std::nullopt, "Niimbot Label Printer", true},
         {"Shenzhen niimbot Co.", "USB Serial", true},
-        {"Niim", "bot", false},                 // the joining space splits the word
+        {"Niim", "bot", false},  // the joining space splits the word
         {"QinHeng", "USB Serial", false},
         {std::nullopt, std::nullopt, false},
         {"N\xC4\xB0IMBOT", std::nullopt, false},  // a non-ASCII capital is not folded
@@ -126,11 +126,14 @@ TEST(ClassifySerialPort, RecognisesTheMakerInEitherTextAsciiCaseOnly) {
         const auto record = classify_serial_port(usb_port(c.manufacturer, c.product));
         ASSERT_TRUE(record.has_value());
         const DiscoveredDevice expected{
-            0x1111, 0x2222, "NB-0001",
+            0x1111,
+            0x2222,
+            "NB-0001",
             c.recognised ? std::optional<std::string>("NIIMBOT") : std::nullopt,
             c.recognised ? c.product : std::nullopt,  // the product text as listed, capitals kept
             c.recognised ? std::optional(Protocol::Niimbot) : std::nullopt,
-            "serial", "/dev/ttyACM0"};
+            "serial",
+            "/dev/ttyACM0"};
         EXPECT_EQ(*record, expected);
     }
 }
@@ -148,7 +151,8 @@ DiscoveredDevice serial_record(std::string path, std::optional<Protocol> protoco
 }
 
 TEST(SortDiscovered, RecordsWithAProtocolFirstOtherwiseInListedOrder) {
-    const DiscoveredDevice printer{0x0922, 0x0028, "A1", "DYMO", "LabelWriter 550", Protocol::DymoLw, "usb", std::nullopt};
+    const DiscoveredDevice printer{0x0922,           0x0028, "A1",        "DYMO", "LabelWriter 550",
+                                   Protocol::DymoLw, "usb",  std::nullopt};
     std::vector<DiscoveredDevice> devices{printer, serial_record("/dev/ttyUSB0"), serial_record("/dev/ttyUSB1"),
                                           serial_record("/dev/ttyACM0", Protocol::Niimbot)};
     sort_discovered(devices);
@@ -162,10 +166,11 @@ TEST(WriteDeviceList, CompactArrayKeysInOrderNullsAndPathOnlyOnPorts) {
         {0x1111, 0x2222, "S\"1\\\n", "NIIMBOT", std::nullopt, Protocol::Niimbot, "serial", "/dev/ttyACM0"},
         serial_record("/dev/ttyUSB0"),
     };
-    EXPECT_EQ(write_device_list(devices),
-              R"([{"vendor_id":2338,"product_id":40,"serial":null,"brand":"DYMO","model":"","protocol":"dymolw","connection":"usb"},)"
-              R"({"vendor_id":4369,"product_id":8738,"serial":"S\"1\\\n","brand":"NIIMBOT","model":null,"protocol":"niimbot","connection":"serial","path":"/dev/ttyACM0"},)"
-              R"({"vendor_id":13107,"product_id":17476,"serial":null,"brand":null,"model":null,"protocol":null,"connection":"serial","path":"/dev/ttyUSB0"}])");
+    EXPECT_EQ(
+        write_device_list(devices),
+        R"([{"vendor_id":2338,"product_id":40,"serial":null,"brand":"DYMO","model":"","protocol":"dymolw","connection":"usb"},)"
+        R"({"vendor_id":4369,"product_id":8738,"serial":"S\"1\\\n","brand":"NIIMBOT","model":null,"protocol":"niimbot","connection":"serial","path":"/dev/ttyACM0"},)"
+        R"({"vendor_id":13107,"product_id":17476,"serial":null,"brand":null,"model":null,"protocol":null,"connection":"serial","path":"/dev/ttyUSB0"}])");
 }
 
 TEST(WriteDeviceList, EmptyListAndTextsThatAreNotUtf8) {
@@ -173,7 +178,8 @@ TEST(WriteDeviceList, EmptyListAndTextsThatAreNotUtf8) {
     DiscoveredDevice odd = serial_record("/dev/ttyUSB0");
     odd.serial = "A\xFF";
     EXPECT_EQ(write_device_list(std::vector{odd}),
-              R"([{"vendor_id":13107,"product_id":17476,"serial":"A)" "\xEF\xBF\xBD"
+              R"([{"vendor_id":13107,"product_id":17476,"serial":"A)"
+              "\xEF\xBF\xBD"
               R"(","brand":null,"model":null,"protocol":null,"connection":"serial","path":"/dev/ttyUSB0"}])");
 }
 

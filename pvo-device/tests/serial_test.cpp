@@ -192,8 +192,7 @@ TEST(SerialOpen, PathThatIsNotATerminalIsRefusedAndLeftUntouched) {
         const auto written = serial_write(target, bytes_of("label"));
         ASSERT_FALSE(written.has_value()) << path;
         EXPECT_EQ(written.error().kind, DeviceError::Kind::Transport);
-        EXPECT_TRUE(written.error().text.starts_with("open serial " + path.string() + ": "))
-            << written.error().text;
+        EXPECT_TRUE(written.error().text.starts_with("open serial " + path.string() + ": ")) << written.error().text;
         EXPECT_FALSE(target.is_open());
     }
     EXPECT_EQ(slurp(file), "keep");

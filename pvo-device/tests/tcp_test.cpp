@@ -44,23 +44,22 @@ public:
 
     // Accepts one connection in the background, sends `greeting` on it, then reads until the
     // client closes. `before_close` runs after that, before the printer closes its side.
-    std::future<Session> serve_one(std::vector<std::uint8_t> greeting = {},
-                                   std::function<void()> before_close = {}) {
-        return std::async(std::launch::async, [this, greeting = std::move(greeting),
-                                               before_close = std::move(before_close)] {
-            tcp::socket peer(io_);
-            acceptor_.accept(peer);
-            asio::write(peer, asio::buffer(greeting));
-            Session session;
-            std::uint8_t chunk[65536];
-            for (;;) {
-                const std::size_t n = peer.read_some(asio::buffer(chunk), session.end);
-                if (session.end) break;
-                session.bytes.insert(session.bytes.end(), chunk, chunk + n);
-            }
-            if (before_close) before_close();
-            return session;
-        });
+    std::future<Session> serve_one(std::vector<std::uint8_t> greeting = {}, std::function<void()> before_close = {}) {
+        return std::async(std::launch::async,
+                          [this, greeting = std::move(greeting), before_close = std::move(before_close)] {
+                              tcp::socket peer(io_);
+                              acceptor_.accept(peer);
+                              asio::write(peer, asio::buffer(greeting));
+                              Session session;
+                              std::uint8_t chunk[65536];
+                              for (;;) {
+                                  const std::size_t n = peer.read_some(asio::buffer(chunk), session.end);
+                                  if (session.end) break;
+                                  session.bytes.insert(session.bytes.end(), chunk, chunk + n);
+                              }
+                              if (before_close) before_close();
+                              return session;
+                          });
     }
 
     tcp::acceptor& acceptor() { return acceptor_; }
@@ -174,8 +173,8 @@ TEST(TcpWrite, PrinterThatResetsAfterTakingTheWholeLabelHasIt) {
     for (const std::size_t label_size : {std::size_t{300}, std::size_t{200'000}, std::size_t{2'000'000}}) {
         for (const auto reset_after : {0ms, 50ms}) {
             for (int round = 0; round < 3; ++round) {
-                SCOPED_TRACE(std::to_string(label_size) + " bytes, reset after " +
-                             std::to_string(reset_after.count()) + " ms, round " + std::to_string(round));
+                SCOPED_TRACE(std::to_string(label_size) + " bytes, reset after " + std::to_string(reset_after.count()) +
+                             " ms, round " + std::to_string(round));
                 LoopbackPrinter printer;
                 auto session = std::async(std::launch::async, [&] {
                     tcp::socket peer(printer.acceptor().get_executor());
@@ -224,8 +223,7 @@ TEST(TcpWrite, PrinterThatStopsReadingFailsAfterTheStallLimit) {
         returned.set_value();
         holder.get();
         ASSERT_FALSE(written.has_value());
-        EXPECT_EQ(written.error(),
-                  DeviceError::transport("write: " + std::system_category().message(ETIMEDOUT)));
+        EXPECT_EQ(written.error(), DeviceError::transport("write: " + std::system_category().message(ETIMEDOUT)));
     }
 }
 
@@ -299,8 +297,12 @@ TEST(TcpQuery, AnswerIsReadOnTheConnectionThatAsked) {
     };
     const auto long_answer = pattern(300);
     const Case cases[] = {
-        {"answer shorter than asked, ends at the pause", {bytes_of("\x02" "030,0\x03\r\n")}, 256,
-         bytes_of("\x02" "030,0\x03\r\n")},
+        {"answer shorter than asked, ends at the pause",
+         {bytes_of("\x02"
+                   "030,0\x03\r\n")},
+         256,
+         bytes_of("\x02"
+                  "030,0\x03\r\n")},
         {"answer longer than asked, kept whole", {long_answer}, 64, long_answer},
         {"silent printer: no bytes", {}, 256, {}},
         {"printer closes without answering: no bytes", {{}, true}, 256, {}},

@@ -9,8 +9,8 @@
 namespace pvo_device {
 namespace {
 
-using ::testing::UnorderedElementsAreArray;
 using test::PrinterSetup;
+using ::testing::UnorderedElementsAreArray;
 
 // Devices are listed in libusb's order, which is not the order they were plugged in.
 class UsbListing : public test::EmulatedUsbTest {

@@ -33,14 +33,14 @@ bool run_in_umockdev_child();
 struct PrinterSetup {
     std::uint16_t vendor_id = 0x0922;
     std::uint16_t product_id = 0x0028;
-    std::optional<std::string> serial;  // UTF-8, served as a UTF-16LE string descriptor
+    std::optional<std::string> serial;        // UTF-8, served as a UTF-16LE string descriptor
     std::optional<std::string> manufacturer;  // string descriptor 1, served the same way
     std::optional<std::string> product;       // string descriptor 2
     // The answer to the printer-class GET_DEVICE_ID request; none: the request stalls.
     std::optional<std::vector<std::uint8_t>> device_id;
-    bool bulk_in = true;                 // false: interface 0 has only its bulk OUT endpoint
-    std::uint16_t packet = 64;           // max packet size of both bulk endpoints
-    bool configured = true;              // false: no configuration is active
+    bool bulk_in = true;        // false: interface 0 has only its bulk OUT endpoint
+    std::uint16_t packet = 64;  // max packet size of both bulk endpoints
+    bool configured = true;     // false: no configuration is active
     // Also bound to the kernel's printer-class driver as /dev/usb/lp<N>.
     std::optional<unsigned> printer_class;
     // false: its device node is missing, so opening the device fails (as for a device in use

@@ -107,9 +107,8 @@ TEST_F(UsbIdentity, UnreadableDeviceIdLeavesTheUsbFieldsAlone) {
     bus_->add(setup);
     const auto status = query_status_usb(Protocol::Tspl, target());
     ASSERT_TRUE(status) << status.error().message();
-    EXPECT_EQ(pvo_status::to_json_text(*status),
-              R"({"product":"LP 200","product_id":40,"protocol":"usb-printer-id",)"
-              R"("usb_manufacturer":"Printer","vendor_id":2338})");
+    EXPECT_EQ(pvo_status::to_json_text(*status), R"({"product":"LP 200","product_id":40,"protocol":"usb-printer-id",)"
+                                                 R"("usb_manufacturer":"Printer","vendor_id":2338})");
 }
 
 TEST_F(UsbIdentity, Failures) {

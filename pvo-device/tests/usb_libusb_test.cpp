@@ -109,8 +109,8 @@ TEST_F(LibusbRoad, ClaimDetachesTheKernelDriverAndReleaseGivesItBack) {
         UsbConnection c = open_ok();
         EXPECT_EQ(printer.events(), std::vector<std::string>{"claim, kernel driver detached"});
     }
-    EXPECT_EQ(printer.events(), (std::vector<std::string>{"claim, kernel driver detached", "release",
-                                                          "kernel driver attached"}));
+    EXPECT_EQ(printer.events(),
+              (std::vector<std::string>{"claim, kernel driver detached", "release", "kernel driver attached"}));
 }
 
 TEST_F(LibusbRoad, MissingEndpointOrInterfaceIsNamed) {

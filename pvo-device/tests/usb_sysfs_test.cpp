@@ -33,9 +33,9 @@ TEST(SysfsAttribute, TheTextAsWrittenWithoutTheClosingLineBreak) {
     };
     const Case cases[] = {
         {"0922\n", "0922"},
-        {" SN 7 \n", " SN 7 "},         // blanks kept
+        {" SN 7 \n", " SN 7 "},  // blanks kept
         {"no line break", "no line break"},
-        {"two\n\n", "two\n"},           // only the closing line break goes
+        {"two\n\n", "two\n"},  // only the closing line break goes
         {"", ""},
         {std::string(4096, 'a') + "\n", std::string(4096, 'a')},  // longer than one read
         {std::string(9000, 'b'), std::string(9000, 'b')},
@@ -52,8 +52,8 @@ class SysfsUsbTree : public ::testing::Test {
 protected:
     fs::path sys_root() const { return dir_.path() / "sys"; }
 
-    void add_device(const std::string& name, const std::string& vendor, const std::string& product,
-                    unsigned address, const std::optional<std::string>& serial = std::nullopt) {
+    void add_device(const std::string& name, const std::string& vendor, const std::string& product, unsigned address,
+                    const std::optional<std::string>& serial = std::nullopt) {
         const fs::path device = sys_root() / "bus/usb/devices" / name;
         write_file(device / "idVendor", vendor + "\n");
         write_file(device / "idProduct", product + "\n");
@@ -76,14 +76,16 @@ TEST_F(SysfsUsbTree, AFilteredListingKeepsTheWantedDevicesInAddressOrder) {
     std::vector<std::uint16_t> vendors_asked;
     std::vector<std::uint16_t> products_asked;
     const UsbIdFilter wanted{
-        .vendor = [&](std::uint16_t vid) {
-            vendors_asked.push_back(vid);
-            return vid == 0x0922;
-        },
-        .device = [&](std::uint16_t, std::uint16_t pid) {
-            products_asked.push_back(pid);
-            return pid != 0x0029;
-        },
+        .vendor =
+            [&](std::uint16_t vid) {
+                vendors_asked.push_back(vid);
+                return vid == 0x0922;
+            },
+        .device =
+            [&](std::uint16_t, std::uint16_t pid) {
+                products_asked.push_back(pid);
+                return pid != 0x0029;
+            },
     };
     const auto devices = list_usb_devices(wanted, sys_root());
     ASSERT_EQ(devices.size(), 2u);

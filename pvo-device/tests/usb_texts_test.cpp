@@ -18,12 +18,12 @@ TEST(UsbTexts, SerialDescriptorDecodesUtf16WithoutLoss) {
     };
     const std::vector<Case> cases = {
         {{'A', 0, 'b', 0, '1', 0}, "Ab1"},
-        {{0xDC, 0x00, 0x6E, 0x00}, "\xC3\x9Cn"},                   // Ün
-        {{0x13, 0x27}, "\xE2\x9C\x93"},                            // U+2713
-        {{0x3D, 0xD8, 0x00, 0xDE}, "\xF0\x9F\x98\x80"},            // U+1F600 from a pair
-        {{0x3D, 0xD8, 'x', 0}, "\xEF\xBF\xBDx"},                   // unpaired high surrogate
-        {{0x00, 0xDE, 'x', 0}, "\xEF\xBF\xBDx"},                   // unpaired low surrogate
-        {{'x', 0, 'y'}, "x\xEF\xBF\xBD"},                          // dangling odd byte
+        {{0xDC, 0x00, 0x6E, 0x00}, "\xC3\x9Cn"},         // Ün
+        {{0x13, 0x27}, "\xE2\x9C\x93"},                  // U+2713
+        {{0x3D, 0xD8, 0x00, 0xDE}, "\xF0\x9F\x98\x80"},  // U+1F600 from a pair
+        {{0x3D, 0xD8, 'x', 0}, "\xEF\xBF\xBDx"},         // unpaired high surrogate
+        {{0x00, 0xDE, 'x', 0}, "\xEF\xBF\xBDx"},         // unpaired low surrogate
+        {{'x', 0, 'y'}, "x\xEF\xBF\xBD"},                // dangling odd byte
         {{}, ""},
     };
     for (const Case& c : cases) EXPECT_EQ(utf16le_to_utf8(c.units), c.text);

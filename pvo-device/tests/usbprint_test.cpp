@@ -61,7 +61,7 @@ TEST_F(PrinterClassRoad, OpensTheFirstInterfaceWhoseIdsAndSerialMatch) {
         {0x0028, "ABC123", "lp0"},
         {0x0028, "abc123", "lp0"},  // ASCII case does not matter here
         {0x0028, "xyz", "lp1"},
-        {0x0028, "AB", std::nullopt},  // same start, other length
+        {0x0028, "AB", std::nullopt},   // same start, other length
         {0x0029, std::nullopt, "lp2"},  // lp2 comes before lp10
         {0x0029, "lp2", std::nullopt},  // no serial on the device
         {0x0030, std::nullopt, std::nullopt},

@@ -49,9 +49,7 @@ public:
     }
 
 private:
-    static void write(const std::filesystem::path& path, const std::string& text) {
-        std::ofstream(path) << text;
-    }
+    static void write(const std::filesystem::path& path, const std::string& text) { std::ofstream(path) << text; }
 
     pvo_test_support::TempDir dir_;
     std::filesystem::path root_;

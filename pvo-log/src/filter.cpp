@@ -31,8 +31,7 @@ std::expected<LevelFilter, std::string> parse_level_filter(std::string_view name
     for (const auto& [word, level] : kLevelNames) {
         if (pvo_util::ascii_iequals(name, word)) return level;
     }
-    return std::unexpected(
-        fmt::format("unknown level `{}`; expected trace, debug, info, warn, error or off", name));
+    return std::unexpected(fmt::format("unknown level `{}`; expected trace, debug, info, warn, error or off", name));
 }
 
 namespace {
@@ -40,8 +39,7 @@ namespace {
 using Reason = std::unexpected<std::string>;
 
 // "unexpected `c` in <what>" for the first of `forbidden` in `text`, none when it has none.
-std::optional<std::string> stray_character(std::string_view text, std::string_view forbidden,
-                                           std::string_view what) {
+std::optional<std::string> stray_character(std::string_view text, std::string_view forbidden, std::string_view what) {
     const auto at = text.find_first_of(forbidden);
     if (at == std::string_view::npos) return std::nullopt;
     return fmt::format("unexpected `{}` in {}", text[at], what);

@@ -13,11 +13,16 @@ constexpr std::string_view kReset = "\x1b[0m";
 
 std::string_view level_colour(Level level) {
     switch (level) {
-        case Level::Trace: return "\x1b[35m";
-        case Level::Debug: return "\x1b[34m";
-        case Level::Info: return "\x1b[32m";
-        case Level::Warn: return "\x1b[33m";
-        case Level::Error: return "\x1b[31m";
+        case Level::Trace:
+            return "\x1b[35m";
+        case Level::Debug:
+            return "\x1b[34m";
+        case Level::Info:
+            return "\x1b[32m";
+        case Level::Warn:
+            return "\x1b[33m";
+        case Level::Error:
+            return "\x1b[31m";
     }
     return {};
 }
@@ -62,11 +67,16 @@ void append_span(std::string& out, const Span& span, bool ansi) {
 
 std::string_view level_word(Level level) noexcept {
     switch (level) {
-        case Level::Trace: return "TRACE";
-        case Level::Debug: return "DEBUG";
-        case Level::Info: return "INFO";
-        case Level::Warn: return "WARN";
-        case Level::Error: return "ERROR";
+        case Level::Trace:
+            return "TRACE";
+        case Level::Debug:
+            return "DEBUG";
+        case Level::Info:
+            return "INFO";
+        case Level::Warn:
+            return "WARN";
+        case Level::Error:
+            return "ERROR";
     }
     return "?";
 }
@@ -78,9 +88,8 @@ std::string format_timestamp(std::chrono::system_clock::time_point time) {
     const year_month_day date{day};
     const hh_mm_ss clock{micros - day};
     return fmt::format("{:04}-{:02}-{:02}T{:02}:{:02}:{:02}.{:06}Z", static_cast<int>(date.year()),
-                       static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                       clock.hours().count(), clock.minutes().count(), clock.seconds().count(),
-                       clock.subseconds().count());
+                       static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()), clock.hours().count(),
+                       clock.minutes().count(), clock.seconds().count(), clock.subseconds().count());
 }
 
 std::string format_full_line(const Event& event, std::chrono::system_clock::time_point time, bool ansi) {

@@ -26,8 +26,8 @@ bool enabled(Level level, std::string_view target, const Span* span) noexcept {
     return stack != nullptr && stack->enabled(level, target, span);
 }
 
-void emit(Level level, std::string_view target, std::string_view message,
-          std::initializer_list<Field> fields, const Span* span) noexcept {
+void emit(Level level, std::string_view target, std::string_view message, std::initializer_list<Field> fields,
+          const Span* span) noexcept {
     const auto* stack = g_stack.load(std::memory_order_acquire);
     if (stack == nullptr || !stack->enabled(level, target, span)) return;
     try {

@@ -45,8 +45,7 @@ std::expected<void, std::error_code> write_without_sigpipe(int fd, std::string_v
     auto result = write_all(fd, text);
     if (!result && result.error() == std::errc::broken_pipe && !was_pending) {
         const timespec no_wait{};
-        while (sigtimedwait(&pipe_only, nullptr, &no_wait) < 0 && errno == EINTR) {
-        }
+        while (sigtimedwait(&pipe_only, nullptr, &no_wait) < 0 && errno == EINTR) {}
     }
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return result;

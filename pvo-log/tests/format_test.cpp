@@ -20,16 +20,16 @@ std::string full(Level level, std::string_view target, std::vector<Field> fields
 TEST(FormatTimestamp, IsUtcWithMicroseconds) {
     EXPECT_EQ(format_timestamp(kTime), "2026-01-05T09:30:00.123456Z");
     EXPECT_EQ(format_timestamp(system_clock::time_point{}), "1970-01-01T00:00:00.000000Z");
-    EXPECT_EQ(format_timestamp(sys_days{2024y / 2 / 29} + 23h + 59min + 59s + 999999us),
-              "2024-02-29T23:59:59.999999Z");
+    EXPECT_EQ(format_timestamp(sys_days{2024y / 2 / 29} + 23h + 59min + 59s + 999999us), "2024-02-29T23:59:59.999999Z");
 }
 
 TEST(FullLine, RightAlignsTheLevelAndShowsMessageThenFields) {
     EXPECT_EQ(full(Level::Info, "parvello", {{"message", "parvello v2.0.6", false}}),
               "2026-01-05T09:30:00.123456Z  INFO parvello: parvello v2.0.6\n");
-    EXPECT_EQ(full(Level::Warn, "pvo_device::discovery",
-                   {{"message", "catalog load failed: \"x\"", false}, {"port", "27419", false}, {"path", "/a b"}}),
-              "2026-01-05T09:30:00.123456Z  WARN pvo_device::discovery: catalog load failed: \"x\" port=27419 path=/a b\n");
+    EXPECT_EQ(
+        full(Level::Warn, "pvo_device::discovery",
+             {{"message", "catalog load failed: \"x\"", false}, {"port", "27419", false}, {"path", "/a b"}}),
+        "2026-01-05T09:30:00.123456Z  WARN pvo_device::discovery: catalog load failed: \"x\" port=27419 path=/a b\n");
     EXPECT_EQ(full(Level::Trace, "t", {{"message", "", false}, {"n", "1", false}}),
               "2026-01-05T09:30:00.123456Z TRACE t: n=1\n");
     EXPECT_EQ(full(Level::Error, "t", {{"message", "", false}}), "2026-01-05T09:30:00.123456Z ERROR t: \n");
@@ -67,9 +67,10 @@ TEST(FullLine, EscapesControlCharactersSoAnEventStaysOneLine) {
 TEST(FullLine, ColourMarksLevelAndDimsTimestampAndTarget) {
     EXPECT_EQ(full(Level::Info, "parvello", {{"message", "hi", false}}, true),
               "\x1b[2m2026-01-05T09:30:00.123456Z\x1b[0m \x1b[32m INFO\x1b[0m \x1b[2mparvello:\x1b[0m hi\n");
-    const std::pair<Level, std::string_view> colours[] = {
-        {Level::Trace, "\x1b[35mTRACE"}, {Level::Debug, "\x1b[34mDEBUG"}, {Level::Warn, "\x1b[33m WARN"},
-        {Level::Error, "\x1b[31mERROR"}};
+    const std::pair<Level, std::string_view> colours[] = {{Level::Trace, "\x1b[35mTRACE"},
+                                                          {Level::Debug, "\x1b[34mDEBUG"},
+                                                          {Level::Warn, "\x1b[33m WARN"},
+                                                          {Level::Error, "\x1b[31mERROR"}};
     for (const auto& [level, coloured] : colours) {
         EXPECT_NE(full(level, "t", {}, true).find(coloured), std::string::npos) << level_word(level);
     }

@@ -28,8 +28,8 @@ TEST(Stack, FilterGatesEveryWriterAndWritersRunInOrder) {
     stack.emit({Level::Info, "parvello::server", message});
     stack.emit({Level::Debug, "parvello::server", message});
     stack.emit({Level::Error, "pvo_device::discovery", message});
-    EXPECT_EQ(seen, (std::vector<std::string>{"console [INFO] parvello::server: up",
-                                              "buffer [INFO] parvello::server: up"}));
+    EXPECT_EQ(seen,
+              (std::vector<std::string>{"console [INFO] parvello::server: up", "buffer [INFO] parvello::server: up"}));
     EXPECT_TRUE(stack.enabled(Level::Warn, "parvello"));
     EXPECT_FALSE(stack.enabled(Level::Warn, "pvo_device"));
 }

@@ -61,16 +61,14 @@ struct ModelName {
 };
 
 constexpr ModelName ql_models[] = {
-    {'1', "QL-500"},    {'2', "QL-550"},    {'3', "QL-560"},    {'4', "QL-570"},
-    {'5', "QL-580N"},   {'6', "QL-650TD"},  {'7', "QL-700"},    {'8', "QL-800"},
-    {'9', "QL-810W"},   {'A', "QL-820NWB"}, {'C', "QL-1100"},   {'D', "QL-1110NWB"},
-    {'G', "QL-1115NWB"},
+    {'1', "QL-500"},   {'2', "QL-550"},     {'3', "QL-560"},     {'4', "QL-570"},  {'5', "QL-580N"},
+    {'6', "QL-650TD"}, {'7', "QL-700"},     {'8', "QL-800"},     {'9', "QL-810W"}, {'A', "QL-820NWB"},
+    {'C', "QL-1100"},  {'D', "QL-1110NWB"}, {'G', "QL-1115NWB"},
 };
 
 constexpr ModelName pt_models[] = {
-    {'d', "PT-H500"},  {'e', "PT-E500"},   {'f', "PT-E550W"}, {'g', "PT-P700"},
-    {'h', "PT-P750W"}, {'o', "PT-P900W"},  {'p', "PT-P950NW"}, {'q', "PT-P900"},
-    {'x', "PT-P910BT"},
+    {'d', "PT-H500"},  {'e', "PT-E500"},   {'f', "PT-E550W"}, {'g', "PT-P700"},   {'h', "PT-P750W"},
+    {'o', "PT-P900W"}, {'p', "PT-P950NW"}, {'q', "PT-P900"},  {'x', "PT-P910BT"},
 };
 
 // The PT models whose replies use the long error tables.
@@ -94,27 +92,34 @@ constexpr ErrorBit<QlError> ql_byte8[] = {
     {4, QlError::PrinterInUse}, {5, QlError::PrinterTurnedOff},
 };
 constexpr ErrorBit<QlError> ql_byte9[] = {
-    {0, QlError::ReplaceMedia}, {1, QlError::ExpansionBufferFull},
-    {2, QlError::CommunicationError}, {4, QlError::CoverOpen},
-    {6, QlError::MediaCannotBeFed}, {7, QlError::SystemError},
+    {0, QlError::ReplaceMedia}, {1, QlError::ExpansionBufferFull}, {2, QlError::CommunicationError},
+    {4, QlError::CoverOpen},    {6, QlError::MediaCannotBeFed},    {7, QlError::SystemError},
 };
 
 constexpr ErrorBit<PtError> pt_long_byte8[] = {
-    {0, PtError::NoMedia}, {1, PtError::EndOfMedia}, {2, PtError::CutterJam},
+    {0, PtError::NoMedia},       {1, PtError::EndOfMedia},         {2, PtError::CutterJam},
     {3, PtError::WeakBatteries}, {6, PtError::HighVoltageAdapter},
 };
 constexpr ErrorBit<PtError> pt_long_byte9[] = {
-    {0, PtError::ReplaceMedia}, {1, PtError::ExpansionBufferFull},
-    {2, PtError::CommunicationError}, {3, PtError::CommunicationBufferFull},
-    {4, PtError::CoverOpen}, {5, PtError::Overheating},
-    {6, PtError::BlackMarkingNotDetected}, {7, PtError::SystemError},
+    {0, PtError::ReplaceMedia},
+    {1, PtError::ExpansionBufferFull},
+    {2, PtError::CommunicationError},
+    {3, PtError::CommunicationBufferFull},
+    {4, PtError::CoverOpen},
+    {5, PtError::Overheating},
+    {6, PtError::BlackMarkingNotDetected},
+    {7, PtError::SystemError},
 };
 constexpr ErrorBit<PtError> pt_short_byte8[] = {
-    {0, PtError::NoMedia}, {2, PtError::CutterJam}, {3, PtError::WeakBatteries},
+    {0, PtError::NoMedia},
+    {2, PtError::CutterJam},
+    {3, PtError::WeakBatteries},
     {6, PtError::HighVoltageAdapter},
 };
 constexpr ErrorBit<PtError> pt_short_byte9[] = {
-    {0, PtError::ReplaceMedia}, {4, PtError::CoverOpen}, {5, PtError::Overheating},
+    {0, PtError::ReplaceMedia},
+    {4, PtError::CoverOpen},
+    {5, PtError::Overheating},
 };
 
 constexpr ErrorTable<QlError> ql_errors{ql_byte8, ql_byte9};
@@ -139,59 +144,75 @@ struct MediaCode {
 };
 
 constexpr MediaCode pt_media_types[] = {
-    {0x00, PtMediaType::NoMedia},          {0x01, PtMediaType::LaminatedTape},
-    {0x03, PtMediaType::NonLaminatedTape}, {0x04, PtMediaType::FabricTape},
-    {0x11, PtMediaType::HeatShrinkTube2To1}, {0x13, PtMediaType::FleTape},
-    {0x14, PtMediaType::FlexibleIdTape},   {0x15, PtMediaType::SatinTape},
-    {0x17, PtMediaType::HeatShrinkTube3To1}, {0xFF, PtMediaType::IncompatibleTape},
+    {0x00, PtMediaType::NoMedia},
+    {0x01, PtMediaType::LaminatedTape},
+    {0x03, PtMediaType::NonLaminatedTape},
+    {0x04, PtMediaType::FabricTape},
+    {0x11, PtMediaType::HeatShrinkTube2To1},
+    {0x13, PtMediaType::FleTape},
+    {0x14, PtMediaType::FlexibleIdTape},
+    {0x15, PtMediaType::SatinTape},
+    {0x17, PtMediaType::HeatShrinkTube3To1},
+    {0xFF, PtMediaType::IncompatibleTape},
 };
 
 // The two refusals; `family` is "QL" or "PT".
-std::expected<void, StatusError> check_reply(std::span<const std::uint8_t> reply,
-                                             std::string_view family) {
+std::expected<void, StatusError> check_reply(std::span<const std::uint8_t> reply, std::string_view family) {
     if (reply.size() < brother_status_reply_size) {
-        return std::unexpected(StatusError(
-            "short Brother " + std::string(family) + " status reply (" +
-            std::to_string(reply.size()) + " bytes, expected " +
-            std::to_string(brother_status_reply_size) + ")"));
+        return std::unexpected(StatusError("short Brother " + std::string(family) + " status reply (" +
+                                           std::to_string(reply.size()) + " bytes, expected " +
+                                           std::to_string(brother_status_reply_size) + ")"));
     }
     if (!std::equal(header.begin(), header.end(), reply.begin())) {
         char shown[9];
         std::snprintf(shown, sizeof shown, "%02x:%02x:%02x", reply[0], reply[1], reply[2]);
-        return std::unexpected(StatusError("unexpected Brother " + std::string(family) +
-                                           " status header " + shown));
+        return std::unexpected(StatusError("unexpected Brother " + std::string(family) + " status header " + shown));
     }
     return {};
 }
 
 BrotherStatusType status_type_of(std::uint8_t code) noexcept {
     switch (code) {
-        case 0x00: return BrotherStatusType::Reply;
-        case 0x01: return BrotherStatusType::PrintComplete;
-        case 0x02: return BrotherStatusType::Error;
-        case 0x04: return BrotherStatusType::TurnedOff;
-        case 0x05: return BrotherStatusType::Notification;
-        case 0x06: return BrotherStatusType::PhaseChange;
-        default: return BrotherStatusType::Unknown;
+        case 0x00:
+            return BrotherStatusType::Reply;
+        case 0x01:
+            return BrotherStatusType::PrintComplete;
+        case 0x02:
+            return BrotherStatusType::Error;
+        case 0x04:
+            return BrotherStatusType::TurnedOff;
+        case 0x05:
+            return BrotherStatusType::Notification;
+        case 0x06:
+            return BrotherStatusType::PhaseChange;
+        default:
+            return BrotherStatusType::Unknown;
     }
 }
 
 BrotherPhaseType phase_type_of(std::uint8_t code) noexcept {
     switch (code) {
-        case 0: return BrotherPhaseType::Waiting;
-        case 1: return BrotherPhaseType::Printing;
-        default: return BrotherPhaseType::Unknown;
+        case 0:
+            return BrotherPhaseType::Waiting;
+        case 1:
+            return BrotherPhaseType::Printing;
+        default:
+            return BrotherPhaseType::Unknown;
     }
 }
 
 QlMediaType ql_media_type_of(std::uint8_t code) noexcept {
     switch (code) {
-        case 0x00: return QlMediaType::NoMedia;
+        case 0x00:
+            return QlMediaType::NoMedia;
         case 0x0A:
-        case 0x4A: return QlMediaType::Continuous;
+        case 0x4A:
+            return QlMediaType::Continuous;
         case 0x0B:
-        case 0x4B: return QlMediaType::DieCut;
-        default: return QlMediaType::Unknown;
+        case 0x4B:
+            return QlMediaType::DieCut;
+        default:
+            return QlMediaType::Unknown;
     }
 }
 
@@ -220,8 +241,7 @@ void add_once(std::vector<Error>& errors, Error error) {
 }
 
 template <typename Error>
-void add_set_bits(std::vector<Error>& errors, std::uint8_t byte,
-                  std::span<const ErrorBit<Error>> table) {
+void add_set_bits(std::vector<Error>& errors, std::uint8_t byte, std::span<const ErrorBit<Error>> table) {
     for (const auto& entry : table) {
         if (byte & (1u << entry.bit)) add_once(errors, entry.error);
     }
@@ -238,14 +258,18 @@ std::vector<Error> table_errors(std::span<const std::uint8_t> reply, const Error
 
 // First match wins: an error, then the status type, then the phase, then the media.
 template <typename Error>
-StatusSummary summarize(const std::vector<Error>& errors, BrotherStatusType status,
-                        BrotherPhaseType phase, bool media_ok) {
+StatusSummary summarize(const std::vector<Error>& errors, BrotherStatusType status, BrotherPhaseType phase,
+                        bool media_ok) {
     if (!errors.empty()) return {std::string(word(errors.front())), Severity::Error};
     switch (status) {
-        case BrotherStatusType::PrintComplete: return {"print_complete", Severity::Primary};
-        case BrotherStatusType::Error: return {"error", Severity::Error};
-        case BrotherStatusType::TurnedOff: return {"turned_off", Severity::Neutral};
-        default: break;
+        case BrotherStatusType::PrintComplete:
+            return {"print_complete", Severity::Primary};
+        case BrotherStatusType::Error:
+            return {"error", Severity::Error};
+        case BrotherStatusType::TurnedOff:
+            return {"turned_off", Severity::Neutral};
+        default:
+            break;
     }
     if (phase == BrotherPhaseType::Printing) return {"printing", Severity::Primary};
     if (media_ok) return {"ready", Severity::Success};
@@ -300,13 +324,11 @@ std::expected<BrotherPt, StatusError> parse_brother_pt_status(std::span<const st
     report.battery_level = reply[at::battery_level];
     report.extended_error = reply[at::extended_error];
     report.notification_number = reply[at::notification_number];
-    report.phase_number = static_cast<std::uint16_t>((reply[at::phase_number] << 8) |
-                                                     reply[at::phase_number + 1]);
+    report.phase_number = static_cast<std::uint16_t>((reply[at::phase_number] << 8) | reply[at::phase_number + 1]);
     report.tape_color_id = reply[at::tape_color];
     report.text_color_id = reply[at::text_color];
 
-    const bool long_table = std::ranges::find(pt_long_table_models, model) !=
-                            std::end(pt_long_table_models);
+    const bool long_table = std::ranges::find(pt_long_table_models, model) != std::end(pt_long_table_models);
     auto& errors = report.errors;
     errors = table_errors(reply, long_table ? pt_long_errors : pt_short_errors);
     for (const auto& e : pt_extended_errors) {
@@ -316,8 +338,7 @@ std::expected<BrotherPt, StatusError> parse_brother_pt_status(std::span<const st
     if (report.phase_number == pt_cover_open_phase) add_once(errors, PtError::CoverOpen);
     if (media == pt_media_type_incompatible) add_once(errors, PtError::IncompatibleMedia);
     // An error status with no error bit set is taken as missing tape when the tape reads so.
-    if (reply[at::status_type] == status_type_error && errors.empty() &&
-        (width == 0 || media == media_type_none)) {
+    if (reply[at::status_type] == status_type_error && errors.empty() && (width == 0 || media == media_type_none)) {
         errors.push_back(PtError::NoMedia);
     }
 

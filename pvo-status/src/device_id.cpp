@@ -96,17 +96,15 @@ std::optional<DeviceId> parse_device_id(std::span<const std::uint8_t> reply) {
 }
 
 void clean_usb_printer_id(UsbPrinterId& report) {
-    for (auto* field : {&report.manufacturer, &report.model, &report.description,
-                        &report.command_set, &report.product, &report.usb_manufacturer,
-                        &report.serial_number, &report.raw_device_id}) {
+    for (auto* field : {&report.manufacturer, &report.model, &report.description, &report.command_set, &report.product,
+                        &report.usb_manufacturer, &report.serial_number, &report.raw_device_id}) {
         clean(*field);
     }
     if (report.manufacturer && pvo_util::ascii_iequals(*report.manufacturer, "printer")) {
         report.manufacturer.reset();
     }
     if (report.serial_number &&
-        std::all_of(report.serial_number->begin(), report.serial_number->end(),
-                    [](char c) { return c == '0'; })) {
+        std::all_of(report.serial_number->begin(), report.serial_number->end(), [](char c) { return c == '0'; })) {
         report.serial_number.reset();
     }
 }

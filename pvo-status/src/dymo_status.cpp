@@ -16,8 +16,7 @@ std::uint16_t le16(std::span<const std::uint8_t> b, std::size_t at) noexcept {
 
 std::uint32_t le32(std::span<const std::uint8_t> b, std::size_t at) noexcept {
     return static_cast<std::uint32_t>(b[at]) | (static_cast<std::uint32_t>(b[at + 1]) << 8) |
-           (static_cast<std::uint32_t>(b[at + 2]) << 16) |
-           (static_cast<std::uint32_t>(b[at + 3]) << 24);
+           (static_cast<std::uint32_t>(b[at + 2]) << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
 }
 
 // The media SKU: up to 12 bytes from byte 11, ending before a zero byte; text that is not
@@ -37,10 +36,14 @@ std::optional<std::string> read_sku(std::span<const std::uint8_t> reply) {
 Readiness lw550_readiness(const EngineStatus& s) {
     switch (s.print_state) {
         case LwPrintState::Printing:
-        case LwPrintState::Busy: return Readiness::ready();
-        case LwPrintState::Error: return Readiness::not_ready("error");
-        case LwPrintState::Cancel: return Readiness::not_ready("cancel");
-        default: break;
+        case LwPrintState::Busy:
+            return Readiness::ready();
+        case LwPrintState::Error:
+            return Readiness::not_ready("error");
+        case LwPrintState::Cancel:
+            return Readiness::not_ready("cancel");
+        default:
+            break;
     }
     if (s.head_status != PrintHeadStatus::Ok) {
         return Readiness::not_ready(std::string(word(s.head_status)));
@@ -53,10 +56,10 @@ Readiness lw550_readiness(const EngineStatus& s) {
         case MediaBayStatus::MediaJammed:
         case MediaBayStatus::MediaCounterfeit:
             return Readiness::not_ready(std::string(word(s.bay_status)));
-        default: break;  // unknown, present-unknown, low, critically low and ok pass on
+        default:
+            break;  // unknown, present-unknown, low, critically low and ok pass on
     }
-    if (s.head_voltage == PrintHeadVoltage::CriticallyLow ||
-        s.head_voltage == PrintHeadVoltage::TooLowForPrinting) {
+    if (s.head_voltage == PrintHeadVoltage::CriticallyLow || s.head_voltage == PrintHeadVoltage::TooLowForPrinting) {
         return Readiness::not_ready(std::string(word(s.head_voltage)));
     }
     if (s.error_id != 0) return Readiness::not_ready("error");
@@ -71,38 +74,35 @@ Dymo decode_d1_status(std::uint8_t status) noexcept {
 }
 
 DymoLwClassic decode_classic_lw_status(std::uint8_t status) noexcept {
-    return {status,          bit(status, 0x01), bit(status, 0x02),
-            bit(status, 0x20), bit(status, 0x40), bit(status, 0x80)};
+    return {status, bit(status, 0x01), bit(status, 0x02), bit(status, 0x20), bit(status, 0x40), bit(status, 0x80)};
 }
 
-std::expected<EngineStatus, StatusError> parse_print_engine_status(
-    std::span<const std::uint8_t> reply) {
+std::expected<EngineStatus, StatusError> parse_print_engine_status(std::span<const std::uint8_t> reply) {
     if (reply.size() < engine_status_size) {
-        return std::unexpected(StatusError("short status reply (" + std::to_string(reply.size()) +
-                                           " bytes, expected " +
+        return std::unexpected(StatusError("short status reply (" + std::to_string(reply.size()) + " bytes, expected " +
                                            std::to_string(engine_status_size) + ")"));
     }
     // B6 CA opens the media's NFC record: this reply answers an earlier media query, so the
     // status read is out of step with the printer.
     if (reply[0] == 0xB6 && reply[1] == 0xCA) {
-        return std::unexpected(StatusError(
-            "status reply looks like an ESC U NFC dump (USB read desync); retry the status query"));
+        return std::unexpected(
+            StatusError("status reply looks like an ESC U NFC dump (USB read desync); retry the status query"));
     }
     constexpr std::uint8_t last_state = static_cast<std::uint8_t>(LwPrintState::NoLock);
     if (reply[0] > last_state) {
-        return std::unexpected(StatusError("invalid print-engine status byte " +
-                                           std::to_string(reply[0]) + " (expected 0\u20135)"));
+        return std::unexpected(
+            StatusError("invalid print-engine status byte " + std::to_string(reply[0]) + " (expected 0\u20135)"));
     }
 
     EngineStatus s;
     s.print_state = static_cast<LwPrintState>(reply[0]);
     s.print_job_id = le32(reply, 1);
     s.label_index = le16(reply, 5);
-    s.head_status = static_cast<PrintHeadStatus>(
-        reply[8] < 3 ? reply[8] : static_cast<std::uint8_t>(PrintHeadStatus::Unknown));
+    s.head_status =
+        static_cast<PrintHeadStatus>(reply[8] < 3 ? reply[8] : static_cast<std::uint8_t>(PrintHeadStatus::Unknown));
     s.print_density = reply[9];
-    s.bay_status = static_cast<MediaBayStatus>(
-        reply[10] <= 10 ? reply[10] : static_cast<std::uint8_t>(MediaBayStatus::Unknown));
+    s.bay_status =
+        static_cast<MediaBayStatus>(reply[10] <= 10 ? reply[10] : static_cast<std::uint8_t>(MediaBayStatus::Unknown));
     // With no media loaded the SKU bytes hold nothing meaningful.
     if (s.bay_status != MediaBayStatus::NoMedia) s.sku = read_sku(reply);
     s.error_id = le32(reply, 23);
@@ -135,8 +135,7 @@ std::expected<Dymo, StatusError> parse_d1_status(std::span<const std::uint8_t> r
     return decode_d1_status(reply.front());
 }
 
-std::expected<DymoLwClassic, StatusError> parse_classic_lw_status(
-    std::span<const std::uint8_t> reply) {
+std::expected<DymoLwClassic, StatusError> parse_classic_lw_status(std::span<const std::uint8_t> reply) {
     if (reply.empty()) return std::unexpected(StatusError("empty classic LW status reply"));
     return decode_classic_lw_status(reply.front());
 }
@@ -177,12 +176,8 @@ nlohmann::json report_json(const Dymo& s) {
 
 nlohmann::json report_json(const DymoLwClassic& s) {
     return {
-        {"protocol", "dymolwclassic"},
-        {"raw", s.raw},
-        {"ready", s.ready},
-        {"top_of_form", s.top_of_form},
-        {"no_paper", s.no_paper},
-        {"paper_jam", s.paper_jam},
+        {"protocol", "dymolwclassic"},      {"raw", s.raw},           {"ready", s.ready},
+        {"top_of_form", s.top_of_form},     {"no_paper", s.no_paper}, {"paper_jam", s.paper_jam},
         {"printer_error", s.printer_error},
     };
 }

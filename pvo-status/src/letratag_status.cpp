@@ -29,24 +29,19 @@ LetraTag decode_letratag_status(std::span<const std::uint8_t, letratag_status_si
 
 std::expected<LetraTag, StatusError> parse_letratag_status(std::span<const std::uint8_t> reply) {
     if (reply.size() < letratag_status_size) {
-        return std::unexpected(StatusError("short LetraTag advertising status (" +
-                                           std::to_string(reply.size()) + " bytes, expected 3)"));
+        return std::unexpected(
+            StatusError("short LetraTag advertising status (" + std::to_string(reply.size()) + " bytes, expected 3)"));
     }
     return decode_letratag_status(reply.first<letratag_status_size>());
 }
 
 nlohmann::json report_json(const LetraTag& s) {
     return {
-        {"protocol", "letratag"},
-        {"revision", s.revision},
-        {"cassette_id", s.cassette_id},
-        {"carbon_type", s.carbon_type},
-        {"busy_locked", s.busy_locked},
-        {"tape_jam", s.tape_jam},
-        {"cutter_jam", s.cutter_jam},
-        {"battery_too_low", s.battery_too_low},
-        {"battery_low", s.battery_low},
-        {"battery_level", s.battery_level},
+        {"protocol", "letratag"},       {"revision", s.revision},
+        {"cassette_id", s.cassette_id}, {"carbon_type", s.carbon_type},
+        {"busy_locked", s.busy_locked}, {"tape_jam", s.tape_jam},
+        {"cutter_jam", s.cutter_jam},   {"battery_too_low", s.battery_too_low},
+        {"battery_low", s.battery_low}, {"battery_level", s.battery_level},
         {"charging", s.charging},
     };
 }

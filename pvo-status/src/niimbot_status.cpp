@@ -5,8 +5,7 @@
 
 namespace pvo_status {
 
-std::optional<Readiness> niimbot_readiness(std::uint16_t /*page*/, std::uint8_t progress1,
-                                                       std::uint8_t /*progress2*/) {
+std::optional<Readiness> niimbot_readiness(std::uint16_t /*page*/, std::uint8_t progress1, std::uint8_t /*progress2*/) {
     if (progress1 >= 1 && progress1 <= 99) return Readiness::ready();
     return std::nullopt;
 }

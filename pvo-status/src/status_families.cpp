@@ -26,7 +26,7 @@ using Parsed = std::expected<PrintStatus, StatusError>;
 
 struct StatusFamily {
     Protocol protocol;
-    Bytes (*query)();  // the request bytes; empty when the printer is only listened to
+    Bytes (*query)();          // the request bytes; empty when the printer is only listened to
     std::size_t reply_length;  // how many bytes the status query reads
     Parsed (*parse)(Reply);
 };
@@ -49,20 +49,16 @@ constexpr std::size_t default_reply_length = 64;
 
 constexpr auto families = std::to_array<StatusFamily>({
     {Protocol::Dymo, bytes<0x1B, 0x41>, 1, report_of<parse_d1_status>},
-    {Protocol::DymoLw, bytes<0x1B, 0x41, 0x00>, engine_status_size,
-     report_of<parse_lw550_status>},
+    {Protocol::DymoLw, bytes<0x1B, 0x41, 0x00>, engine_status_size, report_of<parse_lw550_status>},
     {Protocol::DymoLwClassic, bytes<0x1B, 0x41>, 1, report_of<parse_classic_lw_status>},
     // A host-status reply is three framed lines of about 85 bytes; a shorter read would cut
     // off the head flag and leave the rest to be taken as the next query's reply.
     {Protocol::Zpl, bytes<'~', 'H', 'S', '\r', '\n'>, 256, report_of<parse_zpl_host_status>},
     // Command A3 with the one data byte 01, framed as a NIIMBOT packet.
-    {Protocol::Niimbot, pvo_driver_niimbot::status_request, default_reply_length,
-     report_of<parse_niimbot_status>},
+    {Protocol::Niimbot, pvo_driver_niimbot::status_request, default_reply_length, report_of<parse_niimbot_status>},
     {Protocol::LetraTag, bytes<>, letratag_status_size, report_of<parse_letratag_status>},
-    {Protocol::BrotherQl, bytes<0x1B, 0x69, 0x53>, brother_status_reply_size,
-     report_of<parse_brother_ql_status>},
-    {Protocol::BrotherPt, bytes<0x1B, 0x69, 0x53>, brother_status_reply_size,
-     report_of<parse_brother_pt_status>},
+    {Protocol::BrotherQl, bytes<0x1B, 0x69, 0x53>, brother_status_reply_size, report_of<parse_brother_ql_status>},
+    {Protocol::BrotherPt, bytes<0x1B, 0x69, 0x53>, brother_status_reply_size, report_of<parse_brother_pt_status>},
     {Protocol::Gpgl, bytes<0x1B, 0x05>, default_reply_length, report_of<parse_gpgl_status>},
 });
 
@@ -72,8 +68,7 @@ const StatusFamily* family_of(Protocol protocol) noexcept {
 }
 
 StatusError unsupported(std::string_view what, Protocol protocol) {
-    return StatusError(std::string(what) + " not supported for protocol " +
-                       std::string(message_name(protocol)));
+    return StatusError(std::string(what) + " not supported for protocol " + std::string(message_name(protocol)));
 }
 
 }  // namespace
@@ -81,8 +76,7 @@ StatusError unsupported(std::string_view what, Protocol protocol) {
 std::expected<Bytes, StatusError> status_query_bytes(Protocol protocol) {
     // tspl printers have no status family: their status is the identity read over USB.
     if (protocol == Protocol::Tspl) {
-        return std::unexpected(StatusError(
-            "tspl identity uses USB GET_DEVICE_ID control transfer, not a bulk query"));
+        return std::unexpected(StatusError("tspl identity uses USB GET_DEVICE_ID control transfer, not a bulk query"));
     }
     const StatusFamily* family = family_of(protocol);
     if (!family) return std::unexpected(unsupported("status query", protocol));

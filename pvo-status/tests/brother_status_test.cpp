@@ -70,7 +70,8 @@ TEST(BrotherStatus, RefusesShortRepliesAndWrongHeaders) {
     const Case cases[] = {
         {short_reply, "short Brother QL status reply (31 bytes, expected 32)",
          "short Brother PT status reply (31 bytes, expected 32)"},
-        {{}, "short Brother QL status reply (0 bytes, expected 32)",
+        {{},
+         "short Brother QL status reply (0 bytes, expected 32)",
          "short Brother PT status reply (0 bytes, expected 32)"},
         {header(0x80, 0x20, 0x43), "unexpected Brother QL status header 80:20:43",
          "unexpected Brother PT status header 80:20:43"},
@@ -97,10 +98,10 @@ TEST(BrotherStatus, BytesAfterTheReplyAreIgnored) {
 
 TEST(BrotherStatus, StatusAndPhaseTypes) {
     const std::pair<std::uint8_t, BrotherStatusType> statuses[] = {
-        {0x00, BrotherStatusType::Reply},        {0x01, BrotherStatusType::PrintComplete},
-        {0x02, BrotherStatusType::Error},        {0x03, BrotherStatusType::Unknown},
-        {0x04, BrotherStatusType::TurnedOff},    {0x05, BrotherStatusType::Notification},
-        {0x06, BrotherStatusType::PhaseChange},  {0x07, BrotherStatusType::Unknown},
+        {0x00, BrotherStatusType::Reply},       {0x01, BrotherStatusType::PrintComplete},
+        {0x02, BrotherStatusType::Error},       {0x03, BrotherStatusType::Unknown},
+        {0x04, BrotherStatusType::TurnedOff},   {0x05, BrotherStatusType::Notification},
+        {0x06, BrotherStatusType::PhaseChange}, {0x07, BrotherStatusType::Unknown},
         {0xFF, BrotherStatusType::Unknown},
     };
     for (auto [code, type] : statuses) {
@@ -108,8 +109,10 @@ TEST(BrotherStatus, StatusAndPhaseTypes) {
         EXPECT_EQ(pt(ready_pt('g', {{18, code}})).status_type, type) << int(code);
     }
     const std::pair<std::uint8_t, BrotherPhaseType> phases[] = {
-        {0, BrotherPhaseType::Waiting}, {1, BrotherPhaseType::Printing},
-        {2, BrotherPhaseType::Unknown}, {0xFF, BrotherPhaseType::Unknown},
+        {0, BrotherPhaseType::Waiting},
+        {1, BrotherPhaseType::Printing},
+        {2, BrotherPhaseType::Unknown},
+        {0xFF, BrotherPhaseType::Unknown},
     };
     for (auto [code, type] : phases) {
         EXPECT_EQ(ql(ready_ql({{19, code}})).phase_type, type) << int(code);
@@ -124,16 +127,12 @@ TEST(BrotherStatus, ModelCodeTexts) {
         std::string pt_text;
     };
     const Case cases[] = {
-        {'1', "QL-500", "1"},       {'9', "QL-810W", "9"},
-        {'A', "QL-820NWB", "A"},    {'C', "QL-1100", "C"},
-        {'D', "QL-1110NWB", "D"},   {'G', "QL-1115NWB", "G"},
-        {'B', "B", "B"},            // between two listed QL codes
-        {'d', "d", "PT-H500"},      {'h', "h", "PT-P750W"},
-        {'o', "o", "PT-P900W"},     {'p', "p", "PT-P950NW"},
-        {'q', "q", "PT-P900"},      {'x', "x", "PT-P910BT"},
-        {'Z', "Z", "Z"},            {'!', "!", "!"},  {'~', "~", "~"},
-        {0x05, "0x05", "0x05"},     {0x20, "0x20", "0x20"},  // space is not printable here
-        {0x7F, "0x7F", "0x7F"},     {0xFE, "0xFE", "0xFE"},  {0x00, "0x00", "0x00"},
+        {'1', "QL-500", "1"},     {'9', "QL-810W", "9"},    {'A', "QL-820NWB", "A"}, {'C', "QL-1100", "C"},
+        {'D', "QL-1110NWB", "D"}, {'G', "QL-1115NWB", "G"}, {'B', "B", "B"},  // between two listed QL codes
+        {'d', "d", "PT-H500"},    {'h', "h", "PT-P750W"},   {'o', "o", "PT-P900W"},  {'p', "p", "PT-P950NW"},
+        {'q', "q", "PT-P900"},    {'x', "x", "PT-P910BT"},  {'Z', "Z", "Z"},         {'!', "!", "!"},
+        {'~', "~", "~"},          {0x05, "0x05", "0x05"},   {0x20, "0x20", "0x20"},  // space is not printable here
+        {0x7F, "0x7F", "0x7F"},   {0xFE, "0xFE", "0xFE"},   {0x00, "0x00", "0x00"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ql(Reply({{4, c.code}})).model_code, c.ql_text) << int(c.code);
@@ -143,19 +142,19 @@ TEST(BrotherStatus, ModelCodeTexts) {
 
 TEST(BrotherStatus, MediaTypes) {
     const std::pair<std::uint8_t, QlMediaType> ql_media[] = {
-        {0x00, QlMediaType::NoMedia}, {0x0A, QlMediaType::Continuous},
-        {0x4A, QlMediaType::Continuous}, {0x0B, QlMediaType::DieCut},
-        {0x4B, QlMediaType::DieCut}, {0x01, QlMediaType::Unknown}, {0xFF, QlMediaType::Unknown},
+        {0x00, QlMediaType::NoMedia}, {0x0A, QlMediaType::Continuous}, {0x4A, QlMediaType::Continuous},
+        {0x0B, QlMediaType::DieCut},  {0x4B, QlMediaType::DieCut},     {0x01, QlMediaType::Unknown},
+        {0xFF, QlMediaType::Unknown},
     };
     for (auto [code, type] : ql_media) EXPECT_EQ(ql(Reply({{11, code}})).media_type, type) << int(code);
 
     const std::pair<std::uint8_t, PtMediaType> pt_media[] = {
-        {0x00, PtMediaType::NoMedia},           {0x01, PtMediaType::LaminatedTape},
-        {0x02, PtMediaType::Unknown},           {0x03, PtMediaType::NonLaminatedTape},
-        {0x04, PtMediaType::FabricTape},        {0x11, PtMediaType::HeatShrinkTube2To1},
-        {0x13, PtMediaType::FleTape},           {0x14, PtMediaType::FlexibleIdTape},
-        {0x15, PtMediaType::SatinTape},         {0x17, PtMediaType::HeatShrinkTube3To1},
-        {0xFF, PtMediaType::IncompatibleTape},  {0x0A, PtMediaType::Unknown},
+        {0x00, PtMediaType::NoMedia},          {0x01, PtMediaType::LaminatedTape},
+        {0x02, PtMediaType::Unknown},          {0x03, PtMediaType::NonLaminatedTape},
+        {0x04, PtMediaType::FabricTape},       {0x11, PtMediaType::HeatShrinkTube2To1},
+        {0x13, PtMediaType::FleTape},          {0x14, PtMediaType::FlexibleIdTape},
+        {0x15, PtMediaType::SatinTape},        {0x17, PtMediaType::HeatShrinkTube3To1},
+        {0xFF, PtMediaType::IncompatibleTape}, {0x0A, PtMediaType::Unknown},
     };
     for (auto [code, type] : pt_media) EXPECT_EQ(pt(Reply({{11, code}})).media_type, type) << int(code);
 }
@@ -169,17 +168,18 @@ TEST(BrotherStatus, QlErrorListOrder) {
     const Case cases[] = {
         {0x00, 0x00, {}},
         {0x23, 0x00, {QlError::NoMedia, QlError::EndOfMedia, QlError::PrinterTurnedOff}},
-        {0xFF, 0x00, {QlError::NoMedia, QlError::EndOfMedia, QlError::CutterJam,
-                      QlError::PrinterInUse, QlError::PrinterTurnedOff}},
-        {0x00, 0xFF, {QlError::ReplaceMedia, QlError::ExpansionBufferFull,
-                      QlError::CommunicationError, QlError::CoverOpen,
-                      QlError::MediaCannotBeFed, QlError::SystemError}},
+        {0xFF,
+         0x00,
+         {QlError::NoMedia, QlError::EndOfMedia, QlError::CutterJam, QlError::PrinterInUse, QlError::PrinterTurnedOff}},
+        {0x00,
+         0xFF,
+         {QlError::ReplaceMedia, QlError::ExpansionBufferFull, QlError::CommunicationError, QlError::CoverOpen,
+          QlError::MediaCannotBeFed, QlError::SystemError}},
         {0xC8, 0x28, {}},  // bits without an entry add nothing
         {0x04, 0x10, {QlError::CutterJam, QlError::CoverOpen}},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(ql(ready_ql({{8, c.byte8}, {9, c.byte9}})).errors, c.errors)
-            << int(c.byte8) << "/" << int(c.byte9);
+        EXPECT_EQ(ql(ready_ql({{8, c.byte8}, {9, c.byte9}})).errors, c.errors) << int(c.byte8) << "/" << int(c.byte9);
     }
 }
 
@@ -192,15 +192,18 @@ TEST(BrotherStatus, PtErrorTableFollowsModelCode) {
     const Case cases[] = {
         {'g', 0x00, 0x02, {}},
         {'p', 0x00, 0x02, {PtError::ExpansionBufferFull}},
-        {'g', 0xFF, 0xFF, {PtError::NoMedia, PtError::CutterJam, PtError::WeakBatteries,
-                           PtError::HighVoltageAdapter, PtError::ReplaceMedia,
-                           PtError::CoverOpen, PtError::Overheating}},
-        {'o', 0xFF, 0xFF, {PtError::NoMedia, PtError::EndOfMedia, PtError::CutterJam,
-                           PtError::WeakBatteries, PtError::HighVoltageAdapter,
-                           PtError::ReplaceMedia, PtError::ExpansionBufferFull,
-                           PtError::CommunicationError, PtError::CommunicationBufferFull,
-                           PtError::CoverOpen, PtError::Overheating,
-                           PtError::BlackMarkingNotDetected, PtError::SystemError}},
+        {'g',
+         0xFF,
+         0xFF,
+         {PtError::NoMedia, PtError::CutterJam, PtError::WeakBatteries, PtError::HighVoltageAdapter,
+          PtError::ReplaceMedia, PtError::CoverOpen, PtError::Overheating}},
+        {'o',
+         0xFF,
+         0xFF,
+         {PtError::NoMedia, PtError::EndOfMedia, PtError::CutterJam, PtError::WeakBatteries,
+          PtError::HighVoltageAdapter, PtError::ReplaceMedia, PtError::ExpansionBufferFull, PtError::CommunicationError,
+          PtError::CommunicationBufferFull, PtError::CoverOpen, PtError::Overheating, PtError::BlackMarkingNotDetected,
+          PtError::SystemError}},
         {'q', 0x02, 0x80, {PtError::EndOfMedia, PtError::SystemError}},
         {'x', 0x02, 0x80, {PtError::EndOfMedia, PtError::SystemError}},
         {'Z', 0x02, 0x80, {}},
@@ -225,22 +228,19 @@ TEST(BrotherStatus, PtExtraErrorsInOrderWithoutRepeats) {
         {"extended 1D", ready_pt('g', {{7, 0x1D}}), {PtError::HighResDraftError}},
         {"extended 1E", ready_pt('g', {{7, 0x1E}}), {PtError::AdapterInsertError}},
         {"extended unlisted", ready_pt('g', {{7, 0x11}}), {}},
-        {"extended after bits", ready_pt('g', {{7, 0x10}, {8, 0x01}}),
-         {PtError::NoMedia, PtError::FleTapeEnd}},
+        {"extended after bits", ready_pt('g', {{7, 0x10}, {8, 0x01}}), {PtError::NoMedia, PtError::FleTapeEnd}},
         {"notification and phase 20 both mean cover open",
-         ready_pt('g', {{20, 0x00}, {21, 0x14}, {22, 1}}), {PtError::CoverOpen}},
+         ready_pt('g', {{20, 0x00}, {21, 0x14}, {22, 1}}),
+         {PtError::CoverOpen}},
         {"cover bit already listed", ready_pt('g', {{9, 0x10}, {22, 1}}), {PtError::CoverOpen}},
         {"phase 20 alone", ready_pt('g', {{20, 0x00}, {21, 0x14}}), {PtError::CoverOpen}},
         {"phase number is big-endian", ready_pt('g', {{20, 0x14}, {21, 0x00}}), {}},
         {"notification 2", ready_pt('g', {{22, 2}}), {}},
-        {"incompatible tape without error bits", ready_pt('g', {{11, 0xFF}}),
-         {PtError::IncompatibleMedia}},
-        {"incompatible tape and extended 21", ready_pt('g', {{7, 0x21}, {11, 0xFF}}),
-         {PtError::IncompatibleMedia}},
+        {"incompatible tape without error bits", ready_pt('g', {{11, 0xFF}}), {PtError::IncompatibleMedia}},
+        {"incompatible tape and extended 21", ready_pt('g', {{7, 0x21}, {11, 0xFF}}), {PtError::IncompatibleMedia}},
         {"extended then cover then incompatible",
          ready_pt('p', {{7, 0x1E}, {11, 0xFF}, {22, 1}, {8, 0x08}}),
-         {PtError::WeakBatteries, PtError::AdapterInsertError, PtError::CoverOpen,
-          PtError::IncompatibleMedia}},
+         {PtError::WeakBatteries, PtError::AdapterInsertError, PtError::CoverOpen, PtError::IncompatibleMedia}},
     };
     for (const auto& c : cases) EXPECT_EQ(pt(c.reply).errors, c.errors) << c.name;
 }
@@ -280,30 +280,32 @@ TEST(BrotherStatus, SummaryAndReadiness) {
     };
     const auto ready = Readiness::ready();
     const Case cases[] = {
-        {"cover open in an error status", ready_ql({{9, 0x10}, {18, 0x02}}),
-         {"cover_open", Severity::Error}, Readiness::not_ready("cover_open")},
-        {"first error names the state", ready_ql({{8, 0x23}}),
-         {"no_media", Severity::Error}, Readiness::not_ready("no_media")},
-        {"error beats print complete", ready_ql({{8, 0x04}, {18, 0x01}}),
-         {"cutter_jam", Severity::Error}, Readiness::not_ready("cutter_jam")},
+        {"cover open in an error status",
+         ready_ql({{9, 0x10}, {18, 0x02}}),
+         {"cover_open", Severity::Error},
+         Readiness::not_ready("cover_open")},
+        {"first error names the state",
+         ready_ql({{8, 0x23}}),
+         {"no_media", Severity::Error},
+         Readiness::not_ready("no_media")},
+        {"error beats print complete",
+         ready_ql({{8, 0x04}, {18, 0x01}}),
+         {"cutter_jam", Severity::Error},
+         Readiness::not_ready("cutter_jam")},
         {"print complete", ready_ql({{18, 0x01}}), {"print_complete", Severity::Primary}, ready},
-        {"print complete beats printing", ready_ql({{18, 0x01}, {19, 1}}),
-         {"print_complete", Severity::Primary}, ready},
-        {"error status", ready_ql({{18, 0x02}}), {"error", Severity::Error},
-         Readiness::not_ready("error")},
-        {"turned off", ready_ql({{18, 0x04}}), {"turned_off", Severity::Neutral},
-         Readiness::not_ready("turned_off")},
+        {"print complete beats printing",
+         ready_ql({{18, 0x01}, {19, 1}}),
+         {"print_complete", Severity::Primary},
+         ready},
+        {"error status", ready_ql({{18, 0x02}}), {"error", Severity::Error}, Readiness::not_ready("error")},
+        {"turned off", ready_ql({{18, 0x04}}), {"turned_off", Severity::Neutral}, Readiness::not_ready("turned_off")},
         {"printing", ready_ql({{19, 1}}), {"printing", Severity::Primary}, ready},
-        {"printing without media", ready_ql({{10, 0}, {19, 1}}),
-         {"printing", Severity::Primary}, ready},
+        {"printing without media", ready_ql({{10, 0}, {19, 1}}), {"printing", Severity::Primary}, ready},
         {"ready", ready_ql(), {"ready", Severity::Success}, ready},
         {"ready with unknown media type", ready_ql({{11, 0x33}}), {"ready", Severity::Success}, ready},
-        {"notification status is judged by media", ready_ql({{18, 0x05}}),
-         {"ready", Severity::Success}, ready},
-        {"width 0", ready_ql({{10, 0}}), {"no_media", Severity::Warning},
-         Readiness::not_ready("no_media")},
-        {"media type 0", ready_ql({{11, 0}}), {"no_media", Severity::Warning},
-         Readiness::not_ready("no_media")},
+        {"notification status is judged by media", ready_ql({{18, 0x05}}), {"ready", Severity::Success}, ready},
+        {"width 0", ready_ql({{10, 0}}), {"no_media", Severity::Warning}, Readiness::not_ready("no_media")},
+        {"media type 0", ready_ql({{11, 0}}), {"no_media", Severity::Warning}, Readiness::not_ready("no_media")},
     };
     for (const auto& c : cases) {
         const auto report = ql(c.reply);
@@ -342,13 +344,12 @@ TEST(BrotherStatus, QlJsonIsPinned) {
 }
 
 TEST(BrotherStatus, PtJsonIsPinned) {
-    const auto report = pt(ready_pt(0x05, {{6, 3}, {17, 0}, {19, 1}, {20, 0x01}, {21, 0x02},
-                                           {22, 4}, {24, 0x01}, {25, 0x08}}));
-    EXPECT_EQ(to_json_text(report),
-              R"({"battery_level":3,"errors":[],"extended_error":0,"media_length_mm":0,)"
-              R"("media_type":"laminated_tape","media_width_mm":12,"model_code":"0x05",)"
-              R"("notification_number":4,"phase_number":258,"phase_type":"printing",)"
-              R"("protocol":"brother-pt","readiness":{"ready_to_print":true},)"
-              R"("status_type":"reply","summary":{"severity":"primary","state":"printing"},)"
-              R"("tape_color_id":1,"text_color_id":8})");
+    const auto report =
+        pt(ready_pt(0x05, {{6, 3}, {17, 0}, {19, 1}, {20, 0x01}, {21, 0x02}, {22, 4}, {24, 0x01}, {25, 0x08}}));
+    EXPECT_EQ(to_json_text(report), R"({"battery_level":3,"errors":[],"extended_error":0,"media_length_mm":0,)"
+                                    R"("media_type":"laminated_tape","media_width_mm":12,"model_code":"0x05",)"
+                                    R"("notification_number":4,"phase_number":258,"phase_type":"printing",)"
+                                    R"("protocol":"brother-pt","readiness":{"ready_to_print":true},)"
+                                    R"("status_type":"reply","summary":{"severity":"primary","state":"printing"},)"
+                                    R"("tape_color_id":1,"text_color_id":8})");
 }

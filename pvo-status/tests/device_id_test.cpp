@@ -12,8 +12,7 @@ std::vector<std::uint8_t> bytes(std::string_view text) { return {text.begin(), t
 
 std::vector<std::uint8_t> with_length(std::string_view body, std::size_t filler = 0) {
     const std::size_t length = body.size() + 2;
-    std::vector<std::uint8_t> out{static_cast<std::uint8_t>(length >> 8),
-                                  static_cast<std::uint8_t>(length & 0xFF)};
+    std::vector<std::uint8_t> out{static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length & 0xFF)};
     out.insert(out.end(), body.begin(), body.end());
     out.insert(out.end(), filler, 0xEE);
     return out;
@@ -64,11 +63,7 @@ TEST(DeviceId, KeysFoldToUpperCaseAndTheLaterPairWins) {
 
 TEST(DeviceId, Refusals) {
     const std::vector<std::vector<std::uint8_t>> refused = {
-        {},
-        {0x00},
-        with_length("SN:1234;"),
-        with_length("   "),
-        bytes("no pairs here"),
+        {},           {0x00}, with_length("SN:1234;"), with_length("   "), bytes("no pairs here"),
         bytes("M:Z"),  // the colon sits in the length bytes: the only key is "M"
     };
     for (const auto& reply : refused) EXPECT_FALSE(parse_device_id(reply));

@@ -86,18 +86,17 @@ TEST(PrintEngineStatus, RefusalsInTheirOrder) {
     Bytes swapped(32, 0);
     swapped[0] = 0xCA;
     swapped[1] = 0xB6;
-    const std::string desync =
-        "status reply looks like an ESC U NFC dump (USB read desync); retry the status query";
+    const std::string desync = "status reply looks like an ESC U NFC dump (USB read desync); retry the status query";
     const Case cases[] = {
         {"empty", {}, "short status reply (0 bytes, expected 32)"},
         {"31 bytes", Bytes(31, 0), "short status reply (31 bytes, expected 32)"},
         {"short beats desync", {0xB6, 0xCA}, "short status reply (2 bytes, expected 32)"},
         {"NFC record", nfc, desync},
         {"NFC record in a longer reply", nfc_long, desync},
-        {"CA B6 is judged by its first byte", swapped,
-         "invalid print-engine status byte 202 (expected 0\u20135)"},
+        {"CA B6 is judged by its first byte", swapped, "invalid print-engine status byte 202 (expected 0\u20135)"},
         {"state 6", EngineReply{.state = 6}.bytes(),
-         "invalid print-engine status byte 6 (expected 0\xE2\x80\x93" "5)"},
+         "invalid print-engine status byte 6 (expected 0\xE2\x80\x93"
+         "5)"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -109,9 +108,17 @@ TEST(PrintEngineStatus, RefusalsInTheirOrder) {
 
 // Every field from its own bytes, little-endian, with bytes past the 32nd ignored.
 TEST(PrintEngineStatus, ReadsEveryFieldFromTheFirst32Bytes) {
-    Bytes reply = EngineReply{.state = 1, .job_id = 0x04030201, .label_index = 0x0605, .head = 2,
-                              .density = 99, .bay = 7, .sku = "S0722550", .error_id = 0xA1B2C3D4,
-                              .label_count = 0x0102, .eps = 0xF1, .voltage = 0xF3}
+    Bytes reply = EngineReply{.state = 1,
+                              .job_id = 0x04030201,
+                              .label_index = 0x0605,
+                              .head = 2,
+                              .density = 99,
+                              .bay = 7,
+                              .sku = "S0722550",
+                              .error_id = 0xA1B2C3D4,
+                              .label_count = 0x0102,
+                              .eps = 0xF1,
+                              .voltage = 0xF3}
                       .bytes();
     reply.insert(reply.end(), {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
 
@@ -139,12 +146,21 @@ TEST(PrintEngineStatus, OutOfRangeCodesFallBack) {
         bool eps;
     };
     const Case cases[] = {
-        {{.head = 3, .bay = 10, .eps = 0x11, .voltage = 4}, PrintHeadStatus::Unknown,
-         MediaBayStatus::MediaCounterfeit, PrintHeadVoltage::TooLowForPrinting, true},
-        {{.head = 9, .bay = 11, .eps = 0x02, .voltage = 0x37}, PrintHeadStatus::Unknown,
-         MediaBayStatus::Unknown, PrintHeadVoltage::Unknown, false},
-        {{.head = 0xFF, .bay = 200, .eps = 0x10, .voltage = 0x05}, PrintHeadStatus::Unknown,
-         MediaBayStatus::Unknown, PrintHeadVoltage::Unknown, false},
+        {{.head = 3, .bay = 10, .eps = 0x11, .voltage = 4},
+         PrintHeadStatus::Unknown,
+         MediaBayStatus::MediaCounterfeit,
+         PrintHeadVoltage::TooLowForPrinting,
+         true},
+        {{.head = 9, .bay = 11, .eps = 0x02, .voltage = 0x37},
+         PrintHeadStatus::Unknown,
+         MediaBayStatus::Unknown,
+         PrintHeadVoltage::Unknown,
+         false},
+        {{.head = 0xFF, .bay = 200, .eps = 0x10, .voltage = 0x05},
+         PrintHeadStatus::Unknown,
+         MediaBayStatus::Unknown,
+         PrintHeadVoltage::Unknown,
+         false},
     };
     for (const auto& c : cases) {
         const EngineStatus s = parsed(c.reply.bytes());
@@ -175,8 +191,7 @@ TEST(PrintEngineStatus, SkuRule) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         // A nonzero error id right behind the SKU bytes must not leak into it.
-        const EngineStatus s =
-            parsed(EngineReply{.bay = c.bay, .sku = c.sku_bytes, .error_id = 0x41414141}.bytes());
+        const EngineStatus s = parsed(EngineReply{.bay = c.bay, .sku = c.sku_bytes, .error_id = 0x41414141}.bytes());
         EXPECT_EQ(s.sku, c.sku);
     }
 }
@@ -191,8 +206,7 @@ TEST(Lw550Report, ReadinessRuleInItsOrder) {
     const Case cases[] = {
         {"idle, head ok, media ok, voltage ok", {}, std::nullopt},
         {"printing with the bay open", {.state = 1, .bay = 1}, std::nullopt},
-        {"busy with an overheated head and an error id", {.state = 4, .head = 1, .error_id = 3},
-         std::nullopt},
+        {"busy with an overheated head and an error id", {.state = 4, .head = 1, .error_id = 3}, std::nullopt},
         {"error", {.state = 2}, "error"},
         {"cancel before the bay", {.state = 3, .bay = 1}, "cancel"},
         {"head overheated before the bay", {.head = 1, .bay = 1}, "overheated"},
@@ -211,8 +225,7 @@ TEST(Lw550Report, ReadinessRuleInItsOrder) {
         {"bay byte out of range passes", {.bay = 200}, std::nullopt},
         {"bay before voltage", {.bay = 5, .voltage = 4}, "media_empty"},
         {"voltage critically low", {.voltage = 3}, "critically_low"},
-        {"voltage too low for printing, before an error id", {.error_id = 1, .voltage = 4},
-         "too_low_for_printing"},
+        {"voltage too low for printing, before an error id", {.error_id = 1, .voltage = 4}, "too_low_for_printing"},
         {"voltage low passes", {.voltage = 2}, std::nullopt},
         {"voltage unknown passes", {.voltage = 0x37}, std::nullopt},
         {"idle with error id 17", {.error_id = 17}, "error"},
@@ -222,30 +235,33 @@ TEST(Lw550Report, ReadinessRuleInItsOrder) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const DymoLw report = build_lw550_report(parsed(c.reply.bytes()));
-        EXPECT_EQ(report.readiness,
-                  c.reason ? Readiness::not_ready(*c.reason) : Readiness::ready());
+        EXPECT_EQ(report.readiness, c.reason ? Readiness::not_ready(*c.reason) : Readiness::ready());
     }
 }
 
 // The JSON web pages read, field names, nulls and key order included.
 TEST(DymoStatusJson, EachReportWritesItsExactText) {
-    const DymoLw with_sku = build_lw550_report(parsed(
-        EngineReply{.state = 0, .job_id = 77, .label_index = 2, .density = 50, .bay = 7,
-                    .sku = "30252", .label_count = 120, .eps = 1, .voltage = 2}
-            .bytes()));
-    EXPECT_EQ(to_json_text(with_sku),
-              R"({"eps_present":true,"error_id":0,"label_count":120,"label_index":2,)"
-              R"("main_bay_status":"media_low","print_density":50,"print_head_status":"ok",)"
-              R"("print_head_voltage":"low","print_job_id":77,"print_status":"idle",)"
-              R"("protocol":"dymo-lw","readiness":{"ready_to_print":true},"sku":"30252"})");
+    const DymoLw with_sku = build_lw550_report(parsed(EngineReply{.state = 0,
+                                                                  .job_id = 77,
+                                                                  .label_index = 2,
+                                                                  .density = 50,
+                                                                  .bay = 7,
+                                                                  .sku = "30252",
+                                                                  .label_count = 120,
+                                                                  .eps = 1,
+                                                                  .voltage = 2}
+                                                          .bytes()));
+    EXPECT_EQ(to_json_text(with_sku), R"({"eps_present":true,"error_id":0,"label_count":120,"label_index":2,)"
+                                      R"("main_bay_status":"media_low","print_density":50,"print_head_status":"ok",)"
+                                      R"("print_head_voltage":"low","print_job_id":77,"print_status":"idle",)"
+                                      R"("protocol":"dymo-lw","readiness":{"ready_to_print":true},"sku":"30252"})");
 
     const DymoLw no_lock = build_lw550_report(parsed(EngineReply{.state = 5, .bay = 2}.bytes()));
-    EXPECT_EQ(to_json_text(no_lock),
-              R"({"eps_present":false,"error_id":0,"label_count":0,"label_index":0,)"
-              R"("main_bay_status":"no_media","print_density":0,"print_head_status":"ok",)"
-              R"("print_head_voltage":"ok","print_job_id":0,"print_status":"no_lock",)"
-              R"("protocol":"dymo-lw","readiness":{"ready_to_print":false,"reason":"no_media"},)"
-              R"("sku":null})");
+    EXPECT_EQ(to_json_text(no_lock), R"({"eps_present":false,"error_id":0,"label_count":0,"label_index":0,)"
+                                     R"("main_bay_status":"no_media","print_density":0,"print_head_status":"ok",)"
+                                     R"("print_head_voltage":"ok","print_job_id":0,"print_status":"no_lock",)"
+                                     R"("protocol":"dymo-lw","readiness":{"ready_to_print":false,"reason":"no_media"},)"
+                                     R"("sku":null})");
 
     EXPECT_EQ(to_json_text(decode_d1_status(0x54)),
               R"({"cassette_inserted":true,"cutter_jammed":true,"general_error":true,)"

@@ -24,20 +24,26 @@ TEST(GpglStatusLine, ReadsTheFirstCharacterOfTheTrimmedLine) {
         {" 0 \x03\x03", GpglState::Ready},
         {"0", GpglState::Ready},
         {"1\r\n", GpglState::Moving},
-        {"\xC2\xA0" "2\x03", GpglState::Unloaded},  // no-break space is white space
+        {"\xC2\xA0"
+         "2\x03",
+         GpglState::Unloaded},  // no-break space is white space
         {"3", GpglState::Paused},
         {"4\x03", GpglState::Cancelled},
         {"2x", GpglState::Unloaded},
         {"12", GpglState::Moving},
         {"0\x03 ", GpglState::Ready},  // the space ends it, then the ETX is just a character
-        {"\x03" "0", std::nullopt},
+        {"\x03"
+         "0",
+         std::nullopt},
         {"5", std::nullopt},
         {"", std::nullopt},
         {"\x03\x03", std::nullopt},
         {" \t", std::nullopt},
         {"\xFF", std::nullopt},
         {"0\xFF", std::nullopt},  // not UTF-8 anywhere means unrecognised
-        {"\xE2\x80\x8B" "0", std::nullopt},  // zero-width space is not white space
+        {"\xE2\x80\x8B"
+         "0",
+         std::nullopt},  // zero-width space is not white space
     };
     for (const auto& c : cases) {
         EXPECT_EQ(parse_gpgl_status_line(line(c.reply)), c.state) << ::testing::PrintToString(line(c.reply));

@@ -23,9 +23,13 @@ constexpr std::size_t variant_index() {
 Bytes text(std::string_view s) { return {s.begin(), s.end()}; }
 
 Bytes zpl_reply() {
-    return text("\x02" "030,1,0,1245,000,0,0,0,000,0,0,0\x03\r\n"
-                "\x02" "000,0,0,0,0,2,4,0,00000000,1,000\x03\r\n"
-                "\x02" "1234,0\x03\r\n");
+    return text(
+        "\x02"
+        "030,1,0,1245,000,0,0,0,000,0,0,0\x03\r\n"
+        "\x02"
+        "000,0,0,0,0,2,4,0,00000000,1,000\x03\r\n"
+        "\x02"
+        "1234,0\x03\r\n");
 }
 
 // A Brother reply: header 80 20 42, the rest zero.

@@ -40,8 +40,7 @@ TEST(Protocol, WireNameLookupIsExact) {
         const auto found = protocol_from_wire_name(text);
         ASSERT_FALSE(found.has_value()) << text;
         EXPECT_EQ(found.error(),
-                  "unknown variant `" + std::string(text) + "`, expected one of " +
-                      all_wire_names_listed)
+                  "unknown variant `" + std::string(text) + "`, expected one of " + all_wire_names_listed)
             << text;
     }
     EXPECT_EQ(protocol_from_wire_name("zpl"), Protocol::Zpl);
@@ -59,11 +58,15 @@ TEST(Protocol, RequestLookupFoldsAsciiCapitalsOnly) {
         {"DymoLwClassic", Protocol::DymoLwClassic},
         {"brother-ql", std::nullopt},
         {"brother_ql", std::nullopt},
-        {"Dymo LW", std::nullopt},       // folding never removes the space
+        {"Dymo LW", std::nullopt},  // folding never removes the space
         {" dymolw", std::nullopt},
         {"", std::nullopt},
-        {"Z\xC3\x9F" "l", std::nullopt},  // non-ASCII letters are not folded or matched
-        {"\xC4\xB0" "tspl", std::nullopt},
+        {"Z\xC3\x9F"
+         "l",
+         std::nullopt},  // non-ASCII letters are not folded or matched
+        {"\xC4\xB0"
+         "tspl",
+         std::nullopt},
     };
     for (const auto& c : cases) {
         const auto found = protocol_from_request_name(c.text);

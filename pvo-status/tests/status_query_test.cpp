@@ -33,19 +33,17 @@ TEST(StatusQueryBytes, EveryProtocolWithAStatusRoad) {
 TEST(StatusQueryBytes, Refusals) {
     EXPECT_EQ(status_query_bytes(Protocol::Tspl).error().message,
               "tspl identity uses USB GET_DEVICE_ID control transfer, not a bulk query");
-    for (const Protocol protocol : {Protocol::EscPos, Protocol::Html, Protocol::Phomemo,
-                                    Protocol::Virtual}) {
+    for (const Protocol protocol : {Protocol::EscPos, Protocol::Html, Protocol::Phomemo, Protocol::Virtual}) {
         EXPECT_EQ(status_query_bytes(protocol).error().message,
-                  "status query not supported for protocol " +
-                      std::string(message_name(protocol)));
+                  "status query not supported for protocol " + std::string(message_name(protocol)));
     }
 }
 
 TEST(StatusReplyLength, ByProtocol) {
     const std::vector<std::pair<Protocol, std::size_t>> cases = {
-        {Protocol::DymoLw, 32}, {Protocol::BrotherQl, 32}, {Protocol::BrotherPt, 32},
+        {Protocol::DymoLw, 32}, {Protocol::BrotherQl, 32},    {Protocol::BrotherPt, 32},
         {Protocol::Dymo, 1},    {Protocol::DymoLwClassic, 1}, {Protocol::LetraTag, 3},
-        {Protocol::Zpl, 256},   {Protocol::Niimbot, 64},  {Protocol::Gpgl, 64},
+        {Protocol::Zpl, 256},   {Protocol::Niimbot, 64},      {Protocol::Gpgl, 64},
     };
     for (const auto& [protocol, length] : cases) {
         EXPECT_EQ(status_reply_length(protocol), length) << message_name(protocol);

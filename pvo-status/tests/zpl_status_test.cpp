@@ -39,8 +39,10 @@ TEST(ZplStatus, RefusesRepliesWithoutAFramedLine) {
     const std::vector<std::uint8_t> refused[] = {
         {},
         bytes("030,0,0\r\n"),
-        bytes("\x03" "030,0,0\x02"),           // ETX before STX is no pair
-        bytes("\x02" "030,1,0,no end"),        // STX whose ETX never comes
+        bytes("\x03"
+              "030,0,0\x02"),  // ETX before STX is no pair
+        bytes("\x02"
+              "030,1,0,no end"),  // STX whose ETX never comes
     };
     for (const auto& reply : refused) {
         auto report = parse_zpl_host_status(reply);
@@ -56,14 +58,32 @@ TEST(ZplStatus, CollectsFramedLines) {
         std::vector<std::string> lines;
     };
     const Case cases[] = {
-        {"three lines", framed({idle_line1, idle_line2, idle_line3}),
+        {"three lines",
+         framed({idle_line1, idle_line2, idle_line3}),
          {std::string(idle_line1), std::string(idle_line2), std::string(idle_line3)}},
         {"empty pair", bytes("\x02\x03"), {""}},
-        {"bytes outside pairs skipped", bytes("junk\x02" "a\x03mid\x02" "b\x03tail"), {"a", "b"}},
-        {"second STX inside a line is content", bytes("\x02" "a\x02" "b\x03"), {"a\x02" "b"}},
-        {"unclosed STX after a line ends the scan", bytes("\x02" "a\x03\x02" "b"), {"a"}},
-        {"invalid byte becomes U+FFFD", bytes("\x02" "0\xFF" "1,\xC3\xA9\x03"),
-         {"0\xEF\xBF\xBD" "1,\xC3\xA9"}},
+        {"bytes outside pairs skipped",
+         bytes("junk\x02"
+               "a\x03mid\x02"
+               "b\x03tail"),
+         {"a", "b"}},
+        {"second STX inside a line is content",
+         bytes("\x02"
+               "a\x02"
+               "b\x03"),
+         {"a\x02"
+          "b"}},
+        {"unclosed STX after a line ends the scan",
+         bytes("\x02"
+               "a\x03\x02"
+               "b"),
+         {"a"}},
+        {"invalid byte becomes U+FFFD",
+         bytes("\x02"
+               "0\xFF"
+               "1,\xC3\xA9\x03"),
+         {"0\xEF\xBF\xBD"
+          "1,\xC3\xA9"}},
     };
     for (const auto& c : cases) EXPECT_EQ(parsed(c.reply).raw_lines, c.lines) << c.name;
 }
@@ -74,11 +94,10 @@ TEST(ZplStatus, FlagFieldValues) {
         bool flag;
     };
     const Case cases[] = {
-        {"1", true},    {" 1 ", true},  {"01", true},   {"+1", true},    {"255", true},
-        {"\t2\r", true}, {"0001", true}, {"0", false},   {"000", false},  {"", false},
-        {"  ", false},  {"-1", false},  {"-0", false},  {"x", false},    {"999", false},
-        {"256", false}, {"+", false},   {"++1", false}, {"1 1", false},  {"1x", false},
-        {"0x1", false}, {"\xFF", false},
+        {"1", true},    {" 1 ", true}, {"01", true},   {"+1", true},    {"255", true}, {"\t2\r", true},
+        {"0001", true}, {"0", false},  {"000", false}, {"", false},     {"  ", false}, {"-1", false},
+        {"-0", false},  {"x", false},  {"999", false}, {"256", false},  {"+", false},  {"++1", false},
+        {"1 1", false}, {"1x", false}, {"0x1", false}, {"\xFF", false},
     };
     for (const auto& c : cases) {
         const std::string line = "030," + std::string(c.field) + ",0";
@@ -97,11 +116,10 @@ TEST(ZplStatus, FlagsComeFromTheirFields) {
         {"paper out", framed({"030,1,0,1245,000,0,0,0,000,0,0,0"}), true, false, false, false},
         {"pause", framed({"030,0,1,1245,000,0,0,0,000,0,0,0"}), false, true, false, false},
         {"corrupt ram", framed({"030,0,0,1245,000,0,0,0,000,1,0,0"}), false, false, false, true},
-        {"head up on the second line", framed({idle_line1, "000,0,1,0,0,2,4,0,00000000,1,000"}),
-         false, false, true, false},
+        {"head up on the second line", framed({idle_line1, "000,0,1,0,0,2,4,0,00000000,1,000"}), false, false, true,
+         false},
         {"three fields", framed({"030,0,1"}), false, true, false, false},
-        {"trailing comma is an empty last field", framed({"030,0,0,0,0,0,0,0,0,"}),
-         false, false, false, false},
+        {"trailing comma is an empty last field", framed({"030,0,0,0,0,0,0,0,0,"}), false, false, false, false},
         {"short second line", framed({idle_line1, "000,0"}), false, false, false, false},
         {"empty pair", bytes("\x02\x03"), false, false, false, false},
         {"empty first line", framed({"", "000,0,1"}), false, false, true, false},
@@ -135,9 +153,8 @@ TEST(ZplStatus, ReadinessFollowsFlagOrder) {
 
 TEST(ZplStatus, JsonIsPinned) {
     const auto report = parsed(framed({"030,1,1,1245", "000,0,1,0", "1234,\xFF"}));
-    EXPECT_EQ(to_json_text(report),
-              R"({"corrupt_ram":false,"head_open":true,"paper_out":true,"pause":true,)"
-              R"("protocol":"zpl","raw_lines":["030,1,1,1245","000,0,1,0","1234,)"
-              "\xEF\xBF\xBD"
-              R"("],"readiness":{"ready_to_print":false,"reason":"paper_out"}})");
+    EXPECT_EQ(to_json_text(report), R"({"corrupt_ram":false,"head_open":true,"paper_out":true,"pause":true,)"
+                                    R"("protocol":"zpl","raw_lines":["030,1,1,1245","000,0,1,0","1234,)"
+                                    "\xEF\xBF\xBD"
+                                    R"("],"readiness":{"ready_to_print":false,"reason":"paper_out"}})");
 }

@@ -28,8 +28,7 @@ std::expected<void, int> write_all(int fd, std::string_view text) {
     return write_all(fd, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
 
-std::expected<void, ReplaceFileError> replace_file(const std::filesystem::path& file,
-                                                   std::string_view contents) {
+std::expected<void, ReplaceFileError> replace_file(const std::filesystem::path& file, std::string_view contents) {
     std::string temp = (file.parent_path() / ("." + file.filename().string() + ".XXXXXX")).string();
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) return std::unexpected(ReplaceFileError{"create", temp, errno});

@@ -21,15 +21,36 @@ Step decode_step(std::string_view s, std::size_t pos) noexcept {
     std::size_t need = 0;
     char32_t cp = 0;
     unsigned char lo = 0x80, hi = 0xBF;
-    if (b0 >= 0xC2 && b0 <= 0xDF) { need = 1; cp = b0 & 0x1F; }
-    else if (b0 == 0xE0) { need = 2; cp = b0 & 0x0F; lo = 0xA0; }
-    else if (b0 >= 0xE1 && b0 <= 0xEC) { need = 2; cp = b0 & 0x0F; }
-    else if (b0 == 0xED) { need = 2; cp = b0 & 0x0F; hi = 0x9F; }
-    else if (b0 >= 0xEE && b0 <= 0xEF) { need = 2; cp = b0 & 0x0F; }
-    else if (b0 == 0xF0) { need = 3; cp = b0 & 0x07; lo = 0x90; }
-    else if (b0 >= 0xF1 && b0 <= 0xF3) { need = 3; cp = b0 & 0x07; }
-    else if (b0 == 0xF4) { need = 3; cp = b0 & 0x07; hi = 0x8F; }
-    else return {1, false, 0};
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        need = 1;
+        cp = b0 & 0x1F;
+    } else if (b0 == 0xE0) {
+        need = 2;
+        cp = b0 & 0x0F;
+        lo = 0xA0;
+    } else if (b0 >= 0xE1 && b0 <= 0xEC) {
+        need = 2;
+        cp = b0 & 0x0F;
+    } else if (b0 == 0xED) {
+        need = 2;
+        cp = b0 & 0x0F;
+        hi = 0x9F;
+    } else if (b0 >= 0xEE && b0 <= 0xEF) {
+        need = 2;
+        cp = b0 & 0x0F;
+    } else if (b0 == 0xF0) {
+        need = 3;
+        cp = b0 & 0x07;
+        lo = 0x90;
+    } else if (b0 >= 0xF1 && b0 <= 0xF3) {
+        need = 3;
+        cp = b0 & 0x07;
+    } else if (b0 == 0xF4) {
+        need = 3;
+        cp = b0 & 0x07;
+        hi = 0x8F;
+    } else
+        return {1, false, 0};
     std::size_t i = 1;
     for (; i <= need; ++i) {
         if (pos + i >= s.size()) return {i, false, 0};
@@ -53,14 +74,12 @@ std::optional<Step> decode_last(std::string_view s, std::size_t end) noexcept {
     return std::nullopt;
 }
 
-
 // Characters written as an escape so that a text stays on one line and nothing hides in
 // it: the controls (C0, DEL, C1) and the invisible format characters, among them the
 // direction overrides and isolates that would make a text read differently than it is.
 bool shown_escaped(char32_t c) noexcept {
     return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0xAD || (c >= 0x200B && c <= 0x200F) ||
-           (c >= 0x2028 && c <= 0x202E) || (c >= 0x2060 && c <= 0x2064) ||
-           (c >= 0x2066 && c <= 0x2069) || c == 0xFEFF;
+           (c >= 0x2028 && c <= 0x202E) || (c >= 0x2060 && c <= 0x2064) || (c >= 0x2066 && c <= 0x2069) || c == 0xFEFF;
 }
 
 enum class Escaping {
@@ -80,18 +99,30 @@ void append_escaped(std::string& out, std::string_view text, Escaping escaping) 
             continue;
         }
         switch (step.code_point) {
-            case '"': out += quoted ? "\\\"" : "\""; continue;
-            case '\\': out += quoted ? "\\\\" : "\\"; continue;
-            case '\t': out += quoted ? "\\t" : "\t"; continue;
-            case '\r': out += "\\r"; continue;
-            case '\n': out += "\\n"; continue;
-            case 0: out += "\\0"; continue;
-            default: break;
+            case '"':
+                out += quoted ? "\\\"" : "\"";
+                continue;
+            case '\\':
+                out += quoted ? "\\\\" : "\\";
+                continue;
+            case '\t':
+                out += quoted ? "\\t" : "\t";
+                continue;
+            case '\r':
+                out += "\\r";
+                continue;
+            case '\n':
+                out += "\\n";
+                continue;
+            case 0:
+                out += "\\0";
+                continue;
+            default:
+                break;
         }
         if (shown_escaped(step.code_point)) {
             char hex[8];
-            const auto end = std::to_chars(hex, hex + sizeof hex,
-                                           static_cast<std::uint32_t>(step.code_point), 16).ptr;
+            const auto end = std::to_chars(hex, hex + sizeof hex, static_cast<std::uint32_t>(step.code_point), 16).ptr;
             out += "\\u{";
             out.append(hex, end);
             out += '}';
@@ -105,8 +136,20 @@ void append_escaped(std::string& out, std::string_view text, Escaping escaping) 
 
 bool is_unicode_white_space(char32_t c) noexcept {
     switch (c) {
-        case 0x09: case 0x0A: case 0x0B: case 0x0C: case 0x0D: case 0x20: case 0x85: case 0xA0:
-        case 0x1680: case 0x2028: case 0x2029: case 0x202F: case 0x205F: case 0x3000:
+        case 0x09:
+        case 0x0A:
+        case 0x0B:
+        case 0x0C:
+        case 0x0D:
+        case 0x20:
+        case 0x85:
+        case 0xA0:
+        case 0x1680:
+        case 0x2028:
+        case 0x2029:
+        case 0x202F:
+        case 0x205F:
+        case 0x3000:
             return true;
         default:
             return c >= 0x2000 && c <= 0x200A;
@@ -141,8 +184,10 @@ std::string utf8_lossy(std::string_view bytes) {
     std::size_t pos = 0;
     while (pos < bytes.size()) {
         Step step = decode_step(bytes, pos);
-        if (step.valid) out.append(bytes.substr(pos, step.length));
-        else out.append("\xEF\xBF\xBD");
+        if (step.valid)
+            out.append(bytes.substr(pos, step.length));
+        else
+            out.append("\xEF\xBF\xBD");
         pos += step.length;
     }
     return out;
@@ -156,7 +201,10 @@ bool is_valid_utf8(std::string_view bytes) noexcept {
     std::size_t pos = 0;
     while (pos < bytes.size()) {
         // Fast path over ASCII runs: request bodies are mostly base64 text.
-        if (static_cast<unsigned char>(bytes[pos]) < 0x80) { ++pos; continue; }
+        if (static_cast<unsigned char>(bytes[pos]) < 0x80) {
+            ++pos;
+            continue;
+        }
         Step step = decode_step(bytes, pos);
         if (!step.valid) return false;
         pos += step.length;
@@ -189,9 +237,7 @@ std::string quoted(std::string_view text) {
     return out;
 }
 
-void append_single_line(std::string& out, std::string_view text) {
-    append_escaped(out, text, Escaping::SingleLine);
-}
+void append_single_line(std::string& out, std::string_view text) { append_escaped(out, text, Escaping::SingleLine); }
 
 std::string ascii_lower(std::string_view text) {
     std::string out(text);

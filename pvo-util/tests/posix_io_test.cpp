@@ -73,9 +73,7 @@ TEST(WriteAll, FailureGivesTheErrnoValue) {
     EXPECT_EQ(written, std::unexpected(EPIPE));
 }
 
-TEST(WriteAll, NothingToWriteMakesNoCall) {
-    EXPECT_TRUE(write_all(-1, std::string_view{}).has_value());
-}
+TEST(WriteAll, NothingToWriteMakesNoCall) { EXPECT_TRUE(write_all(-1, std::string_view{}).has_value()); }
 
 namespace {
 
@@ -95,9 +93,7 @@ struct ScratchFolder {
         path = pattern;
     }
     ~ScratchFolder() { fs::remove_all(path); }
-    std::size_t entries() const {
-        return static_cast<std::size_t>(std::distance(fs::directory_iterator(path), {}));
-    }
+    std::size_t entries() const { return static_cast<std::size_t>(std::distance(fs::directory_iterator(path), {})); }
 };
 
 }  // namespace
@@ -110,8 +106,7 @@ TEST(ReplaceFile, ReplacesTheWholeFileAndLeavesNoTemporaryFile) {
     EXPECT_EQ(file_text(file), "a = 3\n");
     EXPECT_EQ(folder.entries(), 1u);
     EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                  fs::perms::others_read);
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
 }
 
 TEST(ReplaceFile, FailuresNameTheirStepAndRemoveTheTemporaryFile) {

@@ -58,8 +58,8 @@ Child::~Child() {
 }
 
 VirtualDisplay::VirtualDisplay() {
-    auto [server, number] = spawn_reporting(
-        {"Xvfb", "-displayfd", "3", "-screen", "0", "1600x1000x24", "-nolisten", "tcp", "-noreset"});
+    auto [server, number] =
+        spawn_reporting({"Xvfb", "-displayfd", "3", "-screen", "0", "1600x1000x24", "-nolisten", "tcp", "-noreset"});
     server_ = std::move(server);
     name_ = ":" + number;
     x_ = XOpenDisplay(name_.c_str());
@@ -72,8 +72,7 @@ VirtualDisplay::~VirtualDisplay() {
 
 SessionBus::SessionBus(const std::filesystem::path& dir) {
     auto [daemon, address] = spawn_reporting({"dbus-daemon", "--session", "--nofork", "--nopidfile",
-                                              "--address=unix:path=" + (dir / "bus").string(),
-                                              "--print-address=3"});
+                                              "--address=unix:path=" + (dir / "bus").string(), "--print-address=3"});
     daemon_ = std::move(daemon);
     address_ = address;
 }
@@ -102,13 +101,13 @@ TrayWatcher::TrayWatcher(const std::string& address, bool host) : host_(host) {
     if (bus_ == nullptr) throw std::runtime_error(error->message);
     node_ = g_dbus_node_info_new_for_xml(kWatcherXml, nullptr);
     static const GDBusInterfaceVTable vtable = {on_method, on_property, nullptr, {}};
-    object_id_ = g_dbus_connection_register_object(bus_, "/StatusNotifierWatcher", node_->interfaces[0], &vtable,
-                                                   this, nullptr, nullptr);
+    object_id_ = g_dbus_connection_register_object(bus_, "/StatusNotifierWatcher", node_->interfaces[0], &vtable, this,
+                                                   nullptr, nullptr);
     g_main_context_pop_thread_default(context_);
-    GVariant* owned = g_dbus_connection_call_sync(bus_, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                                  "org.freedesktop.DBus", "RequestName",
-                                                  g_variant_new("(su)", "org.kde.StatusNotifierWatcher", 4u),
-                                                  nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
+    GVariant* owned =
+        g_dbus_connection_call_sync(bus_, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                                    "RequestName", g_variant_new("(su)", "org.kde.StatusNotifierWatcher", 4u), nullptr,
+                                    G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
     if (owned == nullptr) throw std::runtime_error("cannot own the watcher's name");
     g_variant_unref(owned);
     thread_ = std::thread([this] {
@@ -164,9 +163,9 @@ std::optional<std::string> TrayWatcher::wait_for_item(std::chrono::milliseconds 
 GVariant* TrayWatcher::call(const std::string& service, const std::string& path, const std::string& interface,
                             const std::string& method, GVariant* args, std::string* error_text) const {
     GError* error = nullptr;
-    GVariant* reply = g_dbus_connection_call_sync(bus_, service.c_str(), path.c_str(), interface.c_str(),
-                                                  method.c_str(), args, nullptr, G_DBUS_CALL_FLAGS_NONE, 20000,
-                                                  nullptr, &error);
+    GVariant* reply =
+        g_dbus_connection_call_sync(bus_, service.c_str(), path.c_str(), interface.c_str(), method.c_str(), args,
+                                    nullptr, G_DBUS_CALL_FLAGS_NONE, 20000, nullptr, &error);
     if (reply == nullptr) {
         if (error_text != nullptr) *error_text = error->message;
         g_error_free(error);
@@ -174,8 +173,8 @@ GVariant* TrayWatcher::call(const std::string& service, const std::string& path,
     return reply;
 }
 
-GVariant* TrayWatcher::get_property(const std::string& service, const std::string& path,
-                                    const std::string& interface, const std::string& name) const {
+GVariant* TrayWatcher::get_property(const std::string& service, const std::string& path, const std::string& interface,
+                                    const std::string& name) const {
     GVariant* reply = call(service, path, "org.freedesktop.DBus.Properties", "Get",
                            g_variant_new("(ss)", interface.c_str(), name.c_str()));
     if (reply == nullptr) return nullptr;

@@ -102,7 +102,7 @@ private:
 // One entry of the exported menu, as a desktop shell reads it.
 struct MenuEntry {
     int id = 0;
-    std::string type;   // "separator" or empty
+    std::string type;  // "separator" or empty
     std::string label;
     bool enabled = true;
     std::string toggle_type;

@@ -70,8 +70,9 @@ private:
                 targets_.push_back(request.substr(first + 1, second - first - 1));
             }
             const std::string body = "<!DOCTYPE html><title>designer</title><p>designer</p>";
-            const std::string reply = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
-                                      std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+            const std::string reply =
+                "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
+                "\r\nConnection: close\r\n\r\n" + body;
             (void)::write(client, reply.data(), reply.size());
             ::close(client);
         }
@@ -91,9 +92,8 @@ protected:
         fs::create_directories(bin_dir());
         // The one stand-in: a browser opener that records its arguments, one per line.
         const fs::path opener = bin_dir() / "xdg-open";
-        std::ofstream(opener) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" << browser_log().string()
-                              << ".part\" && mv \"" << browser_log().string() << ".part\" \""
-                              << browser_log().string() << "\"\n";
+        std::ofstream(opener) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" << browser_log().string() << ".part\" && mv \""
+                              << browser_log().string() << ".part\" \"" << browser_log().string() << "\"\n";
         fs::permissions(opener, fs::perms::owner_all);
     }
 
@@ -115,8 +115,8 @@ protected:
             {"WEBKIT_DISABLE_COMPOSITING_MODE", "1"},
             {"LIBGL_ALWAYS_SOFTWARE", "1"},
             {"LSAN_OPTIONS", std::string("suppressions=") + DESKTOP_SANITIZER_DIR "/lsan.supp"},
-            {"UBSAN_OPTIONS", std::string("print_stacktrace=1:halt_on_error=1:suppressions=") +
-                                  DESKTOP_SANITIZER_DIR "/ubsan.supp"},
+            {"UBSAN_OPTIONS",
+             std::string("print_stacktrace=1:halt_on_error=1:suppressions=") + DESKTOP_SANITIZER_DIR "/ubsan.supp"},
         };
         if (with_display) vars["DISPLAY"] = display_.name();
         for (auto& [k, v] : extra) vars[k] = v;
@@ -152,8 +152,7 @@ TEST_F(Desktop, TrayItemMenuAndEveryAction) {
     PageServer designer;
     const std::string vestra = "http://127.0.0.1:" + std::to_string(designer.port()) + "/designer/?from=test";
     const unsigned short port = e2e::free_port();
-    e2e::AgentProcess agent({"--tray", "--port", std::to_string(port)},
-                            environment({{"PARVELLO_VESTRA_URL", vestra}}));
+    e2e::AgentProcess agent({"--tray", "--port", std::to_string(port)}, environment({{"PARVELLO_VESTRA_URL", vestra}}));
 
     ASSERT_TRUE(agent.wait_for_stderr("desktop shell ready")) << agent.stderr_so_far();
     ASSERT_TRUE(e2e::wait_for_listener(port, agent));
@@ -231,8 +230,9 @@ TEST_F(Desktop, TrayItemMenuAndEveryAction) {
     ASSERT_TRUE(eventually([&] { return fs::exists(system_autostart()) || fs::exists(user_autostart()); }));
     click_menu(watcher, *item, entry_id(menu, "Start at login"));
     EXPECT_EQ(read_menu(watcher, *item)[4].toggle_state, 0);
-    ASSERT_TRUE(eventually([&] { return e2e::read_text(sandbox_.config_file()).find("autostart = false") != std::string::npos; }))
-        << agent.stderr_so_far();
+    ASSERT_TRUE(eventually([&] {
+        return e2e::read_text(sandbox_.config_file()).find("autostart = false") != std::string::npos;
+    })) << agent.stderr_so_far();
     EXPECT_TRUE(eventually([&] { return !fs::exists(system_autostart()) && !fs::exists(user_autostart()); }));
 
     click_menu(watcher, *item, entry_id(menu, "Quit"));
@@ -249,9 +249,10 @@ TEST_F(Desktop, LogPageShowsTheLogAndClearEmptiesIt) {
     PageServer designer;
     sandbox_.write_config("port = 27419\nautostart = false\n");
     const unsigned short port = e2e::free_port();
-    e2e::AgentProcess agent({"--port", std::to_string(port)},
-                            environment({{"PARVELLO_VESTRA_URL", "http://127.0.0.1:" + std::to_string(designer.port()) + "/"},
-                                         {"PARVELLO_LOG", "http::trace=debug"}}));
+    e2e::AgentProcess agent(
+        {"--port", std::to_string(port)},
+        environment({{"PARVELLO_VESTRA_URL", "http://127.0.0.1:" + std::to_string(designer.port()) + "/"},
+                     {"PARVELLO_LOG", "http::trace=debug"}}));
     const auto item = watcher.wait_for_item();
     ASSERT_TRUE(item.has_value()) << agent.stderr_so_far();
     const auto menu = read_menu(watcher, *item);
@@ -304,7 +305,9 @@ TEST_F(Desktop, FatalErrorShowsTheBoxUntilDismissed) {
         std::map<std::string, std::string> env;
         std::string message;
     } cases[] = {
-        {{"--no-tray", "--host", "0.0.0.0"}, {}, "parvello failed: parvello binds loopback only; refused host \"0.0.0.0\""},
+        {{"--no-tray", "--host", "0.0.0.0"},
+         {},
+         "parvello failed: parvello binds loopback only; refused host \"0.0.0.0\""},
         {{"--tray"}, {{"XDG_DATA_HOME", blocked.string()}}, "parvello failed: Not a directory\n"},
     };
     for (const auto& c : cases) {
@@ -344,8 +347,9 @@ TEST_F(Desktop, HeadlessFatalErrorWithoutTheModuleReportsAlone) {
 TEST_F(Desktop, WatcherStartedAfterTheAgent) {
     PageServer designer;
     const unsigned short port = e2e::free_port();
-    e2e::AgentProcess agent({"--tray", "--port", std::to_string(port)},
-                            environment({{"PARVELLO_VESTRA_URL", "http://127.0.0.1:" + std::to_string(designer.port()) + "/"}}));
+    e2e::AgentProcess agent(
+        {"--tray", "--port", std::to_string(port)},
+        environment({{"PARVELLO_VESTRA_URL", "http://127.0.0.1:" + std::to_string(designer.port()) + "/"}}));
     ASSERT_TRUE(agent.wait_for_stderr("desktop shell ready")) << agent.stderr_so_far();
     EXPECT_THAT(agent.stderr_so_far(), HasSubstr(" WARN parvello::desktop: no tray host on the session bus"));
     ASSERT_TRUE(eventually([&] { return window_shown(); }));
@@ -372,8 +376,9 @@ TEST_F(Desktop, WatcherRestartsAndTheItemRegistersAgain) {
     const unsigned short port = e2e::free_port();
     std::optional<TrayWatcher> watcher;
     watcher.emplace(bus_.address(), /*host=*/true);
-    e2e::AgentProcess agent({"--tray", "--port", std::to_string(port)},
-                            environment({{"PARVELLO_VESTRA_URL", "http://127.0.0.1:" + std::to_string(designer.port()) + "/"}}));
+    e2e::AgentProcess agent(
+        {"--tray", "--port", std::to_string(port)},
+        environment({{"PARVELLO_VESTRA_URL", "http://127.0.0.1:" + std::to_string(designer.port()) + "/"}}));
     ASSERT_TRUE(watcher->wait_for_item().has_value()) << agent.stderr_so_far();
     ASSERT_TRUE(agent.wait_for_stderr("desktop shell ready")) << agent.stderr_so_far();
     ASSERT_TRUE(eventually([&] { return !agent_windows().empty(); }));

@@ -92,9 +92,7 @@ struct HttpResponse {
 };
 
 // Sends one raw HTTP/1.1 request (with "Connection: close") and reads the whole answer.
-std::optional<HttpResponse> http_request(unsigned short port, const std::string& method,
-                                         const std::string& target,
-                                         const std::vector<std::string>& headers = {},
-                                         const std::string& body = {});
+std::optional<HttpResponse> http_request(unsigned short port, const std::string& method, const std::string& target,
+                                         const std::vector<std::string>& headers = {}, const std::string& body = {});
 
 }  // namespace e2e

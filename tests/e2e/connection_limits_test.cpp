@@ -20,7 +20,8 @@ const std::string kPageOrigin = "http://localhost:5173";
 
 class RunningAgent {
 public:
-    RunningAgent() : port_(free_port()), agent_({"--no-tray", "--port", std::to_string(port_)}, sandbox_.environment()) {
+    RunningAgent()
+        : port_(free_port()), agent_({"--no-tray", "--port", std::to_string(port_)}, sandbox_.environment()) {
         ready_ = wait_for_listener(port_, agent_);
     }
     bool ready() const { return ready_; }

@@ -20,8 +20,8 @@ using ::testing::IsEmpty;
 
 // The mapped files of a process whose names mark the desktop stack or the desktop module.
 std::vector<std::string> desktop_mappings(pid_t pid) {
-    const char* const marks[] = {"libgtk", "libgdk", "libwebkit2gtk", "libjavascriptcoregtk", "libdbusmenu",
-                                 "parvello-desktop"};
+    const char* const marks[] = {"libgtk",      "libgdk",          "libwebkit2gtk", "libjavascriptcoregtk",
+                                 "libdbusmenu", "parvello-desktop"};
     std::vector<std::string> found;
     std::istringstream maps(read_text("/proc/" + std::to_string(pid) + "/maps"));
     for (std::string line; std::getline(maps, line);) {

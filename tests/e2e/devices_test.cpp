@@ -63,12 +63,13 @@ TEST(GetDevices, ListsTheEmulatedPrintersAndPortsExactly) {
     EXPECT_EQ(answer->status, 200);
     EXPECT_EQ(answer->header("content-type"), "application/json");
     EXPECT_EQ(answer->header("access-control-allow-origin"), "http://localhost:5173");
-    EXPECT_EQ(answer->body,
-              R"([{"vendor_id":2338,"product_id":40,"serial":"LW550-0001","brand":"DYMO","model":"LabelWriter 550","protocol":"dymolw","connection":"usb"},)"
-              R"({"vendor_id":2338,"product_id":39321,"serial":null,"brand":"DYMO","model":"LabelWriter","protocol":"dymo","connection":"usb"},)"
-              R"({"vendor_id":4611,"product_id":352,"serial":null,"brand":"TSC","model":"TE200","protocol":"tspl","connection":"usb"},)"
-              R"({"vendor_id":1273,"product_id":8292,"serial":"P700-3","brand":"Brother","model":"PT-P700","protocol":"brotherpt","connection":"usb"},)"
-              R"({"vendor_id":4369,"product_id":8738,"serial":"NB-0001","brand":"NIIMBOT","model":"Niimbot Label Printer","protocol":"niimbot","connection":"serial","path":"/dev/ttyACM0"}])");
+    EXPECT_EQ(
+        answer->body,
+        R"([{"vendor_id":2338,"product_id":40,"serial":"LW550-0001","brand":"DYMO","model":"LabelWriter 550","protocol":"dymolw","connection":"usb"},)"
+        R"({"vendor_id":2338,"product_id":39321,"serial":null,"brand":"DYMO","model":"LabelWriter","protocol":"dymo","connection":"usb"},)"
+        R"({"vendor_id":4611,"product_id":352,"serial":null,"brand":"TSC","model":"TE200","protocol":"tspl","connection":"usb"},)"
+        R"({"vendor_id":1273,"product_id":8292,"serial":"P700-3","brand":"Brother","model":"PT-P700","protocol":"brotherpt","connection":"usb"},)"
+        R"({"vendor_id":4369,"product_id":8738,"serial":"NB-0001","brand":"NIIMBOT","model":"Niimbot Label Printer","protocol":"niimbot","connection":"serial","path":"/dev/ttyACM0"}])");
 }
 
 TEST(GetDevices, NothingAttachedIsAnEmptyArray) {
@@ -131,8 +132,7 @@ private:
             changed_.wait(lock, [&] { return released_; });
         }
         char chunk[65536];
-        while (::recv(peer, chunk, sizeof chunk, 0) > 0) {
-        }
+        while (::recv(peer, chunk, sizeof chunk, 0) > 0) {}
         ::close(peer);
     }
 
@@ -153,7 +153,8 @@ TEST(GetDevices, AnswersWhileAPrintJobHoldsTheDevice) {
 
     const std::string job = R"({"protocol":"raw","handshake":"fire_and_forget",)"
                             R"("transport":{"type":"network","host":"127.0.0.1","port":)" +
-                            std::to_string(printer.port()) + R"(},"labels":[{"index":0,"data_base64":")" + pvo_test_support::held_label_base64() + R"("}]})";
+                            std::to_string(printer.port()) + R"(},"labels":[{"index":0,"data_base64":")" +
+                            pvo_test_support::held_label_base64() + R"("}]})";
     auto printing = std::async(std::launch::async, [&] {
         return http_request(agent.port(), "POST", "/print", {"Content-Type: application/json"}, job);
     });
@@ -162,8 +163,9 @@ TEST(GetDevices, AnswersWhileAPrintJobHoldsTheDevice) {
     const auto answer = agent.get_devices();
     ASSERT_TRUE(answer.has_value());
     EXPECT_EQ(answer->status, 200);
-    EXPECT_EQ(answer->body,
-              R"([{"vendor_id":2338,"product_id":40,"serial":null,"brand":"DYMO","model":"LabelWriter 550","protocol":"dymolw","connection":"usb"}])");
+    EXPECT_EQ(
+        answer->body,
+        R"([{"vendor_id":2338,"product_id":40,"serial":null,"brand":"DYMO","model":"LabelWriter 550","protocol":"dymolw","connection":"usb"}])");
 
     printer.release();
     const auto printed = printing.get();

@@ -66,8 +66,8 @@ TEST(Print, FireAndForgetJobReachesANetworkPrinter) {
     const std::string job = R"({"protocol":"raw","handshake":"fire_and_forget",)"
                             R"("transport":{"type":"network","host":"127.0.0.1","port":)" +
                             std::to_string(printer.port()) + R"(},"labels":[{"index":0,"data_base64":"XlhBXlha"}]})";
-    const auto answer = http_request(port, "POST", "/print",
-                                     {"Content-Type: application/json", "Origin: http://localhost:5173"}, job);
+    const auto answer =
+        http_request(port, "POST", "/print", {"Content-Type: application/json", "Origin: http://localhost:5173"}, job);
     ASSERT_TRUE(answer.has_value());
     EXPECT_EQ(answer->status, 200);
     EXPECT_EQ(answer->body, R"({"completed":1,"total":1})");

@@ -73,8 +73,8 @@ TEST(PrinterFailure, PrinterThatResetsMidLabelFailsTheJobWith502) {
     for (int i = 0; i < 366'667; ++i) label += "QUFB";
     const std::string job = R"({"protocol":"raw","handshake":"fire_and_forget",)"
                             R"("transport":{"type":"network","host":"127.0.0.1","port":)" +
-                            std::to_string(printer.port()) + R"(},"labels":[{"index":0,"data_base64":")" +
-                            label + R"("}]})";
+                            std::to_string(printer.port()) + R"(},"labels":[{"index":0,"data_base64":")" + label +
+                            R"("}]})";
     const auto answer = http_request(port, "POST", "/print", {"Content-Type: application/json"}, job);
     ASSERT_TRUE(answer.has_value());
     EXPECT_EQ(answer->status, 502);

@@ -36,8 +36,7 @@ TEST(Startup, FatalAndUsageErrorsAsTable) {
     const Case cases[] = {
         {{"--no-tray", "--port", "0"}, {}, 1, "port must be non-zero"},
         {{"--no-tray"}, {{"PARVELLO_PORT", "0"}}, 1, "port must be non-zero"},
-        {{"--no-tray", "--host", "0.0.0.0"}, {}, 1,
-         "parvello binds loopback only; refused host \"0.0.0.0\""},
+        {{"--no-tray", "--host", "0.0.0.0"}, {}, 1, "parvello binds loopback only; refused host \"0.0.0.0\""},
         {{"--no-tray", "--port", "70000"}, {}, 2, "--port: `70000` is out of range (0 to 65535)"},
         {{"--no-tray", "--port", "0x50"}, {}, 2, "--port: `0x50` is not a decimal port number"},
         {{"--no-tray"}, {{"PARVELLO_PORT", "abc"}}, 2, "PARVELLO_PORT: `abc` is not a decimal port number"},
@@ -64,7 +63,8 @@ TEST(Startup, ServesStatusOnTheChosenPortHeadless) {
     auto status = http_request(port, "GET", "/status");
     ASSERT_TRUE(status.has_value());
     EXPECT_EQ(status->status, 200);
-    EXPECT_EQ(status->body, R"({"ok":true,"version":")" PARVELLO_VERSION R"(","api_version":1,"port":)" + std::to_string(port) + "}");
+    EXPECT_EQ(status->body,
+              R"({"ok":true,"version":")" PARVELLO_VERSION R"(","api_version":1,"port":)" + std::to_string(port) + "}");
     EXPECT_THAT(agent.stderr_so_far(), HasSubstr("parvello v" PARVELLO_VERSION "\n"));
 }
 
@@ -97,9 +97,9 @@ TEST(Startup, PortWithLeadingZerosListensOnThatDecimalPort) {
         const std::string written = "00" + std::to_string(port);
         std::vector<std::string> args{"--no-tray"};
         if (!from_variable) args.insert(args.end(), {"--port", written});
-        AgentProcess agent(args, sandbox.environment(from_variable ? std::map<std::string, std::string>{
-                                                                         {"PARVELLO_PORT", written}}
-                                                                   : std::map<std::string, std::string>{}));
+        AgentProcess agent(
+            args, sandbox.environment(from_variable ? std::map<std::string, std::string>{{"PARVELLO_PORT", written}}
+                                                    : std::map<std::string, std::string>{}));
         ASSERT_TRUE(wait_for_listener(port, agent)) << written << "\n" << agent.stderr_so_far();
         EXPECT_THAT(agent.stderr_so_far(), HasSubstr("listening on http://127.0.0.1:" + std::to_string(port)));
     }
@@ -113,7 +113,8 @@ TEST(Startup, SecondAgentOnABusyPortFailsAfterItsListeningLine) {
 
     Exit second = run_agent({"--no-tray", "--port", std::to_string(port)}, sandbox.environment());
     EXPECT_EQ(second.code, 1);
-    const std::string listening = "parvello v" PARVELLO_VERSION " listening on http://127.0.0.1:" + std::to_string(port);
+    const std::string listening =
+        "parvello v" PARVELLO_VERSION " listening on http://127.0.0.1:" + std::to_string(port);
     const auto listening_at = second.err.find(listening);
     const auto failed_at = second.err.find("parvello failed: ");
     ASSERT_NE(listening_at, std::string::npos) << second.err;

@@ -48,13 +48,14 @@ TEST(D1Normalize, MovesEscABehindFollowingEscE) {
     const Case cases[] = {
         {"one pair", {0x1B, 'A', 0x1B, 'E'}, {0x1B, 'E', 0x1B, 'A'}},
         {"behind a run of ESC E", {0x1B, 'A', 0x1B, 'E', 0x1B, 'E'}, {0x1B, 'E', 0x1B, 'E', 0x1B, 'A'}},
-        {"the second ESC A of two moves", {0x1B, 'A', 0x1B, 'A', 0x1B, 'E'},
-         {0x1B, 'A', 0x1B, 'E', 0x1B, 'A'}},
+        {"the second ESC A of two moves", {0x1B, 'A', 0x1B, 'A', 0x1B, 'E'}, {0x1B, 'A', 0x1B, 'E', 0x1B, 'A'}},
         {"not adjacent", {0x1B, 'A', 0x00, 0x1B, 'E'}, {0x1B, 'A', 0x00, 0x1B, 'E'}},
         {"ESC E before ESC A stays", {0x1B, 'E', 0x1B, 'A'}, {0x1B, 'E', 0x1B, 'A'}},
         {"inside a raster line: data, not commands",
-         {0x1B, 'D', 0x04, 0x16, 0x1B, 'A', 0x1B, 'E'}, {0x1B, 'D', 0x04, 0x16, 0x1B, 'A', 0x1B, 'E'}},
-        {"after the raster line", {0x1B, 'D', 0x01, 0x16, 0x1B, 0x1B, 'A', 0x1B, 'E'},
+         {0x1B, 'D', 0x04, 0x16, 0x1B, 'A', 0x1B, 'E'},
+         {0x1B, 'D', 0x04, 0x16, 0x1B, 'A', 0x1B, 'E'}},
+        {"after the raster line",
+         {0x1B, 'D', 0x01, 0x16, 0x1B, 0x1B, 'A', 0x1B, 'E'},
          {0x1B, 'D', 0x01, 0x16, 0x1B, 0x1B, 'E', 0x1B, 'A'}},
         {"ESC at the end", {0x1B, 'A', 0x1B}, {0x1B, 'A', 0x1B}},
     };
@@ -92,13 +93,11 @@ TEST(D1Chunks, CutBeforeTheSixtyFourthLine) {
     EXPECT_EQ(chunk_sizes(split_d1_chunks(Bytes(63, 0x16))), (std::vector<std::size_t>{63}));
     EXPECT_EQ(chunk_sizes(split_d1_chunks(Bytes(64, 0x16))), (std::vector<std::size_t>{63, 1}));
     // Bytes before the first line belong to the first chunk.
-    EXPECT_EQ(chunk_sizes(split_d1_chunks(cat({{0x1B, 'A'}, Bytes(64, 0x16)}))),
-              (std::vector<std::size_t>{65, 1}));
+    EXPECT_EQ(chunk_sizes(split_d1_chunks(cat({{0x1B, 'A'}, Bytes(64, 0x16)}))), (std::vector<std::size_t>{65, 1}));
     EXPECT_EQ(chunk_sizes(split_d1_chunks(Bytes{0x1B, 'A', 0x00})), (std::vector<std::size_t>{3}));
     EXPECT_TRUE(split_d1_chunks(Bytes{}).empty());
     // A limit too small to hold a line still gives one line per chunk, never an empty chunk.
-    EXPECT_EQ(chunk_sizes(split_d1_chunks(Bytes{0x00, 0x16, 0x16}, 1)),
-              (std::vector<std::size_t>{2, 1}));
+    EXPECT_EQ(chunk_sizes(split_d1_chunks(Bytes{0x00, 0x16, 0x16}, 1)), (std::vector<std::size_t>{2, 1}));
 }
 
 // Raster data holding 16 hex: chunks still hold 63 whole lines each, every cut falls on a
@@ -106,8 +105,7 @@ TEST(D1Chunks, CutBeforeTheSixtyFourthLine) {
 // requests of the chunks add up to those of the job.
 TEST(D1Chunks, RasterDataHoldingSynNeverMovesACut) {
     const Bytes line{0x16, 0x16, 0x1B, 'A', 0x16};  // a line whose data looks like SYN ESC A SYN
-    const Bytes job = cat({{0x1B, 'D', 0x16, 0x1B, 'D', 0x04, 0x1B, 'A'}, repeat(line, 130),
-                           {0x1B, 'A', 0x1B, 'E'}});
+    const Bytes job = cat({{0x1B, 'D', 0x16, 0x1B, 'D', 0x04, 0x1B, 'A'}, repeat(line, 130), {0x1B, 'A', 0x1B, 'E'}});
 
     const auto chunks = split_d1_chunks(job);
 

@@ -66,8 +66,7 @@ std::optional<PrintProgress> find_print_status(std::span<const std::uint8_t> byt
     for (auto c = next_candidate(bytes, 0); c; c = next_candidate(bytes, c->end)) {
         const auto packet = bytes.subspan(c->start, c->end - c->start);
         if (packet[2] == print_status_command && packet[3] >= 4) {
-            return PrintProgress{static_cast<std::uint16_t>(packet[4] << 8 | packet[5]), packet[6],
-                                 packet[7]};
+            return PrintProgress{static_cast<std::uint16_t>(packet[4] << 8 | packet[5]), packet[6], packet[7]};
         }
     }
     return std::nullopt;

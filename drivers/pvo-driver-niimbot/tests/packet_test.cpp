@@ -11,9 +11,7 @@ using namespace pvo_driver_niimbot;
 namespace {
 
 // A framed packet of `size` bytes in all (payload size - 7) with the given command.
-Bytes packet_of_size(std::uint8_t command, std::size_t size) {
-    return build_packet(command, Bytes(size - 7, 0x5A));
-}
+Bytes packet_of_size(std::uint8_t command, std::size_t size) { return build_packet(command, Bytes(size - 7, 0x5A)); }
 
 Bytes concat(std::initializer_list<Bytes> parts) {
     Bytes out;
@@ -50,18 +48,19 @@ TEST(NiimbotPacket, ScanFindsFramedPacketsOnly) {
         {"no packet: the input whole", {0x01, 0x02, 0x03}, {{0x01, 0x02, 0x03}}},
         {"empty input: nothing", {}, {}},
         {"a candidate running past the end stops the scan",
-         concat({request, {0x55, 0x55, 0x01, 0x09, 0x00}}), {request}},
-        {"the checksum is not checked", {0x55, 0x55, 0xA3, 0x01, 0x01, 0x00, 0xAA, 0xAA},
+         concat({request, {0x55, 0x55, 0x01, 0x09, 0x00}}),
+         {request}},
+        {"the checksum is not checked",
+         {0x55, 0x55, 0xA3, 0x01, 0x01, 0x00, 0xAA, 0xAA},
          {{0x55, 0x55, 0xA3, 0x01, 0x01, 0x00, 0xAA, 0xAA}}},
         // The first candidate lacks its trailer; it is skipped whole, with the 55 55 inside it.
         {"a candidate without AA AA is skipped whole",
-         concat({{0x55, 0x55, 0x01, 0x02, 0x55, 0x55, 0x00, 0x00, 0x00}, status}), {status}},
-        {"noise between packets is dropped", concat({request, {0x00, 0x13}, status, {0xAA}}),
-         {request, status}},
+         concat({{0x55, 0x55, 0x01, 0x02, 0x55, 0x55, 0x00, 0x00, 0x00}, status}),
+         {status}},
+        {"noise between packets is dropped", concat({request, {0x00, 0x13}, status, {0xAA}}), {request, status}},
         // The stray 55 and the packet's first 55 read as a head whose length byte (B3) runs
         // past the end.
-        {"a stray 55 right before a packet ends the scan", concat({request, {0x55}, status}),
-         {request}},
+        {"a stray 55 right before a packet ends the scan", concat({request, {0x55}, status}), {request}},
         {"a lone head at the very end", concat({request, {0x55, 0x55, 0x01}}), {request}},
     };
     for (const auto& c : cases) EXPECT_EQ(scan_packets(c.input), c.pieces) << c.name;
@@ -74,19 +73,19 @@ TEST(NiimbotPacket, FindsTheFirstPrintStatus) {
         std::optional<PrintProgress> found;
     };
     const Case cases[] = {
-        {"page 2, 100 and 50", {0x55, 0x55, 0xB3, 0x04, 0x00, 0x02, 0x64, 0x32, 0x00, 0xAA, 0xAA},
+        {"page 2, 100 and 50",
+         {0x55, 0x55, 0xB3, 0x04, 0x00, 0x02, 0x64, 0x32, 0x00, 0xAA, 0xAA},
          PrintProgress{2, 100, 50}},
-        {"page is big-endian", build_packet(0xB3, Bytes{0x01, 0x02, 0x03, 0x04}),
-         PrintProgress{0x0102, 3, 4}},
+        {"page is big-endian", build_packet(0xB3, Bytes{0x01, 0x02, 0x03, 0x04}), PrintProgress{0x0102, 3, 4}},
         {"n = 3 is too short", {0x55, 0x55, 0xB3, 0x03, 0x00, 0x02, 0x64, 0x00, 0xAA, 0xAA}, std::nullopt},
         {"longer payloads are read from their start", build_packet(0xB3, Bytes{0, 7, 1, 2, 9, 9, 9}),
          PrintProgress{7, 1, 2}},
         {"neither checksum nor trailer matter",
-         {0x55, 0x55, 0xB3, 0x04, 0x00, 0x01, 0x0A, 0x0B, 0xEE, 0x00, 0x00}, PrintProgress{1, 10, 11}},
-        {"other packets before it are passed over",
-         concat({{0x13}, request, build_packet(0xB3, Bytes{0, 3, 40, 40})}), PrintProgress{3, 40, 40}},
-        {"the first one wins",
-         concat({build_packet(0xB3, Bytes{0, 1, 5, 6}), build_packet(0xB3, Bytes{0, 2, 7, 8})}),
+         {0x55, 0x55, 0xB3, 0x04, 0x00, 0x01, 0x0A, 0x0B, 0xEE, 0x00, 0x00},
+         PrintProgress{1, 10, 11}},
+        {"other packets before it are passed over", concat({{0x13}, request, build_packet(0xB3, Bytes{0, 3, 40, 40})}),
+         PrintProgress{3, 40, 40}},
+        {"the first one wins", concat({build_packet(0xB3, Bytes{0, 1, 5, 6}), build_packet(0xB3, Bytes{0, 2, 7, 8})}),
          PrintProgress{1, 5, 6}},
         {"cut short", {0x55, 0x55, 0xB3, 0x04, 0x00, 0x02, 0x64, 0x32, 0x00, 0xAA}, std::nullopt},
         {"a truncated packet ahead ends the search",
@@ -157,11 +156,16 @@ TEST(NiimbotVariant, FoldsAsciiCaseWithoutTrimming) {
         std::optional<NiimbotVariant> variant;
     };
     const Case cases[] = {
-        {"standard", NiimbotVariant::Standard}, {"STANDARD", NiimbotVariant::Standard},
-        {"v4", NiimbotVariant::V4},             {"V4", NiimbotVariant::V4},
-        {"b1", NiimbotVariant::B1},             {"B1", NiimbotVariant::B1},
-        {" b1", std::nullopt},                  {"b1 ", std::nullopt},
-        {"b2", std::nullopt},                   {"", std::nullopt},
+        {"standard", NiimbotVariant::Standard},
+        {"STANDARD", NiimbotVariant::Standard},
+        {"v4", NiimbotVariant::V4},
+        {"V4", NiimbotVariant::V4},
+        {"b1", NiimbotVariant::B1},
+        {"B1", NiimbotVariant::B1},
+        {" b1", std::nullopt},
+        {"b1 ", std::nullopt},
+        {"b2", std::nullopt},
+        {"", std::nullopt},
         {"b\xC4\xB1", std::nullopt},  // dotless i is not folded
     };
     for (const auto& c : cases) EXPECT_EQ(parse_niimbot_variant(c.text), c.variant) << c.text;

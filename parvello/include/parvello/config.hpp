@@ -47,8 +47,7 @@ std::expected<BridgeConfig, ConfigError> load_config_file(const std::filesystem:
 // Writes the two-line form atomically (temporary file in the same folder, then rename), so a
 // crash during a save leaves the previous settings in place.
 std::expected<void, ConfigError> save_config(const BridgeConfig& config);
-std::expected<void, ConfigError> save_config_file(const BridgeConfig& config,
-                                                  const std::filesystem::path& file);
+std::expected<void, ConfigError> save_config_file(const BridgeConfig& config, const std::filesystem::path& file);
 
 // Accepts "127.0.0.1", "localhost" or "::1" after trimming Unicode white space.
 std::expected<void, ConfigError> check_bind_host(std::string_view host);

@@ -34,7 +34,7 @@ struct NetworkAddress {  // "network"
 };
 
 struct SerialAddress {  // "serial"
-    std::string path;  // the port name
+    std::string path;   // the port name
     std::uint32_t baud = kDefaultSerialBaud;
     bool operator==(const SerialAddress&) const = default;
 };
@@ -58,8 +58,7 @@ struct BrowserAddress {  // "browser": read, never used
 };
 
 // The device a request addresses; the alternatives are in the order of the tags.
-using Transport =
-    std::variant<UsbAddress, NetworkAddress, SerialAddress, BleAddress, BrowserAddress>;
+using Transport = std::variant<UsbAddress, NetworkAddress, SerialAddress, BleAddress, BrowserAddress>;
 
 // One label of a job. Only `data_base64` is used; a label is numbered by its position.
 struct JobLabel {
@@ -113,9 +112,7 @@ struct RequestError {
 };
 
 std::expected<JobEnvelope, RequestError> read_job_envelope(std::string_view json, ReadMode mode);
-std::expected<StatusQueryRequest, RequestError> read_status_query_request(std::string_view json,
-                                                                          ReadMode mode);
-std::expected<SoftRebootRequest, RequestError> read_soft_reboot_request(std::string_view json,
-                                                                        ReadMode mode);
+std::expected<StatusQueryRequest, RequestError> read_status_query_request(std::string_view json, ReadMode mode);
+std::expected<SoftRebootRequest, RequestError> read_soft_reboot_request(std::string_view json, ReadMode mode);
 
 }  // namespace parvello

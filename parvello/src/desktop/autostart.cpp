@@ -27,8 +27,8 @@ std::expected<void, AutostartError> set_login_autostart(bool enable) {
     if (!path) return std::unexpected(AutostartError{path.error()});
     auto dirs = autostart_dirs_from_env();
     if (!dirs) return std::unexpected(AutostartError{"could not resolve the autostart directory"});
-    const LoginEntry entry(std::string(kProductName), pvo_util::utf8_lossy(*path),
-                           {std::string(kTrayArgument)}, std::move(*dirs));
+    const LoginEntry entry(std::string(kProductName), pvo_util::utf8_lossy(*path), {std::string(kTrayArgument)},
+                           std::move(*dirs));
     if (enable) return entry.enable();
     // Only an entry known to be in effect is removed; an unreadable state leaves it alone.
     auto enabled = entry.is_enabled();
@@ -51,8 +51,7 @@ boost::asio::awaitable<void> persist_autostart(std::shared_ptr<Guarded<BridgeCon
     // The port in memory may be this run's override; the file keeps the port it stores.
     BridgeConfig stored = *guard;
     stored.port = load_config().value_or(BridgeConfig{}).port;
-    if (auto saved = save_config(stored); !saved)
-        pvo_log::warn(kTarget, "save config: {}", saved.error().message);
+    if (auto saved = save_config(stored); !saved) pvo_log::warn(kTarget, "save config: {}", saved.error().message);
     if (auto applied = set_login_autostart(enabled); !applied)
         pvo_log::warn(kTarget, "autostart: {}", applied.error().message);
 }
@@ -60,8 +59,7 @@ boost::asio::awaitable<void> persist_autostart(std::shared_ptr<Guarded<BridgeCon
 void start_at_login_worker(std::shared_ptr<Guarded<BridgeConfig>> config, bool enabled) {
     try {
         boost::asio::thread_pool runtime;
-        boost::asio::co_spawn(runtime, persist_autostart(std::move(config), enabled),
-                              [](std::exception_ptr) {});
+        boost::asio::co_spawn(runtime, persist_autostart(std::move(config), enabled), [](std::exception_ptr) {});
         runtime.join();  // returns once the work is done: nothing else runs on this runtime
     } catch (const std::system_error&) {
         // The runtime could not be built: the click changes nothing, and says nothing.

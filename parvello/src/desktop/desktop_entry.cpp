@@ -41,11 +41,20 @@ std::string string_value(std::string_view text) {
     std::string out;
     for (const char c : text) {
         switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\t': out += "\\t"; break;
-            case '\r': out += "\\r"; break;
-            default: out += c;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            default:
+                out += c;
         }
     }
     if (!out.empty() && out.front() == ' ') out.replace(0, 1, "\\s");
@@ -82,13 +91,15 @@ std::expected<std::map<std::string, std::string, std::less<>>, std::string> entr
                 return std::unexpected(fmt::format("line {}: malformed group header", line_number));
             group = std::string(line.substr(1, line.size() - 2));
             if (*group == kGroup) {
-                if (seen_entry_group) return std::unexpected(fmt::format("line {}: group [{}] given twice", line_number, kGroup));
+                if (seen_entry_group)
+                    return std::unexpected(fmt::format("line {}: group [{}] given twice", line_number, kGroup));
                 seen_entry_group = true;
             }
             continue;
         }
         const auto equals = line.find('=');
-        const std::string_view key = equals == std::string_view::npos ? line : pvo_util::trim_blanks(line.substr(0, equals));
+        const std::string_view key =
+            equals == std::string_view::npos ? line : pvo_util::trim_blanks(line.substr(0, equals));
         if (!group || equals == std::string_view::npos || !valid_key(key))
             return std::unexpected(fmt::format("line {}: not a key=value line of a group", line_number));
         if (*group != kGroup) continue;

@@ -14,8 +14,7 @@ namespace parvello {
 std::string exec_command_line(std::string_view program, std::span<const std::string> arguments);
 
 // A whole entry that starts `program` with `arguments` at login, approved (not hidden).
-std::string desktop_entry_text(std::string_view name, std::string_view program,
-                               std::span<const std::string> arguments);
+std::string desktop_entry_text(std::string_view name, std::string_view program, std::span<const std::string> arguments);
 
 // Whether an entry's text leaves it approved: false when its [Desktop Entry] group holds
 // Hidden=true or X-GNOME-Autostart-enabled=false, the ways desktops mark an autostart entry

@@ -18,7 +18,8 @@ namespace parvello::desktop {
 namespace {
 
 DesktopError load_failure(std::string_view what) {
-    return DesktopError{fmt::format("cannot load the desktop module: {}; use --no-tray to run without the desktop", what)};
+    return DesktopError{
+        fmt::format("cannot load the desktop module: {}; use --no-tray to run without the desktop", what)};
 }
 
 // What the shell borrows from the agent for the rest of the process's life.
@@ -68,7 +69,8 @@ std::expected<const pvo_desktop_module*, DesktopError> open_desktop_module(const
     if (handle == nullptr) return std::unexpected(load_failure(::dlerror()));
     auto entry = reinterpret_cast<pvo_desktop_entry_fn>(::dlsym(handle, PVO_DESKTOP_ENTRY_SYMBOL));
     if (entry == nullptr)
-        return std::unexpected(load_failure(fmt::format("{} has no entry point {}", path.string(), PVO_DESKTOP_ENTRY_SYMBOL)));
+        return std::unexpected(
+            load_failure(fmt::format("{} has no entry point {}", path.string(), PVO_DESKTOP_ENTRY_SYMBOL)));
     const pvo_desktop_module* module = entry();
     if (module == nullptr || module->abi_version != PVO_DESKTOP_ABI_VERSION)
         return std::unexpected(load_failure(fmt::format("{} belongs to another version of the agent", path.string())));

@@ -27,17 +27,16 @@ enum { PVO_DESKTOP_LOG_INFO = 2, PVO_DESKTOP_LOG_WARN = 3 };
  * Callbacks may be called from the main thread only, each with `context`. */
 struct pvo_desktop_host {
     void* context;
-    int show_at_start;              /* 0 when started with --tray */
-    const char* status_item;        /* the first, disabled line of the tray menu */
-    const char* tooltip;            /* the tray item's tooltip */
-    const char* designer_url;       /* the designer view's and the browser's address */
-    const char* webview_data_dir;   /* null when it cannot be resolved */
+    int show_at_start;            /* 0 when started with --tray */
+    const char* status_item;      /* the first, disabled line of the tray menu */
+    const char* tooltip;          /* the tray item's tooltip */
+    const char* designer_url;     /* the designer view's and the browser's address */
+    const char* webview_data_dir; /* null when it cannot be resolved */
 
     void (*log)(void* context, int level, const char* target, const char* message);
     /* Hands every line of the log buffer, oldest first, to `line` with `user`; returns the
      * buffer's generation at that moment. */
-    uint64_t (*log_snapshot)(void* context, void (*line)(void* user, const char* text, size_t size),
-                             void* user);
+    uint64_t (*log_snapshot)(void* context, void (*line)(void* user, const char* text, size_t size), void* user);
     /* Empties the log buffer. */
     void (*log_clear)(void* context);
     /* The settings' autostart value (a blocking read under the settings lock). */

@@ -19,8 +19,7 @@ std::string tray_tooltip(std::uint16_t port) {
 }
 
 std::string vestra_url(const char* variable_value) {
-    if (variable_value != nullptr && pvo_util::is_valid_utf8(variable_value))
-        return variable_value;
+    if (variable_value != nullptr && pvo_util::is_valid_utf8(variable_value)) return variable_value;
     return fmt::format("https://{}/vestra/", maker_host());
 }
 

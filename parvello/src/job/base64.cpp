@@ -14,8 +14,7 @@ constexpr std::uint8_t kNotASymbol = 0xff;
 constexpr std::array<std::uint8_t, 256> make_symbol_values() {
     std::array<std::uint8_t, 256> values{};
     values.fill(kNotASymbol);
-    constexpr std::string_view alphabet =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    constexpr std::string_view alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     for (std::size_t i = 0; i < alphabet.size(); ++i) {
         values[static_cast<unsigned char>(alphabet[i])] = static_cast<std::uint8_t>(i);
     }
@@ -55,10 +54,10 @@ constexpr GroupTables make_group_tables() {
             for (auto& table : t.at) table[c] = kNotInGroup;
             continue;
         }
-        t.at[0][c] = v << 2;                             // 6 high bits of byte 0
-        t.at[1][c] = v >> 4 | (v & 0xf) << 12;           // 2 low bits of byte 0, 4 high of byte 1
-        t.at[2][c] = (v >> 2) << 8 | (v & 0x3) << 22;    // 4 low bits of byte 1, 2 high of byte 2
-        t.at[3][c] = v << 16;                            // 6 low bits of byte 2
+        t.at[0][c] = v << 2;                           // 6 high bits of byte 0
+        t.at[1][c] = v >> 4 | (v & 0xf) << 12;         // 2 low bits of byte 0, 4 high of byte 1
+        t.at[2][c] = (v >> 2) << 8 | (v & 0x3) << 22;  // 4 low bits of byte 1, 2 high of byte 2
+        t.at[3][c] = v << 16;                          // 6 low bits of byte 2
     }
     return t;
 }
@@ -152,8 +151,8 @@ std::expected<std::vector<std::uint8_t>, std::string> decode_base64_exact(std::s
     std::uint8_t* next = out.data();
     for (std::size_t g = 0; g < groups; ++g) {
         const std::size_t at = g * 4;
-        const std::uint32_t a = symbol_value(text[at]), b = symbol_value(text[at + 1]),
-                            c = symbol_value(text[at + 2]), d = symbol_value(text[at + 3]);
+        const std::uint32_t a = symbol_value(text[at]), b = symbol_value(text[at + 1]), c = symbol_value(text[at + 2]),
+                            d = symbol_value(text[at + 3]);
         if (((a | b | c | d) & kNotASymbol & ~0x3fu) != 0) {  // a value beyond 6 bits
             return std::unexpected(first_invalid_symbol(text, at));
         }

@@ -20,14 +20,14 @@ namespace {
 //   6: "a"-"o";  7: "p"-"z";  0, 1 and 8-15: nothing.
 // `add` is what turns a symbol into its value, by its high nibble, with "/" one row lower.
 __attribute__((target("avx2"))) std::size_t decode_avx2(const unsigned char* in, std::size_t blocks,
-                                                         std::uint8_t* out) noexcept {
+                                                        std::uint8_t* out) noexcept {
     const __m256i low_class = _mm256_setr_epi8(  //
-        0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x13, 0x1A, 0x1B, 0x1B, 0x1B, 0x1A,
-        0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x13, 0x1A, 0x1B, 0x1B, 0x1B, 0x1A);
+        0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x13, 0x1A, 0x1B, 0x1B, 0x1B, 0x1A, 0x15, 0x11,
+        0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x13, 0x1A, 0x1B, 0x1B, 0x1B, 0x1A);
     const __m256i high_class = _mm256_setr_epi8(  //
-        0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10,
-        0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10);
-    const __m256i add = _mm256_setr_epi8(  //
+        0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10,
+        0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10);
+    const __m256i add = _mm256_setr_epi8(                          //
         0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0,  //
         0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0);
     const __m256i nibble = _mm256_set1_epi8(0x0F);
@@ -36,7 +36,7 @@ __attribute__((target("avx2"))) std::size_t decode_avx2(const unsigned char* in,
     // a<<18|b<<12|c<<6|d in 32; the three bytes are then taken high byte first.
     const __m256i pair_weights = _mm256_set1_epi32(0x01400140);
     const __m256i quad_weights = _mm256_set1_epi32(0x00011000);
-    const __m256i group_bytes = _mm256_setr_epi8(  //
+    const __m256i group_bytes = _mm256_setr_epi8(                //
         2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1,  //
         2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
     const __m256i packed_lanes = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7);
@@ -55,8 +55,7 @@ __attribute__((target("avx2"))) std::size_t decode_avx2(const unsigned char* in,
         const __m256i values = _mm256_add_epi8(text, _mm256_shuffle_epi8(add, row));
         const __m256i pairs = _mm256_maddubs_epi16(values, pair_weights);
         const __m256i groups = _mm256_madd_epi16(pairs, quad_weights);
-        const __m256i packed =
-            _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(groups, group_bytes), packed_lanes);
+        const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(groups, group_bytes), packed_lanes);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(packed));
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 16), _mm256_extracti128_si256(packed, 1));
     }

@@ -12,9 +12,8 @@ using pvo_client_delivery::DeliverySession;
 
 // Drives one label's session from its first action to Done. Every action is performed before
 // the session is asked for the next; the first failure ends the label.
-std::expected<void, JobError> deliver_one(DeliverySession& session, DeliveryAction action,
-                                          std::uint32_t i, std::uint32_t n, TransportIo& io,
-                                          JobEventSink& sink) {
+std::expected<void, JobError> deliver_one(DeliverySession& session, DeliveryAction action, std::uint32_t i,
+                                          std::uint32_t n, TransportIo& io, JobEventSink& sink) {
     for (;;) {
         std::expected<DeliveryAction, DeliveryError> next;
         if (auto* send = std::get_if<pvo_client_delivery::Send>(&action)) {
@@ -46,8 +45,8 @@ std::expected<void, JobError> deliver_one(DeliverySession& session, DeliveryActi
 }  // namespace
 
 std::expected<JobCounts, JobError> deliver_each_label(const SessionFactory& make_session,
-                                                      std::vector<LabelPayload> labels,
-                                                      TransportIo& io, JobEventSink& sink) {
+                                                      std::vector<LabelPayload> labels, TransportIo& io,
+                                                      JobEventSink& sink) {
     // A job's labels arrive in one request body of bounded size, far below 2^32 labels.
     const auto n = static_cast<std::uint32_t>(labels.size());
     for (std::uint32_t i = 0; i < n; ++i) {
@@ -64,8 +63,8 @@ std::expected<JobCounts, JobError> deliver_each_label(const SessionFactory& make
 
 std::expected<JobCounts, JobError> deliver_labels(pvo_client_delivery::HandshakeId handshake,
                                                   const std::optional<std::string>& driver_variant,
-                                                  std::vector<LabelPayload> labels,
-                                                  TransportIo& io, JobEventSink& sink) {
+                                                  std::vector<LabelPayload> labels, TransportIo& io,
+                                                  JobEventSink& sink) {
     const std::optional<std::string_view> variant =
         driver_variant ? std::optional<std::string_view>(*driver_variant) : std::nullopt;
     return deliver_each_label(

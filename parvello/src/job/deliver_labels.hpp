@@ -29,8 +29,8 @@ struct JobCounts {
 // gives Delivery with the same message.
 std::expected<JobCounts, JobError> deliver_labels(pvo_client_delivery::HandshakeId handshake,
                                                   const std::optional<std::string>& driver_variant,
-                                                  std::vector<LabelPayload> labels,
-                                                  TransportIo& io, JobEventSink& sink);
+                                                  std::vector<LabelPayload> labels, TransportIo& io,
+                                                  JobEventSink& sink);
 
 // The label loop of `deliver_labels`, with the way each label's session is made passed in, so
 // the loop can be driven with any handshake. Each label is handed to its session, not copied.
@@ -39,7 +39,7 @@ using SessionFactory =
         LabelPayload&& label)>;
 
 std::expected<JobCounts, JobError> deliver_each_label(const SessionFactory& make_session,
-                                                      std::vector<LabelPayload> labels,
-                                                      TransportIo& io, JobEventSink& sink);
+                                                      std::vector<LabelPayload> labels, TransportIo& io,
+                                                      JobEventSink& sink);
 
 }  // namespace parvello

@@ -35,8 +35,7 @@ std::expected<pvo_status::PrintStatus, std::string> query_status(Protocol protoc
     auto device = open_transport(address, options.device);
     if (!device) return std::unexpected(device.error().to_string());
     // `device` is closed when it goes out of scope, on every road out of here.
-    const auto reply = device->exchange(*request, pvo_status::status_reply_length(protocol),
-                                        options.status_read_limit);
+    const auto reply = device->exchange(*request, pvo_status::status_reply_length(protocol), options.status_read_limit);
     if (!reply) return std::unexpected(reply.error().message());
     if (reply->empty()) return std::unexpected("status query timed out (empty reply)");
     auto status = pvo_status::parse_status(protocol, *reply);

@@ -25,13 +25,13 @@ auto async_receive(JobEventChannel& channel, Token&& token = boost::asio::use_aw
     return asio::async_initiate<Token, void(std::optional<JobEvent>)>(
         [&channel](auto handler) {
             auto work = asio::make_work_guard(asio::get_associated_executor(handler));
-            channel.receive_async([handler = std::move(handler), work = std::move(work)](
-                                      std::optional<JobEvent> event) mutable {
-                auto executor = work.get_executor();
-                asio::post(executor, [handler = std::move(handler), event = std::move(event)]() mutable {
-                    std::move(handler)(std::move(event));
+            channel.receive_async(
+                [handler = std::move(handler), work = std::move(work)](std::optional<JobEvent> event) mutable {
+                    auto executor = work.get_executor();
+                    asio::post(executor, [handler = std::move(handler), event = std::move(event)]() mutable {
+                        std::move(handler)(std::move(event));
+                    });
                 });
-            });
         },
         token);
 }

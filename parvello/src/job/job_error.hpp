@@ -24,9 +24,7 @@ struct JobError {
     static JobError invalid_base64(std::size_t label, std::string error) {
         return {Kind::InvalidBase64, label, std::move(error)};
     }
-    static JobError unknown_handshake(std::string name) {
-        return {Kind::UnknownHandshake, 0, std::move(name)};
-    }
+    static JobError unknown_handshake(std::string name) { return {Kind::UnknownHandshake, 0, std::move(name)}; }
     static JobError browser_unsupported() { return {Kind::BrowserUnsupported, 0, {}}; }
     static JobError delivery(std::string text) { return {Kind::Delivery, 0, std::move(text)}; }
     static JobError transport(std::string text) { return {Kind::Transport, 0, std::move(text)}; }

@@ -18,7 +18,7 @@ public:
     // A reply of up to `max_len` bytes within `timeout_ms` (how each kind of device reads is
     // its own; see `pvo_device::OpenTransport::read`). No bytes is a reply too.
     virtual std::expected<std::vector<std::uint8_t>, std::string> read(std::size_t max_len,
-                                                                      std::uint32_t timeout_ms) = 0;
+                                                                       std::uint32_t timeout_ms) = 0;
 };
 
 }  // namespace parvello

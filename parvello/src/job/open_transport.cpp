@@ -24,8 +24,7 @@ struct Opener {
         return OpenTransport(std::in_place_type<pvo_device::TcpTarget>, a.host, a.port, options.tcp);
     }
     std::expected<OpenTransport, JobError> operator()(const SerialAddress& a) const {
-        return OpenTransport(std::in_place_type<pvo_device::SerialTarget>, a.path, a.baud,
-                             options.serial);
+        return OpenTransport(std::in_place_type<pvo_device::SerialTarget>, a.path, a.baud, options.serial);
     }
     std::expected<OpenTransport, JobError> operator()(const BleAddress&) const {
         return std::unexpected(JobError::transport(ble_refusal_text()));
@@ -38,12 +37,10 @@ struct Opener {
 }  // namespace
 
 std::string ble_refusal_text() {
-    return fmt::format("Bluetooth LE support not compiled in; rebuild {} with `{}`", kProductName,
-                       kBleBuildOption);
+    return fmt::format("Bluetooth LE support not compiled in; rebuild {} with `{}`", kProductName, kBleBuildOption);
 }
 
-std::expected<OpenTransport, JobError> open_transport(const Transport& address,
-                                                      const DeviceOptions& options) {
+std::expected<OpenTransport, JobError> open_transport(const Transport& address, const DeviceOptions& options) {
     return std::visit(Opener{options}, address);
 }
 

@@ -5,8 +5,7 @@
 
 namespace parvello {
 
-std::expected<JobCounts, JobError> run_job(JobEnvelope envelope, JobEventSink& sink,
-                                           const DeviceOptions& options) {
+std::expected<JobCounts, JobError> run_job(JobEnvelope envelope, JobEventSink& sink, const DeviceOptions& options) {
     const auto handshake = pvo_client_delivery::parse_handshake_id(envelope.handshake);
     if (!handshake) return std::unexpected(JobError::unknown_handshake(std::move(envelope.handshake)));
 

@@ -18,7 +18,6 @@ struct DeviceOptions;  // open_transport.hpp
 // when the job ends, after a failure too. Labels delivered before a failure stay delivered.
 // The device's time limits are the agent's own unless `options` are given.
 std::expected<JobCounts, JobError> run_job(JobEnvelope envelope, JobEventSink& sink);
-std::expected<JobCounts, JobError> run_job(JobEnvelope envelope, JobEventSink& sink,
-                                           const DeviceOptions& options);
+std::expected<JobCounts, JobError> run_job(JobEnvelope envelope, JobEventSink& sink, const DeviceOptions& options);
 
 }  // namespace parvello

@@ -16,7 +16,7 @@ std::expected<void, std::string> OpenTransportIo::write(std::span<const std::uin
 }
 
 std::expected<std::vector<std::uint8_t>, std::string> OpenTransportIo::read(std::size_t max_len,
-                                                                           std::uint32_t timeout_ms) {
+                                                                            std::uint32_t timeout_ms) {
     const auto limit = std::min<std::chrono::milliseconds>(std::chrono::milliseconds(timeout_ms),
                                                            std::max(reply_wait_limit_, std::chrono::milliseconds{0}));
     auto reply = device_.read(max_len, limit);

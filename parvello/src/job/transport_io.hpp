@@ -19,8 +19,7 @@ class OpenTransportIo final : public TransportIo {
 public:
     explicit OpenTransportIo(pvo_device::OpenTransport& device, const DeviceOptions& options = {});
     std::expected<void, std::string> write(std::span<const std::uint8_t> bytes) override;
-    std::expected<std::vector<std::uint8_t>, std::string> read(std::size_t max_len,
-                                                              std::uint32_t timeout_ms) override;
+    std::expected<std::vector<std::uint8_t>, std::string> read(std::size_t max_len, std::uint32_t timeout_ms) override;
 
 private:
     pvo_device::OpenTransport& device_;

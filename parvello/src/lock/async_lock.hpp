@@ -44,8 +44,7 @@ public:
     using key_type = LockWaitRegistry;
     static inline asio::execution_context::id id;
 
-    explicit LockWaitRegistry(asio::execution_context& context)
-        : asio::execution_context::service(context) {}
+    explicit LockWaitRegistry(asio::execution_context& context) : asio::execution_context::service(context) {}
 
     void add(const std::shared_ptr<PendingLockWait>& wait);
 
@@ -61,8 +60,7 @@ template <typename Guard, typename Handler>
 class LockWait final : public PendingLockWait {
 public:
     explicit LockWait(Handler handler)
-        : work_(asio::make_work_guard(asio::get_associated_executor(handler))),
-          handler_(std::move(handler)) {}
+        : work_(asio::make_work_guard(asio::get_associated_executor(handler))), handler_(std::move(handler)) {}
 
     // The lock is ours: resume the waiter on its own executor, never on the releasing thread.
     void complete(Guard guard) {

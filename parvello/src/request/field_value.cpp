@@ -10,9 +10,12 @@ namespace {
 
 template <class U>
 constexpr std::string_view width_name() {
-    if constexpr (sizeof(U) == 2) return "u16";
-    else if constexpr (sizeof(U) == 4) return "u32";
-    else return "u64";
+    if constexpr (sizeof(U) == 2)
+        return "u16";
+    else if constexpr (sizeof(U) == 4)
+        return "u32";
+    else
+        return "u64";
 }
 
 template <class U>
@@ -54,14 +57,8 @@ Assigned assign(json::Scalar& value, std::uint16_t& out) { return assign_unsigne
 Assigned assign(json::Scalar& value, std::uint32_t& out) { return assign_unsigned(value, out); }
 Assigned assign(json::Scalar& value, std::uint64_t& out) { return assign_unsigned(value, out); }
 
-Assigned assign(json::Scalar& value, std::optional<std::string>& out) {
-    return assign_optional(value, out);
-}
-Assigned assign(json::Scalar& value, std::optional<std::uint16_t>& out) {
-    return assign_optional(value, out);
-}
-Assigned assign(json::Scalar& value, std::optional<std::uint64_t>& out) {
-    return assign_optional(value, out);
-}
+Assigned assign(json::Scalar& value, std::optional<std::string>& out) { return assign_optional(value, out); }
+Assigned assign(json::Scalar& value, std::optional<std::uint16_t>& out) { return assign_optional(value, out); }
+Assigned assign(json::Scalar& value, std::optional<std::uint64_t>& out) { return assign_optional(value, out); }
 
 }  // namespace parvello::request

@@ -134,9 +134,7 @@ bool Cursor::literal(std::string_view rest) {
     return true;
 }
 
-bool Cursor::read_scalar(Scalar& out, bool check_range) {
-    return scalar(out, &out.text, check_range);
-}
+bool Cursor::read_scalar(Scalar& out, bool check_range) { return scalar(out, &out.text, check_range); }
 
 bool Cursor::scalar(Scalar& out, Text* text, bool check_range) {
     const int c = peek();

@@ -50,10 +50,10 @@ struct Scalar {
 };
 
 struct Fault {
-    bool syntax = true;    // false: the JSON is well-formed but does not fit the record
-    std::string path;      // rendered when the cursor tracks paths
+    bool syntax = true;  // false: the JSON is well-formed but does not fit the record
+    std::string path;    // rendered when the cursor tracks paths
     std::string text;
-    std::size_t at = 0;    // the position is that of the byte before this offset
+    std::size_t at = 0;  // the position is that of the byte before this offset
 };
 
 class Cursor {
@@ -128,12 +128,9 @@ private:
     bool read_hex4(std::uint16_t& value);
     // At a peeked '-' or digit.
     bool read_number(Number& out, bool check_range);
-    bool read_fraction(Number& out, bool negative, std::uint64_t significand, int exponent,
-                       bool check_range);
-    bool read_exponent(Number& out, bool negative, std::uint64_t significand, int exponent,
-                       bool check_range);
-    bool make_float(Number& out, bool negative, std::uint64_t significand, int exponent,
-                    bool check_range);
+    bool read_fraction(Number& out, bool negative, std::uint64_t significand, int exponent, bool check_range);
+    bool read_exponent(Number& out, bool negative, std::uint64_t significand, int exponent, bool check_range);
+    bool make_float(Number& out, bool negative, std::uint64_t significand, int exponent, bool check_range);
 
     std::string_view in_;
     std::size_t pos_ = 0;

@@ -153,14 +153,30 @@ bool Cursor::read_escape(std::string* out) {
     if (pos_ == in_.size()) return syntax_read("EOF while parsing a string");
     char plain;
     switch (in_[pos_++]) {
-        case '"': plain = '"'; break;
-        case '\\': plain = '\\'; break;
-        case '/': plain = '/'; break;
-        case 'b': plain = '\b'; break;
-        case 'f': plain = '\f'; break;
-        case 'n': plain = '\n'; break;
-        case 'r': plain = '\r'; break;
-        case 't': plain = '\t'; break;
+        case '"':
+            plain = '"';
+            break;
+        case '\\':
+            plain = '\\';
+            break;
+        case '/':
+            plain = '/';
+            break;
+        case 'b':
+            plain = '\b';
+            break;
+        case 'f':
+            plain = '\f';
+            break;
+        case 'n':
+            plain = '\n';
+            break;
+        case 'r':
+            plain = '\r';
+            break;
+        case 't':
+            plain = '\t';
+            break;
         case 'u': {
             std::uint16_t unit;
             if (!read_hex4(unit)) return false;

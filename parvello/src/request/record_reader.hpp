@@ -32,15 +32,14 @@ struct Field {
 };
 
 template <class R, class T>
-constexpr Field<R, T> field(std::string_view name, T R::*member,
-                            Presence presence = Presence::Required) {
+constexpr Field<R, T> field(std::string_view name, T R::*member, Presence presence = Presence::Required) {
     return {name, member, presence};
 }
 
 template <class R, class... T>
 struct Shape {
-    std::string_view expecting;       // "struct JobEnvelope": what a value of another type misses
-    std::string_view with_all_fields; // "struct JobEnvelope with 5 elements"
+    std::string_view expecting;        // "struct JobEnvelope": what a value of another type misses
+    std::string_view with_all_fields;  // "struct JobEnvelope with 5 elements"
     std::tuple<Field<R, T>...> fields;
 
     static constexpr std::size_t size = sizeof...(T);
@@ -74,8 +73,7 @@ struct Shape {
     // The first required field, in declaration order, that `seen` lacks.
     std::optional<std::string_view> first_missing(std::uint32_t seen) const {
         const auto all = names();
-        const auto presences =
-            std::apply([](const auto&... f) { return std::array{f.presence...}; }, fields);
+        const auto presences = std::apply([](const auto&... f) { return std::array{f.presence...}; }, fields);
         for (std::size_t i = 0; i < size; ++i) {
             if (!(seen >> i & 1u) && presences[i] == Presence::Required) return all[i];
         }
@@ -84,8 +82,7 @@ struct Shape {
 };
 
 template <class R, class... T>
-constexpr Shape<R, T...> shape(std::string_view expecting, std::string_view with_all_fields,
-                               Field<R, T>... fields) {
+constexpr Shape<R, T...> shape(std::string_view expecting, std::string_view with_all_fields, Field<R, T>... fields) {
     return {expecting, with_all_fields, std::tuple{fields...}};
 }
 
@@ -128,10 +125,7 @@ bool read_record_object(json::Cursor& in, R& out, const Shape<R, T...>& shape) {
         in.push_key(key.view());
         if (!in.colon()) return false;
         const bool read = index < shape.size
-                              ? shape.with_field(index,
-                                                 [&](const auto& f) {
-                                                     return read_value(in, out.*f.member);
-                                                 })
+                              ? shape.with_field(index, [&](const auto& f) { return read_value(in, out.*f.member); })
                               : in.skip_value();
         if (!read) return false;
         in.pop();
@@ -205,9 +199,8 @@ bool read_kept_record(json::Cursor& in, std::vector<KeptEntry>& kept, bool array
             if (!read) return false;
         }
         if (kept.size() > shape.size) {
-            const std::string expected = std::to_string(shape.size) +
-                                         (shape.size == 1 ? " element" : " elements") +
-                                         " in sequence";
+            const std::string expected =
+                std::to_string(shape.size) + (shape.size == 1 ? " element" : " elements") + " in sequence";
             return in.shape(invalid_length(kept.size(), expected), at);
         }
         return true;

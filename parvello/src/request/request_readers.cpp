@@ -9,39 +9,33 @@ namespace request {
 namespace {
 
 constexpr auto kLabel = shape<JobLabel>(
-    "struct JobLabel", "struct JobLabel with 4 elements",
-    field("index", &JobLabel::index, Presence::Defaulted),
-    field("filename", &JobLabel::filename, Presence::Optional),
-    field("size", &JobLabel::size, Presence::Optional),
+    "struct JobLabel", "struct JobLabel with 4 elements", field("index", &JobLabel::index, Presence::Defaulted),
+    field("filename", &JobLabel::filename, Presence::Optional), field("size", &JobLabel::size, Presence::Optional),
     field("data_base64", &JobLabel::data_base64));
 
-constexpr auto kEnvelope = shape<JobEnvelope>(
-    "struct JobEnvelope", "struct JobEnvelope with 5 elements",
-    field("protocol", &JobEnvelope::protocol), field("handshake", &JobEnvelope::handshake),
-    field("driver_variant", &JobEnvelope::driver_variant, Presence::Optional),
-    field("transport", &JobEnvelope::transport), field("labels", &JobEnvelope::labels));
+constexpr auto kEnvelope =
+    shape<JobEnvelope>("struct JobEnvelope", "struct JobEnvelope with 5 elements",
+                       field("protocol", &JobEnvelope::protocol), field("handshake", &JobEnvelope::handshake),
+                       field("driver_variant", &JobEnvelope::driver_variant, Presence::Optional),
+                       field("transport", &JobEnvelope::transport), field("labels", &JobEnvelope::labels));
 
 constexpr auto kStatusQuery = shape<StatusQueryRequest>(
     "struct StatusQueryRequest", "struct StatusQueryRequest with 2 elements",
-    field("protocol", &StatusQueryRequest::protocol),
-    field("transport", &StatusQueryRequest::transport));
+    field("protocol", &StatusQueryRequest::protocol), field("transport", &StatusQueryRequest::transport));
 
 constexpr auto kSoftReboot = shape<SoftRebootRequest>(
     "struct SoftRebootRequest", "struct SoftRebootRequest with 2 elements",
-    field("protocol", &SoftRebootRequest::protocol),
-    field("transport", &SoftRebootRequest::transport));
+    field("protocol", &SoftRebootRequest::protocol), field("transport", &SoftRebootRequest::transport));
 
 template <class R, class... T>
-std::expected<R, RequestError> read_request(std::string_view text, ReadMode mode,
-                                            const Shape<R, T...>& shape) {
+std::expected<R, RequestError> read_request(std::string_view text, ReadMode mode, const Shape<R, T...>& shape) {
     json::Cursor in(text, mode == ReadMode::HttpBody);
     R out{};
     if (read_record(in, out, shape) && in.finish()) return out;
     const json::Fault& fault = *in.fault();
     const auto [line, column] = in.position(fault.at);
-    return std::unexpected(RequestError{
-        fault.syntax ? RequestError::Kind::Syntax : RequestError::Kind::Shape, fault.path,
-        fault.text, line, column});
+    return std::unexpected(RequestError{fault.syntax ? RequestError::Kind::Syntax : RequestError::Kind::Shape,
+                                        fault.path, fault.text, line, column});
 }
 
 }  // namespace
@@ -80,13 +74,11 @@ std::expected<JobEnvelope, RequestError> read_job_envelope(std::string_view json
     return request::read_request(json, mode, request::kEnvelope);
 }
 
-std::expected<StatusQueryRequest, RequestError> read_status_query_request(std::string_view json,
-                                                                          ReadMode mode) {
+std::expected<StatusQueryRequest, RequestError> read_status_query_request(std::string_view json, ReadMode mode) {
     return request::read_request(json, mode, request::kStatusQuery);
 }
 
-std::expected<SoftRebootRequest, RequestError> read_soft_reboot_request(std::string_view json,
-                                                                        ReadMode mode) {
+std::expected<SoftRebootRequest, RequestError> read_soft_reboot_request(std::string_view json, ReadMode mode) {
     return request::read_request(json, mode, request::kSoftReboot);
 }
 

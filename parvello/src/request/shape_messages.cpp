@@ -11,8 +11,7 @@ std::string float_text(double value) {
     // The shortest round-trip digits come from the scientific form "d.ddde±x"; they are laid
     // out as plain decimals for exponents up to 16 and down to -5, else as "d.ddde{x}".
     char buffer[40];
-    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                   std::chars_format::scientific).ptr;
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific).ptr;
     std::string_view text(buffer, static_cast<std::size_t>(end - buffer));
     std::string out;
     if (!text.empty() && text.front() == '-') {
@@ -55,12 +54,18 @@ std::string float_text(double value) {
 
 std::string describe(const json::Scalar& value) {
     switch (value.kind) {
-        case json::Kind::Null: return "null";
-        case json::Kind::Boolean: return value.boolean ? "boolean `true`" : "boolean `false`";
-        case json::Kind::String: return "string " + pvo_util::quoted(value.text.view());
-        case json::Kind::Object: return "map";
-        case json::Kind::Array: return "sequence";
-        case json::Kind::Number: break;
+        case json::Kind::Null:
+            return "null";
+        case json::Kind::Boolean:
+            return value.boolean ? "boolean `true`" : "boolean `false`";
+        case json::Kind::String:
+            return "string " + pvo_util::quoted(value.text.view());
+        case json::Kind::Object:
+            return "map";
+        case json::Kind::Array:
+            return "sequence";
+        case json::Kind::Number:
+            break;
     }
     switch (value.number.kind) {
         case json::Number::Kind::Unsigned:
@@ -81,13 +86,9 @@ std::string invalid_value(const json::Scalar& found, std::string_view expected) 
     return "invalid value: " + describe(found) + ", expected " + std::string(expected);
 }
 
-std::string missing_field(std::string_view name) {
-    return "missing field `" + std::string(name) + "`";
-}
+std::string missing_field(std::string_view name) { return "missing field `" + std::string(name) + "`"; }
 
-std::string duplicate_field(std::string_view name) {
-    return "duplicate field `" + std::string(name) + "`";
-}
+std::string duplicate_field(std::string_view name) { return "duplicate field `" + std::string(name) + "`"; }
 
 std::string invalid_length(std::size_t count, std::string_view expected) {
     return "invalid length " + std::to_string(count) + ", expected " + std::string(expected);

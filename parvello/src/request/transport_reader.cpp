@@ -11,34 +11,32 @@
 namespace parvello::request {
 namespace {
 
-constexpr auto kUsb = shape<UsbAddress>(
-    "struct variant Transport::Usb", "struct variant Transport::Usb with 3 elements",
-    field("vendor_id", &UsbAddress::vendor_id), field("product_id", &UsbAddress::product_id),
-    field("serial", &UsbAddress::serial, Presence::Optional));
+constexpr auto kUsb =
+    shape<UsbAddress>("struct variant Transport::Usb", "struct variant Transport::Usb with 3 elements",
+                      field("vendor_id", &UsbAddress::vendor_id), field("product_id", &UsbAddress::product_id),
+                      field("serial", &UsbAddress::serial, Presence::Optional));
 
-constexpr auto kNetwork = shape<NetworkAddress>(
-    "struct variant Transport::Network", "struct variant Transport::Network with 2 elements",
-    field("host", &NetworkAddress::host), field("port", &NetworkAddress::port));
+constexpr auto kNetwork =
+    shape<NetworkAddress>("struct variant Transport::Network", "struct variant Transport::Network with 2 elements",
+                          field("host", &NetworkAddress::host), field("port", &NetworkAddress::port));
 
-constexpr auto kSerial = shape<SerialAddress>(
-    "struct variant Transport::Serial", "struct variant Transport::Serial with 2 elements",
-    field("path", &SerialAddress::path),
-    field("baud", &SerialAddress::baud, Presence::Defaulted));
+constexpr auto kSerial =
+    shape<SerialAddress>("struct variant Transport::Serial", "struct variant Transport::Serial with 2 elements",
+                         field("path", &SerialAddress::path), field("baud", &SerialAddress::baud, Presence::Defaulted));
 
-constexpr auto kBle = shape<BleAddress>("struct variant Transport::Ble",
-                                        "struct variant Transport::Ble with 1 element",
+constexpr auto kBle = shape<BleAddress>("struct variant Transport::Ble", "struct variant Transport::Ble with 1 element",
                                         field("name", &BleAddress::name));
 
-constexpr auto kBrowser = shape<BrowserAddress>(
-    "struct variant Transport::Browser", "struct variant Transport::Browser with 9 elements",
-    field("connection", &BrowserAddress::connection), field("api", &BrowserAddress::api),
-    field("vendor_id", &BrowserAddress::vendor_id, Presence::Optional),
-    field("product_id", &BrowserAddress::product_id, Presence::Optional),
-    field("serial_number", &BrowserAddress::serial_number, Presence::Optional),
-    field("port_id", &BrowserAddress::port_id, Presence::Optional),
-    field("ble_id", &BrowserAddress::ble_id, Presence::Optional),
-    field("ble_name", &BrowserAddress::ble_name, Presence::Optional),
-    field("device_label", &BrowserAddress::device_label, Presence::Optional));
+constexpr auto kBrowser =
+    shape<BrowserAddress>("struct variant Transport::Browser", "struct variant Transport::Browser with 9 elements",
+                          field("connection", &BrowserAddress::connection), field("api", &BrowserAddress::api),
+                          field("vendor_id", &BrowserAddress::vendor_id, Presence::Optional),
+                          field("product_id", &BrowserAddress::product_id, Presence::Optional),
+                          field("serial_number", &BrowserAddress::serial_number, Presence::Optional),
+                          field("port_id", &BrowserAddress::port_id, Presence::Optional),
+                          field("ble_id", &BrowserAddress::ble_id, Presence::Optional),
+                          field("ble_name", &BrowserAddress::ble_name, Presence::Optional),
+                          field("device_label", &BrowserAddress::device_label, Presence::Optional));
 
 // In the order of the alternatives of `Transport`.
 constexpr std::array<std::string_view, 5> kTags = {"usb", "network", "serial", "ble", "browser"};
@@ -70,8 +68,7 @@ bool read_kept(json::Cursor& in, json::Scalar& value) {
 }
 
 // The object form, after its opening brace: the tag read where it stands, the rest kept.
-bool read_tagged_object(json::Cursor& in, std::optional<std::size_t>& tag,
-                        std::vector<KeptEntry>& kept) {
+bool read_tagged_object(json::Cursor& in, std::optional<std::size_t>& tag, std::vector<KeptEntry>& kept) {
     bool first = true;
     for (;;) {
         const auto step = in.next_member(first);
@@ -94,8 +91,7 @@ bool read_tagged_object(json::Cursor& in, std::optional<std::size_t>& tag,
 }
 
 // The array form, after its opening bracket: the tag first, then the variant's fields.
-bool read_tagged_array(json::Cursor& in, std::optional<std::size_t>& tag,
-                       std::vector<KeptEntry>& kept) {
+bool read_tagged_array(json::Cursor& in, std::optional<std::size_t>& tag, std::vector<KeptEntry>& kept) {
     bool first = true;
     for (std::size_t i = 0;; ++i) {
         in.push_index(i);
@@ -113,8 +109,8 @@ bool read_tagged_array(json::Cursor& in, std::optional<std::size_t>& tag,
 }
 
 template <std::size_t I, class S>
-bool read_variant(json::Cursor& in, std::vector<KeptEntry>& kept, bool array_form,
-                  Transport& out, const S& shape, std::size_t at) {
+bool read_variant(json::Cursor& in, std::vector<KeptEntry>& kept, bool array_form, Transport& out, const S& shape,
+                  std::size_t at) {
     return read_kept_record(in, kept, array_form, out.emplace<I>(), shape, at);
 }
 
@@ -127,18 +123,22 @@ bool read_value(json::Cursor& in, Transport& out) {
     if (!in.open()) return false;
     std::optional<std::size_t> tag;
     std::vector<KeptEntry> kept;
-    const bool read = array_form ? read_tagged_array(in, tag, kept)
-                                 : read_tagged_object(in, tag, kept);
+    const bool read = array_form ? read_tagged_array(in, tag, kept) : read_tagged_object(in, tag, kept);
     if (!read) return false;
     in.close();
     const std::size_t end = in.offset();
     if (!tag) return in.shape(missing_field(kTagKey), end);
     switch (*tag) {
-        case 0: return read_variant<0>(in, kept, array_form, out, kUsb, end);
-        case 1: return read_variant<1>(in, kept, array_form, out, kNetwork, end);
-        case 2: return read_variant<2>(in, kept, array_form, out, kSerial, end);
-        case 3: return read_variant<3>(in, kept, array_form, out, kBle, end);
-        default: return read_variant<4>(in, kept, array_form, out, kBrowser, end);
+        case 0:
+            return read_variant<0>(in, kept, array_form, out, kUsb, end);
+        case 1:
+            return read_variant<1>(in, kept, array_form, out, kNetwork, end);
+        case 2:
+            return read_variant<2>(in, kept, array_form, out, kSerial, end);
+        case 3:
+            return read_variant<3>(in, kept, array_form, out, kBle, end);
+        default:
+            return read_variant<4>(in, kept, array_form, out, kBrowser, end);
     }
 }
 

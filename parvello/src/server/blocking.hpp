@@ -55,14 +55,14 @@ asio::awaitable<BlockingOutcome<Work>> run_blocking(BlockingExecutor pool, Work 
         [pool](auto handler, Work work) {
             // Keeps the caller's io_context running while the work is away.
             auto caller = asio::make_work_guard(asio::get_associated_executor(handler));
-            asio::post(pool, [work = std::move(work), handler = std::move(handler),
-                              caller = std::move(caller)]() mutable {
-                Outcome outcome = invoke_catching(work);
-                asio::post(caller.get_executor(), [handler = std::move(handler),
-                                                   outcome = std::move(outcome)]() mutable {
-                    std::move(handler)(std::move(outcome));
-                });
-            });
+            asio::post(pool,
+                       [work = std::move(work), handler = std::move(handler), caller = std::move(caller)]() mutable {
+                           Outcome outcome = invoke_catching(work);
+                           asio::post(caller.get_executor(),
+                                      [handler = std::move(handler), outcome = std::move(outcome)]() mutable {
+                                          std::move(handler)(std::move(outcome));
+                                      });
+                       });
         },
         asio::use_awaitable, std::move(work));
 }

@@ -11,7 +11,8 @@ namespace parvello {
 
 // One listed connection.
 struct RegistryEntry {
-    RegistryEntry(ConnectionRegistry::ThreadPost post, std::uint64_t since) : post(std::move(post)), waiting_since(since) {}
+    RegistryEntry(ConnectionRegistry::ThreadPost post, std::uint64_t since)
+        : post(std::move(post)), waiting_since(since) {}
 
     ConnectionRegistry::ThreadPost post;
     std::function<void()> shut_down;  // set by the task that holds the slot
@@ -150,8 +151,9 @@ std::optional<ConnectionSlot> ConnectionRegistry::admit(ThreadPost post, bool ma
         id = ++state_->next_id;
         // A new connection waits on its client from the start, before its task has run at all.
         const auto since = state_->clock.fetch_add(1, std::memory_order_relaxed) + 1;
-        entry = &state_->entries.emplace(std::piecewise_construct, std::forward_as_tuple(id),
-                                         std::forward_as_tuple(std::move(post), since))
+        entry = &state_->entries
+                     .emplace(std::piecewise_construct, std::forward_as_tuple(id),
+                              std::forward_as_tuple(std::move(post), since))
                      .first->second;
     }
     // Outside the lock: moving the slot into its place takes the lock itself.

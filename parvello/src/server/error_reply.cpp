@@ -16,9 +16,13 @@ ErrorReply job_error_reply(const JobError& error) {
         case JobError::Kind::NoLabels:
         case JobError::Kind::InvalidBase64:
         case JobError::Kind::UnknownHandshake:
-        case JobError::Kind::BrowserUnsupported: status = Status::BadRequest; break;
+        case JobError::Kind::BrowserUnsupported:
+            status = Status::BadRequest;
+            break;
         case JobError::Kind::Delivery:
-        case JobError::Kind::Transport: status = Status::BadGateway; break;
+        case JobError::Kind::Transport:
+            status = Status::BadGateway;
+            break;
     }
     return {status, error.to_string()};
 }

@@ -39,8 +39,10 @@ bool is_malformed_head(const boost::system::error_code& error) noexcept {
         case http::error::bad_content_length:
         case http::error::bad_transfer_encoding:
         case http::error::bad_obs_fold:
-        case http::error::multiple_content_length: return true;
-        default: return false;
+        case http::error::multiple_content_length:
+            return true;
+        default:
+            return false;
     }
 }
 

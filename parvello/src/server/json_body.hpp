@@ -25,7 +25,7 @@ bool is_json_content_type(std::string_view value);
 
 // The body text under the first three rules. `limit` is for tests.
 asio::awaitable<std::expected<std::string, ErrorReply>> read_json_body(Request& request,
-                                                                      std::size_t limit = kMaxJsonBody);
+                                                                       std::size_t limit = kMaxJsonBody);
 
 // A reader's fault as an answer: 400 for a syntax fault, 422 for a shape fault, the fault's
 // message (with its path) behind the rule's own text.

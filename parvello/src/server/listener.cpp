@@ -47,7 +47,7 @@ constexpr std::chrono::milliseconds kRoomPause{10};
 // the window. The kernel takes only the memory that bytes waiting in it use. A system that
 // caps the size lower keeps its cap; one that refuses the option keeps its own sizing.
 std::expected<tcp::acceptor, beast::error_code> bind_loopback(const asio::any_io_executor& executor,
-                                                             const tcp::endpoint& endpoint) {
+                                                              const tcp::endpoint& endpoint) {
     tcp::acceptor acceptor(executor);
     beast::error_code error;
     acceptor.open(endpoint.protocol(), error);

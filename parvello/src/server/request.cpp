@@ -52,8 +52,8 @@ asio::awaitable<std::expected<std::string, beast::error_code>> read_sized_body(I
     // ends the connection.
     for (std::size_t filled = have; filled < length;) {
         connection.stream.expires_after(connection.limits.stall);
-        auto [ec, n] = co_await connection.stream.async_read_some(
-            asio::buffer(body.data() + filled, length - filled), kTuple);
+        auto [ec, n] =
+            co_await connection.stream.async_read_some(asio::buffer(body.data() + filled, length - filled), kTuple);
         filled += n;
         if (ec) {
             connection.stream.expires_never();
@@ -103,11 +103,16 @@ asio::awaitable<std::expected<std::string, beast::error_code>> read_whole_body(I
 
 Method Request::method() const noexcept {
     switch (incoming_.header().method()) {
-        case http::verb::get: return Method::Get;
-        case http::verb::head: return Method::Head;
-        case http::verb::post: return Method::Post;
-        case http::verb::options: return Method::Options;
-        default: return Method::Other;
+        case http::verb::get:
+            return Method::Get;
+        case http::verb::head:
+            return Method::Head;
+        case http::verb::post:
+            return Method::Post;
+        case http::verb::options:
+            return Method::Options;
+        default:
+            return Method::Other;
     }
 }
 

@@ -11,9 +11,7 @@ namespace parvello {
 
 namespace {
 
-std::string http_version(unsigned version) {
-    return fmt::format("HTTP/{}.{}", version / 10, version % 10);
-}
+std::string http_version(unsigned version) { return fmt::format("HTTP/{}.{}", version / 10, version % 10); }
 
 }  // namespace
 
@@ -33,13 +31,12 @@ asio::awaitable<Response> request_logging_layer(Request& request, const Next& ne
 
     Response response = co_await next(request);
 
-    const auto latency = std::chrono::duration_cast<std::chrono::milliseconds>(
-                             std::chrono::steady_clock::now() - started).count();
+    const auto latency =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
     const unsigned status = status_code(response.status);
     if (pvo_log::enabled(Level::Debug, kRequestLogTarget, &span)) {
         pvo_log::emit(Level::Debug, kRequestLogTarget, "finished processing request",
-                      {{"latency", fmt::format("{} ms", latency), false},
-                       {"status", std::to_string(status), false}},
+                      {{"latency", fmt::format("{} ms", latency), false}, {"status", std::to_string(status), false}},
                       &span);
     }
     if (status >= 500 && pvo_log::enabled(Level::Error, kRequestLogTarget, &span)) {

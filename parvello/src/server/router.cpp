@@ -19,11 +19,16 @@ bool serves(const Route& route, Method method) {
 
 std::string_view allow_text(Method method) {
     switch (method) {
-        case Method::Get: return "GET,HEAD";
-        case Method::Head: return "HEAD";
-        case Method::Post: return "POST";
-        case Method::Options: return "OPTIONS";
-        case Method::Other: break;
+        case Method::Get:
+            return "GET,HEAD";
+        case Method::Head:
+            return "HEAD";
+        case Method::Post:
+            return "POST";
+        case Method::Options:
+            return "OPTIONS";
+        case Method::Other:
+            break;
     }
     return {};
 }
@@ -63,7 +68,9 @@ Router::Router(std::vector<Route> routes, std::vector<Layer> layers, HandlerCont
     auto table = std::make_shared<const RouteTable>(std::move(routes), std::move(context));
     chain_ = [table](Request& request) { return table->dispatch(request); };
     for (Layer& layer : std::views::reverse(layers)) {
-        chain_ = [layer = std::move(layer), next = std::move(chain_)](Request& request) { return layer(request, next); };
+        chain_ = [layer = std::move(layer), next = std::move(chain_)](Request& request) {
+            return layer(request, next);
+        };
     }
 }
 

@@ -84,7 +84,6 @@ boost::asio::awaitable<void> serve_ws_connection(WsConnection& connection, Handl
 // the job's worker returns: events still owed to a slow client are sent after that, never
 // under the lock. A failed send stops the forwarding of this job's events, never the job.
 // Each send is bounded by `limits.send`, so a client that stops reading loses its connection.
-boost::asio::awaitable<void> run_ws_job(WsConnection& connection, const HandlerContext& context,
-                                         JobEnvelope envelope);
+boost::asio::awaitable<void> run_ws_job(WsConnection& connection, const HandlerContext& context, JobEnvelope envelope);
 
 }  // namespace parvello

@@ -26,7 +26,8 @@ std::size_t FrameScan::take(std::span<const std::uint8_t> bytes) noexcept {
     std::size_t header_start = 0;  // where the header being read began in these bytes
     while (at < bytes.size()) {
         if (payload_left_ > 0) {
-            const std::size_t skipped = static_cast<std::size_t>(std::min<std::uint64_t>(payload_left_, bytes.size() - at));
+            const std::size_t skipped =
+                static_cast<std::size_t>(std::min<std::uint64_t>(payload_left_, bytes.size() - at));
             at += skipped;
             payload_left_ -= skipped;
             continue;

@@ -43,10 +43,7 @@ public:
     // waiting for the client to end the connection.
     WsFrameStream(next_layer_type stream, std::string early_bytes, std::uint64_t frame_limit,
                   std::chrono::milliseconds closing_limit)
-        : next_(std::move(stream)),
-          early_(std::move(early_bytes)),
-          scan_(frame_limit),
-          closing_limit_(closing_limit) {}
+        : next_(std::move(stream)), early_(std::move(early_bytes)), scan_(frame_limit), closing_limit_(closing_limit) {}
 
     executor_type get_executor() noexcept { return next_.get_executor(); }
     next_layer_type& next_layer() noexcept { return next_; }
@@ -110,8 +107,8 @@ private:
                 if (size > 0 || !stream.scan_.refused()) return self.complete(error, size);
 
                 stream.next_.expires_after(stream.closing_limit_);
-                BOOST_ASIO_CORO_YIELD boost::asio::async_write(
-                    stream.next_, boost::asio::buffer(kCloseMessageTooBig), std::move(self));
+                BOOST_ASIO_CORO_YIELD boost::asio::async_write(stream.next_, boost::asio::buffer(kCloseMessageTooBig),
+                                                               std::move(self));
                 if (!error) {
                     // As after any Close of the server's: the client ends the connection.
                     BOOST_ASIO_CORO_YIELD {

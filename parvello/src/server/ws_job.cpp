@@ -17,8 +17,7 @@ namespace parvello {
 namespace {
 
 bool is_terminal(const JobEvent& event) {
-    return std::holds_alternative<JobEvent::Done>(event.value) ||
-           std::holds_alternative<JobEvent::Error>(event.value);
+    return std::holds_alternative<JobEvent::Done>(event.value) || std::holds_alternative<JobEvent::Error>(event.value);
 }
 
 // Sends the job's events as they come, until the channel ends (the worker has returned and
@@ -39,8 +38,7 @@ boost::asio::awaitable<bool> forward_events(WsConnection& connection, JobEventCh
 
 }  // namespace
 
-boost::asio::awaitable<void> run_ws_job(WsConnection& connection, const HandlerContext& context,
-                                         JobEnvelope envelope) {
+boost::asio::awaitable<void> run_ws_job(WsConnection& connection, const HandlerContext& context, JobEnvelope envelope) {
     using boost::asio::experimental::awaitable_operators::operator&&;
     auto channel = std::make_shared<JobEventChannel>();
     // The sink goes with the work and closes the channel when the work is dropped.

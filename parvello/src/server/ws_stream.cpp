@@ -9,8 +9,7 @@
 
 namespace parvello {
 
-namespace {
-}  // namespace
+namespace {}  // namespace
 
 boost::asio::awaitable<bool> send_ws_event(WsStream& ws, const JobEvent& event, std::chrono::milliseconds limit) {
     const std::string text = event.serialize();

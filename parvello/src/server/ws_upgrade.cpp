@@ -68,7 +68,7 @@ asio::awaitable<Response> ws_upgrade(Request& request, HandlerContext context) {
     // accepts the request; the layers put their headers on this one, which it takes over.
     Response response = empty_response(Status::SwitchingProtocols);
     auto take_over = [context = std::move(context)](std::unique_ptr<TakenConnection> taken,
-                                                   HeaderFields layer_fields) mutable {
+                                                    HeaderFields layer_fields) mutable {
         start_ws_connection(std::move(*taken), std::move(layer_fields), std::move(context));
     };
     response.take_over = std::move(take_over);

@@ -79,8 +79,8 @@ TEST(IpcMessage, OnlyTheExactWordClearPostsClearLogs) {
     const struct {
         const char* message;
         bool clears;
-    } cases[] = {{"clear", true}, {"Clear", false}, {"clear ", false}, {" clear", false}, {"", false},
-                 {"clearall", false}};
+    } cases[] = {{"clear", true},   {"Clear", false}, {"clear ", false},
+                 {" clear", false}, {"", false},      {"clearall", false}};
     for (const auto& c : cases) EXPECT_EQ(is_clear_request(c.message), c.clears) << '"' << c.message << '"';
 }
 
@@ -119,8 +119,7 @@ TEST(EventProxy, DeliversInOrderOnTheLoopAndFailsOnceClosed) {
     EXPECT_TRUE(proxy.send(DesktopEvent::RefreshLogs));
     proxy.close();
     EXPECT_FALSE(proxy.send(DesktopEvent::RefreshLogs));
-    while (g_main_context_iteration(nullptr, FALSE)) {
-    }
+    while (g_main_context_iteration(nullptr, FALSE)) {}
     EXPECT_EQ(seen.size(), 2u);
 }
 
@@ -131,8 +130,7 @@ TEST(LogTicker, PostsRefreshesUntilTheLoopIsGone) {
     pump([&] { return refreshes >= 3; });
     proxy.close();
     ticker.join();  // returns only because posting failed
-    while (g_main_context_iteration(nullptr, FALSE)) {
-    }
+    while (g_main_context_iteration(nullptr, FALSE)) {}
 }
 
 }  // namespace

@@ -87,8 +87,7 @@ int server_end(std::uint16_t local_port, std::uint16_t peer_port) {
         sockaddr_in local{}, peer{};
         socklen_t local_size = sizeof local, peer_size = sizeof peer;
         if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &local_size) != 0 ||
-            ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peer_size) != 0 ||
-            local.sin_family != AF_INET) {
+            ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peer_size) != 0 || local.sin_family != AF_INET) {
             continue;
         }
         if (ntohs(local.sin_port) == local_port && ntohs(peer.sin_port) == peer_port) return fd;
@@ -101,7 +100,8 @@ UntilClosed read_until_closed(int fd, std::chrono::milliseconds limit) {
     UntilClosed result;
     char chunk[16384];
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return result;
         pollfd p{fd, POLLIN, 0};
         if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;

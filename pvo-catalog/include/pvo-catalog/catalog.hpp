@@ -30,9 +30,7 @@ struct CatalogError {
     // "failed to parse catalog: " followed by the message.
     std::string display() const { return "failed to parse catalog: " + message; }
     bool operator==(const CatalogError&) const = default;
-    friend std::ostream& operator<<(std::ostream& out, const CatalogError& e) {
-        return out << e.display();
-    }
+    friend std::ostream& operator<<(std::ostream& out, const CatalogError& e) { return out << e.display(); }
 };
 
 // Two keys are the same when they are equal after folding ASCII A-Z to a-z; every other byte,

@@ -22,9 +22,7 @@ struct CatalogFile {
 struct CatalogReadError {
     std::string message;
     bool operator==(const CatalogReadError&) const = default;
-    friend std::ostream& operator<<(std::ostream& out, const CatalogReadError& e) {
-        return out << e.message;
-    }
+    friend std::ostream& operator<<(std::ostream& out, const CatalogReadError& e) { return out << e.message; }
 };
 
 // Reads the whole text. Keys and words are matched exactly, unknown keys are skipped, absent

@@ -21,8 +21,7 @@ enum class Maturity : std::uint8_t { Verified, Supported, Experimental };
 enum class UsbMode : std::uint8_t { Printer, MassStorage };
 
 inline constexpr std::array<std::string_view, 2> device_role_words{"printer", "cutter"};
-inline constexpr std::array<std::string_view, 3> maturity_words{
-    "verified", "supported", "experimental"};
+inline constexpr std::array<std::string_view, 3> maturity_words{"verified", "supported", "experimental"};
 inline constexpr std::array<std::string_view, 2> usb_mode_words{"printer", "mass_storage"};
 
 // One way a model can be attached.
@@ -45,9 +44,7 @@ struct Usb {
         return product_id && vendor_id == vid && *product_id == pid;
     }
     // A vendor-wide hint (no product id) for this vendor.
-    bool covers_vendor(std::uint16_t vid) const noexcept {
-        return !product_id && vendor_id == vid;
-    }
+    bool covers_vendor(std::uint16_t vid) const noexcept { return !product_id && vendor_id == vid; }
     bool operator==(const Usb&) const = default;
 };
 struct Network {
@@ -59,9 +56,7 @@ struct Network {
 using ConnectionHint = std::variant<hint::Ble, hint::Serial, hint::Usb, hint::Network>;
 
 // The usb hint inside a connection hint, or null for the other kinds.
-inline const hint::Usb* usb_hint(const ConnectionHint& h) noexcept {
-    return std::get_if<hint::Usb>(&h);
-}
+inline const hint::Usb* usb_hint(const ConnectionHint& h) noexcept { return std::get_if<hint::Usb>(&h); }
 
 struct DeviceSupport {
     std::optional<std::string> product_url;

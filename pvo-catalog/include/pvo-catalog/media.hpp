@@ -18,12 +18,9 @@ enum class Adhesive : std::uint8_t { Permanent, Removable, Strong, None };
 enum class MediaColor : std::uint8_t { White, Transparent, Yellow, Red, Other };
 
 // The catalog words of each enumeration, in index order.
-inline constexpr std::array<std::string_view, 5> material_words{
-    "paper", "polypropylene", "vinyl", "nylon", "other"};
-inline constexpr std::array<std::string_view, 4> adhesive_words{
-    "permanent", "removable", "strong", "none"};
-inline constexpr std::array<std::string_view, 5> media_color_words{
-    "white", "transparent", "yellow", "red", "other"};
+inline constexpr std::array<std::string_view, 5> material_words{"paper", "polypropylene", "vinyl", "nylon", "other"};
+inline constexpr std::array<std::string_view, 4> adhesive_words{"permanent", "removable", "strong", "none"};
+inline constexpr std::array<std::string_view, 5> media_color_words{"white", "transparent", "yellow", "red", "other"};
 
 // Length along the feed: die-cut labels of a fixed length, or continuous tape cut to length.
 namespace length {

@@ -9,7 +9,10 @@ namespace pvo_client_delivery {
 
 struct DeliveryError {
     enum class Kind : std::uint8_t {
-        EmptyPayload, Malformed, UnsupportedDriverVariant, InvalidCall,
+        EmptyPayload,
+        Malformed,
+        UnsupportedDriverVariant,
+        InvalidCall,
     };
     Kind kind = Kind::InvalidCall;
     // The handshake's name, for Malformed and UnsupportedDriverVariant.
@@ -25,9 +28,7 @@ struct DeliveryError {
     static DeliveryError unsupported_driver_variant(std::string handshake, std::string variant) {
         return {Kind::UnsupportedDriverVariant, std::move(handshake), std::move(variant)};
     }
-    static DeliveryError invalid_call(std::string text) {
-        return {Kind::InvalidCall, {}, std::move(text)};
-    }
+    static DeliveryError invalid_call(std::string text) { return {Kind::InvalidCall, {}, std::move(text)}; }
 
     // "empty label payload", "<handshake> job is malformed: <message>",
     // "unsupported driver variant \"<variant>\" for <handshake>", "invalid session call: <text>".

@@ -7,7 +7,12 @@
 namespace pvo_client_delivery {
 
 enum class HandshakeId : std::uint8_t {
-    FireAndForget, DymoD1, DymoLw, NiimbotPoll, LetratagNotify, Gpgl,
+    FireAndForget,
+    DymoD1,
+    DymoLw,
+    NiimbotPoll,
+    LetratagNotify,
+    Gpgl,
 };
 
 // The name a job uses: "fire_and_forget", "dymo_d1", "dymo_lw", "niimbot_poll",

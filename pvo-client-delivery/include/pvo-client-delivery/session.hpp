@@ -28,14 +28,14 @@ public:
     // Builds the handshake for `id` from a private copy of `label` and returns the session with
     // its first action. An empty label is refused first, for every handshake. Only
     // niimbot_poll reads `driver_variant`.
-    static std::expected<SessionStart, DeliveryError> create(
-        HandshakeId id, std::optional<std::string_view> driver_variant,
-        std::span<const std::uint8_t> label);
+    static std::expected<SessionStart, DeliveryError> create(HandshakeId id,
+                                                             std::optional<std::string_view> driver_variant,
+                                                             std::span<const std::uint8_t> label);
     // The same from a label the caller hands over, which the session keeps without a copy
     // (labels run to megabytes).
-    static std::expected<SessionStart, DeliveryError> create(
-        HandshakeId id, std::optional<std::string_view> driver_variant,
-        std::vector<std::uint8_t>&& label);
+    static std::expected<SessionStart, DeliveryError> create(HandshakeId id,
+                                                             std::optional<std::string_view> driver_variant,
+                                                             std::vector<std::uint8_t>&& label);
 
     // Runs an already built handshake; `create` ends here.
     static std::expected<SessionStart, DeliveryError> run(std::unique_ptr<Handshake> handshake);

@@ -17,9 +17,7 @@ struct DeviceError {
     static DeviceError transport(std::string text) { return {Kind::Transport, std::move(text)}; }
 
     // "device not found: " or "transport error: " followed by the text.
-    std::string message() const {
-        return (kind == Kind::NotFound ? "device not found: " : "transport error: ") + text;
-    }
+    std::string message() const { return (kind == Kind::NotFound ? "device not found: " : "transport error: ") + text; }
     bool operator==(const DeviceError&) const = default;
     friend std::ostream& operator<<(std::ostream& out, const DeviceError& e) { return out << e.message(); }
 };

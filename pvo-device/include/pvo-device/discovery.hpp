@@ -78,8 +78,7 @@ std::vector<DiscoveredDevice> discover_usb_devices(const DiscoveryOptions& optio
 // The record of a USB device, or none when no usb hint of the catalog names its ids. An exact
 // vendor:product hint anywhere in the catalog wins over a vendor-only one; among hints of the
 // same kind the first in catalog order wins.
-std::optional<DiscoveredDevice> match_usb_device(const pvo_catalog::Catalog& catalog,
-                                                 const ListedUsbDevice& device);
+std::optional<DiscoveredDevice> match_usb_device(const pvo_catalog::Catalog& catalog, const ListedUsbDevice& device);
 
 // One record per USB-attached serial port. A listing failure is logged as a warning and
 // gives no records.

@@ -52,8 +52,7 @@ std::expected<void, DeviceError> tcp_write(const TcpTarget& target, std::span<co
 // `tcp_write`, and "read: ..." when the connection fails before any answer has arrived.
 std::expected<std::vector<std::uint8_t>, DeviceError> tcp_query(const TcpTarget& target,
                                                                 std::span<const std::uint8_t> request,
-                                                                std::size_t max_len,
-                                                                std::chrono::milliseconds limit,
+                                                                std::size_t max_len, std::chrono::milliseconds limit,
                                                                 const TcpTimings& timings = {});
 
 }  // namespace pvo_device

@@ -35,8 +35,7 @@ public:
     //   reply may be shorter than `max_len`, or longer by the rest of its last 256-byte chunk.
     //   A `limit` of 0 reads nothing. A read error is returned unchanged.
     // - TCP: no bytes, at once; a print job never reads a network printer (see `exchange`).
-    std::expected<std::vector<std::uint8_t>, DeviceError> read(std::size_t max_len,
-                                                               std::chrono::milliseconds limit);
+    std::expected<std::vector<std::uint8_t>, DeviceError> read(std::size_t max_len, std::chrono::milliseconds limit);
 
     // A request and its answer, for the status query: `write` then `read`, except on TCP,
     // where the answer is read on the connection that sent the request (`tcp_query`), with

@@ -54,19 +54,16 @@ private:
 };
 
 // Opens the device the target names. No matching device gives NotFound "usb vvvv:pppp".
-std::expected<UsbConnection, DeviceError> open_usb(const UsbTarget& target,
-                                                   const UsbOptions& options = {});
+std::expected<UsbConnection, DeviceError> open_usb(const UsbTarget& target, const UsbOptions& options = {});
 
 // Writes every byte. No bytes: nothing on the printer-class road, one zero-length transfer
 // on the libusb road.
-std::expected<void, DeviceError> usb_write(UsbConnection& connection,
-                                           std::span<const std::uint8_t> bytes);
+std::expected<void, DeviceError> usb_write(UsbConnection& connection, std::span<const std::uint8_t> bytes);
 
 // Reads a reply: waits up to the read time-out for its first bytes, then collects until
 // `max_len` bytes have arrived or the device pauses for the read gap. Every byte received is
 // returned, even beyond `max_len`. A `max_len` of 0 returns no bytes without touching the
 // device; no bytes at all by the time-out is an error.
-std::expected<std::vector<std::uint8_t>, DeviceError> usb_read(UsbConnection& connection,
-                                                               std::size_t max_len);
+std::expected<std::vector<std::uint8_t>, DeviceError> usb_read(UsbConnection& connection, std::size_t max_len);
 
 }  // namespace pvo_device

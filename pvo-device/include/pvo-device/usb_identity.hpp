@@ -24,7 +24,7 @@ struct UsbIdentityTimings {
 // "GET_DEVICE_ID: " followed by libusb's text. Any other protocol is refused without touching
 // a device.
 std::expected<pvo_status::PrintStatus, DeviceError> query_status_usb(pvo_status::Protocol protocol,
-                                                                    const UsbTarget& target,
-                                                                    const UsbIdentityTimings& timings = {});
+                                                                     const UsbTarget& target,
+                                                                     const UsbIdentityTimings& timings = {});
 
 }  // namespace pvo_device

@@ -56,10 +56,9 @@ std::string EmulatedHardware::add_usb(const UsbIdentity& id) {
     const unsigned address = next_address_++;
     const std::string device = "/devices/pci0000:00/usb1/1-" + std::to_string(address);
     add("P: " + device + "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\n" +
-        "A: busnum=1\\n\nA: devnum=" + std::to_string(address) + "\\n\n" +
-        "A: idVendor=" + hex4(id.vendor_id) + "\\n\nA: idProduct=" + hex4(id.product_id) + "\\n\n" +
-        attribute("serial", id.serial) + attribute("manufacturer", id.manufacturer) +
-        attribute("product", id.product));
+        "A: busnum=1\\n\nA: devnum=" + std::to_string(address) + "\\n\n" + "A: idVendor=" + hex4(id.vendor_id) +
+        "\\n\nA: idProduct=" + hex4(id.product_id) + "\\n\n" + attribute("serial", id.serial) +
+        attribute("manufacturer", id.manufacturer) + attribute("product", id.product));
     return device;
 }
 

@@ -42,8 +42,8 @@ std::vector<std::uint8_t> descriptors(const PrinterSetup& setup) {
     put16(d, setup.vendor_id);
     put16(d, setup.product_id);
     put16(d, 0x0100);
-    d.insert(d.end(), {kManufacturerIndex, kProductIndex,
-                       static_cast<std::uint8_t>(setup.serial ? kSerialIndex : 0), 1});
+    d.insert(d.end(),
+             {kManufacturerIndex, kProductIndex, static_cast<std::uint8_t>(setup.serial ? kSerialIndex : 0), 1});
 
     const std::uint8_t endpoints = setup.bulk_in ? 2 : 1;
     d.insert(d.end(), {9, 2});
@@ -84,9 +84,12 @@ std::u16string utf16(std::string_view utf8) {
         const auto c = static_cast<unsigned char>(utf8[i]);
         char32_t cp = c;
         int extra = 0;
-        if (c >= 0xF0) cp = c & 0x07, extra = 3;
-        else if (c >= 0xE0) cp = c & 0x0F, extra = 2;
-        else if (c >= 0xC0) cp = c & 0x1F, extra = 1;
+        if (c >= 0xF0)
+            cp = c & 0x07, extra = 3;
+        else if (c >= 0xE0)
+            cp = c & 0x0F, extra = 2;
+        else if (c >= 0xC0)
+            cp = c & 0x1F, extra = 1;
         for (int k = 1; k <= extra && i + k < utf8.size(); ++k) cp = (cp << 6) | (utf8[i + k] & 0x3F);
         i += 1 + extra;
         if (cp >= 0x10000) {
@@ -127,10 +130,14 @@ bool run_in_umockdev_child() {
     std::string tsan = std::string("suppressions=") + supp;
     for (char** e = environ; *e; ++e) {
         std::string_view entry(*e);
-        if (entry.starts_with("LD_PRELOAD=")) preload += " " + std::string(entry.substr(11));
-        else if (entry.starts_with("ASAN_OPTIONS=")) asan = std::string(entry.substr(13)) + ":" + asan;
-        else if (entry.starts_with("TSAN_OPTIONS=")) tsan = std::string(entry.substr(13)) + ":" + tsan;
-        else env.emplace_back(entry);
+        if (entry.starts_with("LD_PRELOAD="))
+            preload += " " + std::string(entry.substr(11));
+        else if (entry.starts_with("ASAN_OPTIONS="))
+            asan = std::string(entry.substr(13)) + ":" + asan;
+        else if (entry.starts_with("TSAN_OPTIONS="))
+            tsan = std::string(entry.substr(13)) + ":" + tsan;
+        else
+            env.emplace_back(entry);
     }
     env.push_back("LD_PRELOAD=" + preload);
     env.push_back("ASAN_OPTIONS=" + asan);
@@ -151,8 +158,7 @@ bool run_in_umockdev_child() {
         return true;
     }
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
     ::unlink(supp);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
         << "the test failed under the USB emulation (output above), wait status " << status;
@@ -236,9 +242,12 @@ bool EmulatedPrinter::handle(UMockdevIoctlClient* client) {
             UMockdevIoctlData* d = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_ioctl), nullptr);
             const int code = reinterpret_cast<usbdevfs_ioctl*>(d->data)->ioctl_code;
             umockdev_ioctl_data_unref(d);
-            if (code == static_cast<int>(USBDEVFS_CONNECT)) note("kernel driver attached");
-            else if (code == static_cast<int>(USBDEVFS_DISCONNECT)) note("kernel driver detached");
-            else return false;
+            if (code == static_cast<int>(USBDEVFS_CONNECT))
+                note("kernel driver attached");
+            else if (code == static_cast<int>(USBDEVFS_DISCONNECT))
+                note("kernel driver detached");
+            else
+                return false;
             umockdev_ioctl_client_complete(client, 0, 0);
             return true;
         }
@@ -272,8 +281,8 @@ bool EmulatedPrinter::submit(UMockdevIoctlClient* client) {
         const std::uint8_t request_type = buf[0], request = buf[1], index = buf[2], type = buf[3];
         const std::size_t length = buf[6] | (buf[7] << 8);
         const std::optional<std::string>* text = index == kManufacturerIndex ? &setup_.manufacturer
-                                               : index == kProductIndex      ? &setup_.product
-                                               : index == kSerialIndex       ? &setup_.serial
+                                                 : index == kProductIndex    ? &setup_.product
+                                                 : index == kSerialIndex     ? &setup_.serial
                                                                              : nullptr;
         urb->done = true;
         if (request == kGetDescriptor && type == kStringDescriptor && index == 0) {
@@ -282,8 +291,10 @@ bool EmulatedPrinter::submit(UMockdevIoctlClient* client) {
             urb->reply = string_descriptor(utf16(**text));
         } else if (request_type == kDeviceIdRequestType && request == kGetDeviceId) {
             device_id_requests_.push_back(static_cast<std::uint16_t>(buf[4] | (buf[5] << 8)));
-            if (setup_.device_id) urb->reply = *setup_.device_id;
-            else urb->status = -EPIPE;
+            if (setup_.device_id)
+                urb->reply = *setup_.device_id;
+            else
+                urb->status = -EPIPE;
         } else {
             urb->status = -EPIPE;
         }
@@ -320,8 +331,8 @@ bool EmulatedPrinter::reap(UMockdevIoctlClient* client) {
         std::memcpy(static_cast<std::uint8_t*>(u->buffer) + offset, urb->reply.data(), urb->reply.size());
         u->actual_length = static_cast<int>(urb->reply.size());
     }
-    UMockdevIoctlData* out = umockdev_ioctl_data_resolve(umockdev_ioctl_client_get_arg(client), 0,
-                                                         sizeof(void*), nullptr);
+    UMockdevIoctlData* out =
+        umockdev_ioctl_data_resolve(umockdev_ioctl_client_get_arg(client), 0, sizeof(void*), nullptr);
     umockdev_ioctl_data_set_ptr(out, 0, urb->data);
     umockdev_ioctl_data_unref(out);
     umockdev_ioctl_client_complete(client, 0, 0);
@@ -377,17 +388,16 @@ EmulatedPrinter& EmulatedUsb::add(const PrinterSetup& setup) {
     std::string record;
     if (setup.printer_class) {
         const std::string lp = "lp" + std::to_string(*setup.printer_class);
-        record += "P: " + device + "/1-" + std::to_string(number) + ":1.0/usbmisc/" + lp + "\n" +
-                  "N: usb/" + lp + "\nE: SUBSYSTEM=usbmisc\nE: DEVNAME=/dev/usb/" + lp + "\n\n" +
-                  "P: " + device + "/1-" + std::to_string(number) + ":1.0\n" +
+        record += "P: " + device + "/1-" + std::to_string(number) + ":1.0/usbmisc/" + lp + "\n" + "N: usb/" + lp +
+                  "\nE: SUBSYSTEM=usbmisc\nE: DEVNAME=/dev/usb/" + lp + "\n\n" + "P: " + device + "/1-" +
+                  std::to_string(number) + ":1.0\n" +
                   "E: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nA: bInterfaceClass=07\\n\n\n";
     }
     char ids[64];
     std::snprintf(ids, sizeof ids, "A: idVendor=%04x\\n\nA: idProduct=%04x\\n\n", setup.vendor_id, setup.product_id);
     record += "P: " + device + "\n" + "N: " + std::string(node + 5) + "\n" +
               "E: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DRIVER=usb\n" +
-              "E: BUSNUM=001\nE: DEVNUM=" + std::string(node + 17) + "\n" +
-              "E: DEVNAME=" + node + "\n" +
+              "E: BUSNUM=001\nE: DEVNUM=" + std::string(node + 17) + "\n" + "E: DEVNAME=" + node + "\n" +
               "A: busnum=1\\n\nA: devnum=" + std::to_string(number) + "\\n\n" +
               "A: bConfigurationValue=" + (setup.configured ? "1\\n" : "") + "\nA: speed=12\\n\n" + ids +
               (setup.serial ? "A: serial=" + *setup.serial + "\\n\n" : std::string()) +

@@ -39,7 +39,7 @@ struct FieldCondition {
 };
 
 struct Directive {
-    std::optional<std::string> target;     // none: applies to every target
+    std::optional<std::string> target;  // none: applies to every target
     LevelFilter level = LevelFilter::Trace;
     std::optional<std::string> span{};     // the span's name
     std::vector<FieldCondition> fields{};  // conditions on the span's fields

@@ -11,8 +11,7 @@ namespace pvo_log {
 class LineWriter final : public Writer {
 public:
     // A line that cannot be written is dropped after a one-line notice on `report`.
-    LineWriter(FdOutput output, bool ansi, Clock clock = system_clock(),
-               FdOutput report = FdOutput::standard_error());
+    LineWriter(FdOutput output, bool ansi, Clock clock = system_clock(), FdOutput report = FdOutput::standard_error());
 
     void write(const Event& event) noexcept override;
 

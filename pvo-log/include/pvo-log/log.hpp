@@ -48,8 +48,8 @@ bool enabled(Level level, std::string_view target, const Span* span = nullptr) n
 
 // Hands one event to the installed writers (console, file, in-memory buffer, in that order).
 // The event's fields are the formatted `message` followed by `fields`. Never throws.
-void emit(Level level, std::string_view target, std::string_view message,
-          std::initializer_list<Field> fields = {}, const Span* span = nullptr) noexcept;
+void emit(Level level, std::string_view target, std::string_view message, std::initializer_list<Field> fields = {},
+          const Span* span = nullptr) noexcept;
 
 template <typename... Args>
 void log(Level level, std::string_view target, fmt::format_string<Args...> format, Args&&... args) {
@@ -57,14 +57,24 @@ void log(Level level, std::string_view target, fmt::format_string<Args...> forma
 }
 
 template <typename... Args>
-void trace(std::string_view target, fmt::format_string<Args...> f, Args&&... a) { log(Level::Trace, target, f, std::forward<Args>(a)...); }
+void trace(std::string_view target, fmt::format_string<Args...> f, Args&&... a) {
+    log(Level::Trace, target, f, std::forward<Args>(a)...);
+}
 template <typename... Args>
-void debug(std::string_view target, fmt::format_string<Args...> f, Args&&... a) { log(Level::Debug, target, f, std::forward<Args>(a)...); }
+void debug(std::string_view target, fmt::format_string<Args...> f, Args&&... a) {
+    log(Level::Debug, target, f, std::forward<Args>(a)...);
+}
 template <typename... Args>
-void info(std::string_view target, fmt::format_string<Args...> f, Args&&... a) { log(Level::Info, target, f, std::forward<Args>(a)...); }
+void info(std::string_view target, fmt::format_string<Args...> f, Args&&... a) {
+    log(Level::Info, target, f, std::forward<Args>(a)...);
+}
 template <typename... Args>
-void warn(std::string_view target, fmt::format_string<Args...> f, Args&&... a) { log(Level::Warn, target, f, std::forward<Args>(a)...); }
+void warn(std::string_view target, fmt::format_string<Args...> f, Args&&... a) {
+    log(Level::Warn, target, f, std::forward<Args>(a)...);
+}
 template <typename... Args>
-void error(std::string_view target, fmt::format_string<Args...> f, Args&&... a) { log(Level::Error, target, f, std::forward<Args>(a)...); }
+void error(std::string_view target, fmt::format_string<Args...> f, Args&&... a) {
+    log(Level::Error, target, f, std::forward<Args>(a)...);
+}
 
 }  // namespace pvo_log

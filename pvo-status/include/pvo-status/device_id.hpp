@@ -8,7 +8,6 @@
 
 #include <nlohmann/json_fwd.hpp>
 
-
 namespace pvo_status {
 
 // The identity of a USB printer: the IEEE 1284 Device ID fields and what USB reports.

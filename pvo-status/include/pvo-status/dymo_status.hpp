@@ -88,8 +88,7 @@ inline constexpr std::size_t engine_status_size = 32;
 // Refuses, in this order: fewer than 32 bytes ("short status reply (N bytes, expected 32)"),
 // a reply opening with B6 CA (an NFC record read out of step), a print state above 5. Bytes
 // after the first 32 are ignored.
-std::expected<EngineStatus, StatusError> parse_print_engine_status(
-    std::span<const std::uint8_t> reply);
+std::expected<EngineStatus, StatusError> parse_print_engine_status(std::span<const std::uint8_t> reply);
 
 // The DymoLw report of an engine status, with its readiness: printing or busy is ready; error
 // and cancel are not; otherwise the head, the bay, the voltage, an error id and a missing
@@ -100,8 +99,7 @@ DymoLw build_lw550_report(const EngineStatus& status);
 // first byte; an empty one is refused ("empty D1 status reply", "empty classic LW status
 // reply"). The LabelWriter 550 reply is the print-engine status and its report.
 std::expected<Dymo, StatusError> parse_d1_status(std::span<const std::uint8_t> reply);
-std::expected<DymoLwClassic, StatusError> parse_classic_lw_status(
-    std::span<const std::uint8_t> reply);
+std::expected<DymoLwClassic, StatusError> parse_classic_lw_status(std::span<const std::uint8_t> reply);
 std::expected<DymoLw, StatusError> parse_lw550_status(std::span<const std::uint8_t> reply);
 
 }  // namespace pvo_status

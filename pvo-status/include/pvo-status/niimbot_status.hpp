@@ -33,8 +33,7 @@ nlohmann::json report_json(const Niimbot& report);
 
 // Ready (no reason) while a print runs, that is progress1 from 1 to 99; none otherwise, and
 // then the report carries no readiness at all.
-std::optional<Readiness> niimbot_readiness(std::uint16_t page, std::uint8_t progress1,
-                                                       std::uint8_t progress2);
+std::optional<Readiness> niimbot_readiness(std::uint16_t page, std::uint8_t progress1, std::uint8_t progress2);
 
 // The print status of a print-status packet with its readiness; every other part of the
 // report is absent.

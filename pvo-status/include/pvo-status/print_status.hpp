@@ -15,7 +15,7 @@
 
 namespace pvo_status {
 
-using PrintStatus = std::variant<DymoLw, Dymo, DymoLwClassic, BrotherQl, BrotherPt, Zpl,
-                                 UsbPrinterId, Niimbot, Gpgl, LetraTag>;
+using PrintStatus =
+    std::variant<DymoLw, Dymo, DymoLwClassic, BrotherQl, BrotherPt, Zpl, UsbPrinterId, Niimbot, Gpgl, LetraTag>;
 
 }  // namespace pvo_status

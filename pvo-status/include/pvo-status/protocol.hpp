@@ -12,9 +12,30 @@ namespace pvo_status {
 
 // Stored as its index; the declaration order is the order of every list of protocols.
 enum class Protocol : std::uint8_t {
-    Dymo, DymoLw, DymoLwClassic, EscPos, EscLabel, Phomemo, PhomemoM02x, PhomemoM110,
-    PhomemoD30, Zpl, Tspl, Slcs, Ezpl, Sbpl, Dpl, Tpcl, Niimbot, LetraTag, BrotherQl,
-    BrotherPt, Gpgl, Virtual, Console, Html,
+    Dymo,
+    DymoLw,
+    DymoLwClassic,
+    EscPos,
+    EscLabel,
+    Phomemo,
+    PhomemoM02x,
+    PhomemoM110,
+    PhomemoD30,
+    Zpl,
+    Tspl,
+    Slcs,
+    Ezpl,
+    Sbpl,
+    Dpl,
+    Tpcl,
+    Niimbot,
+    LetraTag,
+    BrotherQl,
+    BrotherPt,
+    Gpgl,
+    Virtual,
+    Console,
+    Html,
 };
 
 inline constexpr std::size_t protocol_count = 24;

@@ -12,9 +12,7 @@ struct StatusError {
 
     explicit StatusError(std::string text) : message(std::move(text)) {}
     bool operator==(const StatusError&) const = default;
-    friend std::ostream& operator<<(std::ostream& out, const StatusError& e) {
-        return out << e.message;
-    }
+    friend std::ostream& operator<<(std::ostream& out, const StatusError& e) { return out << e.message; }
 };
 
 }  // namespace pvo_status

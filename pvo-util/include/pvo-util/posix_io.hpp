@@ -30,7 +30,6 @@ struct ReplaceFileError {
 // is flushed to disk and then renamed over it: a reader, or the next start after a crash, sees
 // the old file or the new one, never a part. The temporary file is removed on every failure.
 // The folder must exist.
-std::expected<void, ReplaceFileError> replace_file(const std::filesystem::path& file,
-                                                   std::string_view contents);
+std::expected<void, ReplaceFileError> replace_file(const std::filesystem::path& file, std::string_view contents);
 
 }  // namespace pvo_util

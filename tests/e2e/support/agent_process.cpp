@@ -56,8 +56,7 @@ std::vector<std::string> Sandbox::environment(const std::map<std::string, std::s
         auto eq = entry.find('=');
         if (eq == std::string::npos) continue;
         std::string name = entry.substr(0, eq);
-        if (name.rfind("PARVELLO_", 0) == 0 || name == "NO_COLOR" || name == "DISPLAY" ||
-            name == "WAYLAND_DISPLAY")
+        if (name.rfind("PARVELLO_", 0) == 0 || name == "NO_COLOR" || name == "DISPLAY" || name == "WAYLAND_DISPLAY")
             continue;
         vars[name] = entry.substr(eq + 1);
     }
@@ -73,8 +72,7 @@ std::vector<std::string> Sandbox::environment(const std::map<std::string, std::s
 AgentProcess::AgentProcess(const std::vector<std::string>& args, const std::vector<std::string>& env,
                            const std::string& binary) {
     int out_pipe[2], err_pipe[2];
-    if (::pipe2(out_pipe, O_CLOEXEC) != 0 || ::pipe2(err_pipe, O_CLOEXEC) != 0)
-        throw std::runtime_error("pipe");
+    if (::pipe2(out_pipe, O_CLOEXEC) != 0 || ::pipe2(err_pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out_pipe[1], STDOUT_FILENO);
@@ -124,8 +122,10 @@ void AgentProcess::drain(bool block_until_eof) {
             if (fds[i].revents == 0) continue;
             const int fd = i == 0 ? out_fd_ : err_fd_;
             const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n > 0) (i == 0 ? out_ : err_).append(buffer, static_cast<std::size_t>(n));
-            else if (n == 0 || (errno != EAGAIN && errno != EINTR)) (i == 0 ? out_open : err_open) = false;
+            if (n > 0)
+                (i == 0 ? out_ : err_).append(buffer, static_cast<std::size_t>(n));
+            else if (n == 0 || (errno != EAGAIN && errno != EINTR))
+                (i == 0 ? out_open : err_open) = false;
         }
     }
 }
@@ -230,13 +230,12 @@ std::optional<std::string> HttpResponse::header(const std::string& name) const {
     return it->second;
 }
 
-std::optional<HttpResponse> http_request(unsigned short port, const std::string& method,
-                                         const std::string& target, const std::vector<std::string>& headers,
-                                         const std::string& body) {
+std::optional<HttpResponse> http_request(unsigned short port, const std::string& method, const std::string& target,
+                                         const std::vector<std::string>& headers, const std::string& body) {
     const int fd = connect_loopback(port);
     if (fd < 0) return std::nullopt;
-    std::string request = method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
-                          "\r\nConnection: close\r\n";
+    std::string request =
+        method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\nConnection: close\r\n";
     for (const auto& h : headers) request += h + "\r\n";
     if (!body.empty() || method == "POST") request += "Content-Length: " + std::to_string(body.size()) + "\r\n";
     request += "\r\n" + body;

@@ -71,12 +71,10 @@ struct D1Chunk {
 // one line per chunk). A chunk ends only right before a SYN that starts a raster line, so a cut
 // never falls inside a line's data, where the byte 16 hex may stand too, nor inside an ESC
 // parameter. The chunks are never empty and together are the job; an empty job gives none.
-std::vector<D1Chunk> split_d1_chunks(std::span<const std::uint8_t> job,
-                                     std::size_t line_limit = d1_chunk_line_limit);
+std::vector<D1Chunk> split_d1_chunks(std::span<const std::uint8_t> job, std::size_t line_limit = d1_chunk_line_limit);
 
 // The number of ESC A commands in a chunk, walked with the line length in effect at its start
 // (its `D1Chunk::line_length`), so raster data is never taken for a command.
-std::size_t count_status_requests(std::span<const std::uint8_t> chunk,
-                                  std::uint8_t line_length = 0);
+std::size_t count_status_requests(std::span<const std::uint8_t> chunk, std::uint8_t line_length = 0);
 
 }  // namespace pvo_driver_dymo

@@ -97,8 +97,8 @@ void on_area_resized(GtkWidget* area, GdkRectangle* allocation, gpointer data) {
 }
 
 void on_scale_changed(GtkWidget* area, GParamSpec*, gpointer data) {
-    apply_layout(*static_cast<Shell*>(data), current_layout(area, gtk_widget_get_allocated_width(area),
-                                                            gtk_widget_get_allocated_height(area)));
+    apply_layout(*static_cast<Shell*>(data),
+                 current_layout(area, gtk_widget_get_allocated_width(area), gtk_widget_get_allocated_height(area)));
 }
 
 gboolean on_close_requested(GtkWidget* window, GdkEvent*, gpointer data) {
@@ -111,8 +111,8 @@ gboolean on_close_requested(GtkWidget* window, GdkEvent*, gpointer data) {
 }
 
 void run_script(WebKitWebView* view, const std::string& script) {
-    webkit_web_view_evaluate_javascript(view, script.c_str(), static_cast<gssize>(script.size()), nullptr,
-                                        nullptr, nullptr, nullptr, nullptr);
+    webkit_web_view_evaluate_javascript(view, script.c_str(), static_cast<gssize>(script.size()), nullptr, nullptr,
+                                        nullptr, nullptr, nullptr);
 }
 
 void refresh_logs(Shell& shell) {
@@ -134,8 +134,12 @@ void clear_logs(Shell& shell) {
 
 void on_desktop_event(Shell& shell, DesktopEvent event) {
     switch (event) {
-        case DesktopEvent::RefreshLogs: refresh_logs(shell); break;
-        case DesktopEvent::ClearLogs: clear_logs(shell); break;
+        case DesktopEvent::RefreshLogs:
+            refresh_logs(shell);
+            break;
+        case DesktopEvent::ClearLogs:
+            clear_logs(shell);
+            break;
     }
 }
 
@@ -171,12 +175,13 @@ std::expected<void, DesktopError> build_web_views(Shell& shell, const WebviewLay
 
     const std::string base = data_dir.string();
     const std::string cache = (data_dir / "cache").string();
-    WebKitWebsiteDataManager* data = webkit_website_data_manager_new(
-        "base-data-directory", base.c_str(), "base-cache-directory", cache.c_str(), nullptr);
+    WebKitWebsiteDataManager* data = webkit_website_data_manager_new("base-data-directory", base.c_str(),
+                                                                     "base-cache-directory", cache.c_str(), nullptr);
     shell.web_context = webkit_web_context_new_with_website_data_manager(data);
     g_object_unref(data);
 
-    shell.designer_view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", shell.web_context, nullptr));
+    shell.designer_view =
+        WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", shell.web_context, nullptr));
     webkit_web_view_load_uri(shell.designer_view, shell.host->designer_url);
 
     WebKitUserContentManager* content = webkit_user_content_manager_new();
@@ -186,8 +191,8 @@ std::expected<void, DesktopError> build_web_views(Shell& shell, const WebviewLay
     if (!webkit_user_content_manager_register_script_message_handler(content, "ipc"))
         return std::unexpected(DesktopError{"failed to create log webview: no message channel"});
     g_signal_connect(content, "script-message-received::ipc", G_CALLBACK(on_page_message), &shell);
-    shell.log_view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", shell.web_context,
-                                                  "user-content-manager", content, nullptr));
+    shell.log_view = WEBKIT_WEB_VIEW(
+        g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", shell.web_context, "user-content-manager", content, nullptr));
     g_object_unref(content);
     g_signal_connect(shell.log_view, "load-changed", G_CALLBACK(on_log_page_load), &shell);
     webkit_web_view_load_html(shell.log_view, log_page_html(kProductName).c_str(), nullptr);
@@ -214,7 +219,8 @@ void on_tray_host_changed(Shell& shell, bool present) {
         shell.shown_for_tray = false;
         return;
     }
-    log_line(shell, PVO_DESKTOP_LOG_WARN, "the tray host left the session bus: the window is shown and closing it quits");
+    log_line(shell, PVO_DESKTOP_LOG_WARN,
+             "the tray host left the session bus: the window is shown and closing it quits");
     if (gtk_widget_get_visible(shell.window)) return;
     shell.shown_for_tray = true;
     show_window(shell.window);
@@ -263,7 +269,8 @@ std::expected<void, DesktopError> run_desktop(const pvo_desktop_host& host) {
     shell.tray = std::move(*tray);
     shell.has_tray_host = shell.tray != nullptr && shell.tray->host_present();
     if (!shell.has_tray_host) {
-        log_line(shell, PVO_DESKTOP_LOG_WARN, "no tray host on the session bus: the window stays shown and closing it quits");
+        log_line(shell, PVO_DESKTOP_LOG_WARN,
+                 "no tray host on the session bus: the window stays shown and closing it quits");
         shell.shown_for_tray = !shell.show_at_start;
         shell.show_at_start = true;
     }

@@ -52,9 +52,7 @@ bool host_registered(GVariant* reply) {
     return present;
 }
 
-GVariant* host_registered_query() {
-    return g_variant_new("(ss)", kWatcherName, "IsStatusNotifierHostRegistered");
-}
+GVariant* host_registered_query() { return g_variant_new("(ss)", kWatcherName, "IsStatusNotifierHostRegistered"); }
 
 // True when a tray host has registered with the session's StatusNotifierWatcher. The call is
 // never allowed to start a watcher: an absent one answers at once with an error.
@@ -74,8 +72,8 @@ struct Tray::Impl {
     GDBusNodeInfo* node = nullptr;
     guint object_id = 0;
     guint name_id = 0;
-    guint watch_id = 0;       // follows the owner of the watcher's name
-    guint host_signals = 0;   // the watcher's word that a host came or went
+    guint watch_id = 0;      // follows the owner of the watcher's name
+    guint host_signals = 0;  // the watcher's word that a host came or went
     bool host_present = false;
     std::string bus_name;
     DbusmenuServer* menu_server = nullptr;
@@ -118,8 +116,7 @@ struct Tray::Impl {
     GVariant* icon_pixmaps() const {
         GVariantBuilder builder;
         g_variant_builder_init(&builder, G_VARIANT_TYPE("a(iiay)"));
-        GVariant* bytes = g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, pixmap.argb.data(),
-                                                    pixmap.argb.size(), 1);
+        GVariant* bytes = g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, pixmap.argb.data(), pixmap.argb.size(), 1);
         g_variant_builder_add(&builder, "(ii@ay)", pixmap.width, pixmap.height, bytes);
         return g_variant_builder_end(&builder);
     }
@@ -133,19 +130,18 @@ struct Tray::Impl {
 
 namespace {
 
-void on_method(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* method,
-               GVariant*, GDBusMethodInvocation* invocation, gpointer data) {
+void on_method(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* method, GVariant*,
+               GDBusMethodInvocation* invocation, gpointer data) {
     auto* impl = static_cast<Tray::Impl*>(data);
     g_dbus_method_invocation_return_value(invocation, nullptr);
     // A left click on the icon; the menu itself is the host's business.
     if (g_str_equal(method, "Activate")) impl->actions.show_window();
 }
 
-GVariant* on_get_property(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* name,
-                          GError** error, gpointer data) {
+GVariant* on_get_property(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* name, GError** error,
+                          gpointer data) {
     GVariant* value = static_cast<Tray::Impl*>(data)->property(name);
-    if (value == nullptr)
-        g_set_error(error, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_PROPERTY, "no property %s", name);
+    if (value == nullptr) g_set_error(error, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_PROPERTY, "no property %s", name);
     return value;
 }
 
@@ -196,9 +192,9 @@ void on_watcher_signal(GDBusConnection*, const gchar*, const gchar*, const gchar
 void on_name_acquired(GDBusConnection* bus, const gchar*, gpointer data) {
     auto* impl = static_cast<Tray::Impl*>(data);
     if (impl->watch_id != 0) return;
-    impl->host_signals = g_dbus_connection_signal_subscribe(bus, kWatcherName, kWatcherName, nullptr, kWatcherPath,
-                                                            nullptr, G_DBUS_SIGNAL_FLAGS_NONE, on_watcher_signal,
-                                                            impl, nullptr);
+    impl->host_signals =
+        g_dbus_connection_signal_subscribe(bus, kWatcherName, kWatcherName, nullptr, kWatcherPath, nullptr,
+                                           G_DBUS_SIGNAL_FLAGS_NONE, on_watcher_signal, impl, nullptr);
     impl->watch_id = g_bus_watch_name_on_connection(bus, kWatcherName, G_BUS_NAME_WATCHER_FLAGS_NONE,
                                                     on_watcher_appeared, on_watcher_vanished, impl, nullptr);
 }
@@ -232,9 +228,9 @@ void connect_action(DbusmenuMenuitem* item, Tray::Impl* impl) {
 void on_start_at_login(DbusmenuMenuitem* item, guint, gpointer data) {
     const bool checked = dbusmenu_menuitem_property_get_int(item, DBUSMENU_MENUITEM_PROP_TOGGLE_STATE) ==
                          DBUSMENU_MENUITEM_TOGGLE_STATE_CHECKED;
-    dbusmenu_menuitem_property_set_int(item, DBUSMENU_MENUITEM_PROP_TOGGLE_STATE,
-                                       checked ? DBUSMENU_MENUITEM_TOGGLE_STATE_UNCHECKED
-                                               : DBUSMENU_MENUITEM_TOGGLE_STATE_CHECKED);
+    dbusmenu_menuitem_property_set_int(
+        item, DBUSMENU_MENUITEM_PROP_TOGGLE_STATE,
+        checked ? DBUSMENU_MENUITEM_TOGGLE_STATE_UNCHECKED : DBUSMENU_MENUITEM_TOGGLE_STATE_CHECKED);
     static_cast<Tray::Impl*>(data)->actions.start_at_login(!checked);
 }
 
@@ -247,11 +243,11 @@ void build_menu(Tray::Impl& impl, const std::string& status_item, bool autostart
     impl.start_at_login = append_item(impl.root, "Start at login", true);
     dbusmenu_menuitem_property_set(impl.start_at_login, DBUSMENU_MENUITEM_PROP_TOGGLE_TYPE,
                                    DBUSMENU_MENUITEM_TOGGLE_CHECK);
-    dbusmenu_menuitem_property_set_int(impl.start_at_login, DBUSMENU_MENUITEM_PROP_TOGGLE_STATE,
-                                       autostart ? DBUSMENU_MENUITEM_TOGGLE_STATE_CHECKED
-                                                 : DBUSMENU_MENUITEM_TOGGLE_STATE_UNCHECKED);
-    g_signal_connect(impl.start_at_login, DBUSMENU_MENUITEM_SIGNAL_ITEM_ACTIVATED,
-                     G_CALLBACK(on_start_at_login), &impl);
+    dbusmenu_menuitem_property_set_int(
+        impl.start_at_login, DBUSMENU_MENUITEM_PROP_TOGGLE_STATE,
+        autostart ? DBUSMENU_MENUITEM_TOGGLE_STATE_CHECKED : DBUSMENU_MENUITEM_TOGGLE_STATE_UNCHECKED);
+    g_signal_connect(impl.start_at_login, DBUSMENU_MENUITEM_SIGNAL_ITEM_ACTIVATED, G_CALLBACK(on_start_at_login),
+                     &impl);
     append_separator(impl.root);
     connect_action<&TrayActions::quit>(append_item(impl.root, "Quit", true), &impl);
 }
@@ -284,8 +280,8 @@ std::expected<std::unique_ptr<Tray>, DesktopError> Tray::create(const TrayTexts&
     GError* error = nullptr;
     impl->node = g_dbus_node_info_new_for_xml(kItemXml, &error);
     if (impl->node != nullptr)
-        impl->object_id = g_dbus_connection_register_object(bus, kItemPath, impl->node->interfaces[0],
-                                                            &kItemVtable, impl.get(), nullptr, &error);
+        impl->object_id = g_dbus_connection_register_object(bus, kItemPath, impl->node->interfaces[0], &kItemVtable,
+                                                            impl.get(), nullptr, &error);
     if (impl->object_id == 0) {
         DesktopError failure{fmt::format("tray icon: {}", error->message)};
         g_error_free(error);

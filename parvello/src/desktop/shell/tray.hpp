@@ -24,10 +24,10 @@ std::expected<TrayPixmap, DesktopError> load_tray_icon();
 
 // What the menu and the item ask the shell to do.
 struct TrayActions {
-    std::function<void()> show_window;        // "Show window" and a left click (Activate)
-    std::function<void()> open_vestra;        // "Open Vestra in browser"
-    std::function<void(bool)> start_at_login; // the check state after the click
-    std::function<void()> quit;               // "Quit"
+    std::function<void()> show_window;         // "Show window" and a left click (Activate)
+    std::function<void()> open_vestra;         // "Open Vestra in browser"
+    std::function<void(bool)> start_at_login;  // the check state after the click
+    std::function<void()> quit;                // "Quit"
     // A tray host appeared (true) or went away (false) since the last call, or since `create`.
     std::function<void(bool)> tray_host_changed;
 };

@@ -35,9 +35,9 @@ std::expected<TrayPixmap, DesktopError> load_tray_icon() {
         return std::unexpected(icon_error("cannot decode", error));
     }
     GdkPixbuf* pixbuf = gdk_pixbuf_loader_get_pixbuf(loader);
-    if (pixbuf == nullptr || gdk_pixbuf_get_width(pixbuf) != kIconSize ||
-        gdk_pixbuf_get_height(pixbuf) != kIconSize || !gdk_pixbuf_get_has_alpha(pixbuf) ||
-        gdk_pixbuf_get_n_channels(pixbuf) != 4 || gdk_pixbuf_get_bits_per_sample(pixbuf) != 8) {
+    if (pixbuf == nullptr || gdk_pixbuf_get_width(pixbuf) != kIconSize || gdk_pixbuf_get_height(pixbuf) != kIconSize ||
+        !gdk_pixbuf_get_has_alpha(pixbuf) || gdk_pixbuf_get_n_channels(pixbuf) != 4 ||
+        gdk_pixbuf_get_bits_per_sample(pixbuf) != 8) {
         g_object_unref(loader);
         return std::unexpected(icon_error("not a 32 x 32 RGBA picture", nullptr));
     }

@@ -27,9 +27,8 @@ public:
             std::vector<std::unique_ptr<pvo_log::Writer>> writers;
             writers.push_back(std::move(writer));
             auto filter = pvo_log::parse_filter(std::string(directives)).filter;
-            return pvo_log::install(std::make_unique<pvo_log::Stack>(std::move(filter), std::move(writers)))
-                       ? raw
-                       : nullptr;
+            return pvo_log::install(std::make_unique<pvo_log::Stack>(std::move(filter), std::move(writers))) ? raw
+                                                                                                             : nullptr;
         }();
         return capture;
     }
@@ -68,8 +67,7 @@ public:
             std::lock_guard lock(mutex_);
             if (narrowing_ && !narrowing_->enabled(event.level, event.target, event.span)) return;
             lines_.push_back(std::move(line));
-        } catch (...) {
-        }
+        } catch (...) {}
     }
 
     std::vector<std::string> lines() const {
