@@ -19,18 +19,12 @@
 
 namespace parvello {
 namespace fs = std::filesystem;
+using pvo_util::absolute_env;
 using pvo_util::errno_text;
 
 namespace {
 
 constexpr std::string_view kAppDir = "parvello";
-
-// An XDG variable counts only when it holds an absolute path.
-std::optional<fs::path> absolute_env(const char* name) {
-    const char* value = std::getenv(name);
-    if (value == nullptr || value[0] != '/') return std::nullopt;
-    return fs::path(value);
-}
 
 std::optional<fs::path> xdg_dir(const char* variable, const char* home_relative) {
     if (auto dir = absolute_env(variable)) return dir;

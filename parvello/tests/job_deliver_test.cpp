@@ -14,6 +14,7 @@ namespace {
 
 namespace pd = pvo_client_delivery;
 using test::Bytes;
+using test::progress;
 using test::RecordingSink;
 
 // Hands out `batches` in turn: the first from `start`, one more per event. Records the events.
@@ -74,10 +75,6 @@ struct Script {
         };
     }
 };
-
-JobEvent progress(std::string phase, std::uint32_t i, std::uint32_t n) {
-    return {JobEvent::Progress{std::move(phase), i, n, i, n}};
-}
 
 TEST(DeliverLabels, PerformsEveryActionInOrderForEachLabel) {
     const pvo_status::Dymo status{0x48, true, false, false};

@@ -15,6 +15,7 @@ namespace parvello {
 namespace {
 
 using test::Bytes;
+using test::progress;
 using test::PtyDevice;
 using test::RecordingSink;
 
@@ -71,7 +72,6 @@ JobEnvelope usb_job(std::string handshake, const Bytes& label) {
     return envelope;
 }
 
-JobEvent progress(std::string phase) { return {JobEvent::Progress{std::move(phase), 0, 1, 0, 1}}; }
 JobEvent status(pvo_status::PrintStatus report) { return {JobEvent::Status{std::move(report)}}; }
 
 // LabelWriter 550 print-engine status: print state, media bay; head and voltage good.

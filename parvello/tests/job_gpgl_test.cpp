@@ -18,6 +18,7 @@ using namespace std::chrono_literals;
 using pvo_status::GpglState;
 using test::Bytes;
 using test::bytes_of;
+using test::progress;
 using test::PtyDevice;
 using test::RecordingSink;
 
@@ -55,8 +56,6 @@ JobEnvelope gpgl_job(const std::string& path) {
     envelope.labels.push_back(JobLabel{0, std::nullopt, std::nullopt, test::encode_base64(bytes_of(cut_job))});
     return envelope;
 }
-
-JobEvent progress(std::string phase) { return {JobEvent::Progress{std::move(phase), 0, 1, 0, 1}}; }
 
 JobEvent status(GpglState state) {
     const bool ready = state == GpglState::Ready || state == GpglState::Moving;

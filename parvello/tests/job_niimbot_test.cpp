@@ -17,6 +17,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::Bytes;
+using test::progress;
 using test::PtyDevice;
 using test::RecordingSink;
 
@@ -112,8 +113,6 @@ JobEnvelope niimbot_job(const std::string& path, std::optional<std::string> vari
     envelope.labels.push_back(JobLabel{0, std::nullopt, std::nullopt, test::encode_base64(label)});
     return envelope;
 }
-
-JobEvent progress(std::string phase) { return {JobEvent::Progress{std::move(phase), 0, 1, 0, 1}}; }
 
 JobEvent status(std::uint8_t progress1, std::uint8_t progress2) {
     std::optional<pvo_status::Readiness> readiness;

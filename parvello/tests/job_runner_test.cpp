@@ -16,6 +16,7 @@ using namespace std::chrono_literals;
 using test::Bytes;
 using test::bytes_of;
 using test::LoopbackPrinter;
+using test::progress;
 using test::PtyDevice;
 using test::RecordingSink;
 
@@ -32,9 +33,6 @@ JobEnvelope job(std::string handshake, Transport transport, std::vector<std::str
     return envelope;
 }
 
-JobEvent progress(std::string phase, std::uint32_t i, std::uint32_t n) {
-    return {JobEvent::Progress{std::move(phase), i, n, i, n}};
-}
 JobEvent label_done(std::uint32_t i, std::uint32_t n) { return {JobEvent::LabelDone{i, n}}; }
 JobEvent done(std::uint32_t n) { return {JobEvent::Done{n, n}}; }
 

@@ -27,6 +27,11 @@ using pvo_device::test::UsbprintTree;
 
 inline Bytes bytes_of(std::string_view text) { return {text.begin(), text.end()}; }
 
+// The progress event of label `i` of `n` in `phase`.
+inline JobEvent progress(std::string phase, std::uint32_t i = 0, std::uint32_t n = 1) {
+    return {JobEvent::Progress{std::move(phase), i, n, i, n}};
+}
+
 class RecordingSink final : public JobEventSink {
 public:
     void emit(JobEvent event) override { events.push_back(std::move(event)); }

@@ -9,16 +9,12 @@
 #include <string>
 
 using namespace parvello;
+using request_test::Case;
 using request_test::http;
 using request_test::outcome;
 using request_test::websocket;
 
 namespace {
-
-struct Case {
-    std::string json;
-    std::string expected;
-};
 
 // A job whose labels list starts at column 66.
 const std::string kJobBeforeLabels = R"({"protocol":"p","handshake":"h","transport":["ble","n"],"labels":)";

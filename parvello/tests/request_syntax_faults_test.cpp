@@ -8,14 +8,10 @@
 
 #include <string>
 
+using request_test::Case;
 using request_test::http;
 
 namespace {
-
-struct Case {
-    std::string json;
-    std::string expected;
-};
 
 // A complete job of 68 bytes; `kJob.substr(1)` continues an object already opened.
 const std::string kJob = R"({"protocol":"p","handshake":"h","transport":["ble","n"],"labels":[]})";

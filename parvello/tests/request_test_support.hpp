@@ -1,10 +1,17 @@
 #pragma once
-// Shared by the request reader tests: a read's outcome as one comparable line.
+// Shared by the request reader tests: a read's outcome as one comparable line, and the row of
+// their case tables.
 #include "parvello/request.hpp"
 
 #include <string>
 
 namespace request_test {
+
+// One malformed job and the error text its read must give.
+struct Case {
+    std::string json;
+    std::string expected;
+};
 
 // "ok", or the HTTP status the fault's kind leads to followed by the reader's message:
 // "422 labels[2]: missing field `data_base64` at line 1 column 90".

@@ -11,8 +11,6 @@ namespace d1 = pvo_driver_dymo;
 
 Send status_request() { return Send{{d1::d1_esc, 'A'}}; }
 
-Batch out_of_order() { return {Fail{"dymo-d1 delivery received an out-of-order transport event"}}; }
-
 }  // namespace
 
 DymoD1Handshake::DymoD1Handshake(std::span<const std::uint8_t> job)
@@ -34,7 +32,7 @@ Batch DymoD1Handshake::on_event(TransportEvent event) {
     const bool awaits_reply = stage_ == Stage::RequestReplyRead || stage_ == Stage::StatusRead;
     if (stage_ == Stage::Finished || (received != nullptr) != awaits_reply) {
         stage_ = Stage::Finished;
-        return out_of_order();
+        return out_of_order("dymo-d1");
     }
     switch (stage_) {
         case Stage::RequestSent:
@@ -66,7 +64,7 @@ Batch DymoD1Handshake::on_event(TransportEvent event) {
         case Stage::Finished:
             break;
     }
-    return out_of_order();
+    return out_of_order("dymo-d1");
 }
 
 Batch DymoD1Handshake::next_chunk(Batch batch) {

@@ -50,8 +50,6 @@ std::string bay_fault(MediaBayStatus bay) {
     }
 }
 
-Batch out_of_order() { return {Fail{"dymo-lw delivery received an out-of-order transport event"}}; }
-
 }  // namespace
 
 std::expected<pvo_status::DymoLw, std::string> check_lw550_status(std::span<const std::uint8_t> reply,
@@ -84,7 +82,7 @@ Batch DymoLwHandshake::on_event(TransportEvent event) {
     const bool awaits_reply = stage_ == Stage::LockStatusRead || stage_ == Stage::LabelStatusRead;
     if (stage_ == Stage::Finished || (received != nullptr) != awaits_reply) {
         stage_ = Stage::Finished;
-        return out_of_order();
+        return out_of_order("dymo-lw");
     }
     switch (stage_) {
         case Stage::LockRequestSent:
@@ -117,7 +115,7 @@ Batch DymoLwHandshake::on_event(TransportEvent event) {
         case Stage::Finished:
             break;
     }
-    return out_of_order();
+    return out_of_order("dymo-lw");
 }
 
 Batch DymoLwHandshake::send_label() {

@@ -9,24 +9,22 @@ namespace {
 
 using pvo_status::GpglState;
 
-const Gpgl::Bytes initialise{0x1B, 0x04};
-const Gpgl::Bytes status_request{0x1B, 0x05};
-const Gpgl::Bytes identity_request{0x46, 0x47, 0x03};  // "FG" and ETX
+const Gpgl::Bytes gpgl_initialise{0x1B, 0x04};
+const Gpgl::Bytes gpgl_status_request{0x1B, 0x05};
+const Gpgl::Bytes gpgl_identity_request{0x46, 0x47, 0x03};  // "FG" and ETX
 
 constexpr const char* stayed_idle = "cutter stayed idle after cut payload (never reported moving)";
-
-Batch out_of_order() { return {Fail{"gpgl delivery received an out-of-order transport event"}}; }
 
 }  // namespace
 
 Batch Gpgl::start() {
     step_ = Step::Initialising;
-    return {Progress{phase::init}, Send{initialise}};
+    return {Progress{phase::init}, Send{gpgl_initialise}};
 }
 
 Send Gpgl::request_status() {
     step_ = Step::RequestingStatus;
-    return Send{status_request};
+    return Send{gpgl_status_request};
 }
 
 Batch Gpgl::begin_wait(Wait wait, std::uint32_t limit, Batch batch) {
@@ -57,7 +55,7 @@ Batch Gpgl::on_event(TransportEvent event) {
             if (received) break;
             return begin_wait(Wait::AfterCutJob, replies_after_cut, {});
     }
-    return out_of_order();
+    return out_of_order("gpgl");
 }
 
 Batch Gpgl::on_status(const Bytes& reply) {
@@ -77,7 +75,7 @@ Batch Gpgl::on_status(const Bytes& reply) {
                 batch.push_back(Fail{stayed_idle});
             } else if (wait_ == Wait::BeforeIdentity) {
                 step_ = Step::IdentityRequested;
-                batch.push_back(Send{identity_request});
+                batch.push_back(Send{gpgl_identity_request});
             } else if (wait_ == Wait::BeforeCutJob) {
                 step_ = Step::CutJobSent;
                 batch.push_back(Progress{phase::cutting});

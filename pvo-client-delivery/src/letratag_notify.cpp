@@ -3,12 +3,6 @@
 #include <utility>
 
 namespace pvo_client_delivery {
-namespace {
-
-Batch out_of_order() { return {Fail{"letratag delivery received an out-of-order transport event"}}; }
-
-}  // namespace
-
 bool LetratagNotify::holds_notification(std::span<const std::uint8_t> reply) noexcept {
     for (std::size_t i = 0; i + reply_len <= reply.size(); ++i) {
         if (reply[i] == 0x1B && reply[i + 1] == 0x52) return true;
@@ -35,7 +29,7 @@ Batch LetratagNotify::on_event(TransportEvent event) {
             if (replies_ >= max_replies) return {Done{}};
             return {Recv{reply_len, reply_timeout_ms}};
     }
-    return out_of_order();
+    return out_of_order("letratag");
 }
 
 }  // namespace pvo_client_delivery

@@ -8,12 +8,6 @@
 #include "pvo-driver-niimbot/variant.hpp"
 
 namespace pvo_client_delivery {
-namespace {
-
-Batch out_of_order() { return {Fail{"niimbot delivery received an out-of-order transport event"}}; }
-
-}  // namespace
-
 std::expected<std::unique_ptr<Handshake>, DeliveryError> NiimbotPoll::create(
     std::optional<std::string_view> driver_variant, Bytes label) {
     const auto variant = driver_variant ? pvo_driver_niimbot::parse_niimbot_variant(*driver_variant)
@@ -69,7 +63,7 @@ Batch NiimbotPoll::on_event(TransportEvent event) {
         case Stage::Finished:
             break;
     }
-    return out_of_order();
+    return out_of_order("niimbot");
 }
 
 Batch NiimbotPoll::on_reply(const Bytes& reply) {

@@ -13,12 +13,12 @@ namespace {
 
 const Send request{{0x1B, 'A'}};
 const Recv request_reply{64, 6000};
-const Recv status_read{64, 60000};
+const Recv d1_status_read{64, 60000};
 const Fail d1_out_of_order{"dymo-d1 delivery received an out-of-order transport event"};
 
 Status status(std::uint8_t byte) { return Status{pvo_status::decode_d1_status(byte)}; }
 
-std::vector<DeliveryAction> deliver(const Bytes& job, const std::vector<Bytes>& replies) {
+std::vector<DeliveryAction> deliver_d1(const Bytes& job, const std::vector<Bytes>& replies) {
     return drive(started(DeliverySession::create(HandshakeId::DymoD1, std::nullopt, job)), replies);
 }
 
@@ -34,11 +34,11 @@ TEST(DymoD1, TwoChunksEachWithItsStatusReads) {
     const Bytes chunk1 = cat({{0x1B, 'E', 0x1B, 'A'}, lines(63)});
     const Bytes chunk2 = cat({lines(7), {0x1B, 'A'}});
 
-    const auto actions = deliver(job, {{0x54, 0x40}, {0x40, 0xFF}, {0x00}, {0x10}});
+    const auto actions = deliver_d1(job, {{0x54, 0x40}, {0x40, 0xFF}, {0x00}, {0x10}});
 
     EXPECT_EQ(actions, (std::vector<DeliveryAction>{Progress{"sending"}, request, request_reply, Send{chunk1},
-                                                    status_read, status(0x40), request, request_reply, Send{chunk2},
-                                                    status_read, status(0x10), Done{}}));
+                                                    d1_status_read, status(0x40), request, request_reply, Send{chunk2},
+                                                    d1_status_read, status(0x10), Done{}}));
 }
 
 TEST(DymoD1, StatusReadsFollowTheChunksEscACount) {
@@ -54,8 +54,8 @@ TEST(DymoD1, StatusReadsFollowTheChunksEscACount) {
         {"two ESC A, the first reply empty",
          cat({{0x1B, 'A'}, lines(2), {0x1B, 'A'}}),
          {{0x00}, {}, {0x54}},
-         {status_read, status_read, status(0x54), Done{}}},
-        {"no reply at all still counts", {0x1B, 'A'}, {}, {status_read, Done{}}},
+         {d1_status_read, d1_status_read, status(0x54), Done{}}},
+        {"no reply at all still counts", {0x1B, 'A'}, {}, {d1_status_read, Done{}}},
         {"no ESC A in the first chunk: the next request follows at once",
          lines(64),
          {{0x00}, {0x00}},
@@ -67,7 +67,7 @@ TEST(DymoD1, StatusReadsFollowTheChunksEscACount) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const auto actions = deliver(c.job, c.replies);
+        const auto actions = deliver_d1(c.job, c.replies);
         ASSERT_GE(actions.size(), 4u);
         const std::vector<DeliveryAction> head(actions.begin(), actions.begin() + 3);
         EXPECT_EQ(head, (std::vector<DeliveryAction>{Progress{"sending"}, request, request_reply}));
@@ -76,7 +76,7 @@ TEST(DymoD1, StatusReadsFollowTheChunksEscACount) {
 }
 
 TEST(DymoD1, StatusByteDecode) {
-    const auto actions = deliver({0x1B, 'A'}, {{}, {0x54, 0x00}});
+    const auto actions = deliver_d1({0x1B, 'A'}, {{}, {0x54, 0x00}});
     ASSERT_EQ(actions.size(), 7u);
     EXPECT_EQ(actions[5], DeliveryAction(Status{pvo_status::Dymo{84, true, true, true}}));
 }

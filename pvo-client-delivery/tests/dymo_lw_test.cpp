@@ -30,8 +30,8 @@ enum : std::uint8_t {
 const Bytes l0 = lw_label(1, 8, {0x10});
 const Bytes l1 = lw_label(1, 8, {0x11});
 const Bytes l2 = lw_label(1, 8, {0x12});
-const Bytes ready = lw_status(idle, media_ok);
-const Recv status_read{32, 30000};
+const Bytes lw_ready = lw_status(idle, media_ok);
+const Recv lw_status_read{32, 30000};
 const Fail lw_out_of_order{"dymo-lw delivery received an out-of-order transport event"};
 const std::string counterfeit_text =
     "printer rejected the loaded media (NFC reports non-genuine labels); LabelWriter 550 requires "
@@ -41,7 +41,7 @@ Status status_of(const Bytes& reply) {
     return Status{pvo_status::build_lw550_report(*pvo_status::parse_print_engine_status(reply))};
 }
 
-std::vector<DeliveryAction> deliver(const Bytes& job, const std::vector<Bytes>& replies) {
+std::vector<DeliveryAction> deliver_lw(const Bytes& job, const std::vector<Bytes>& replies) {
     return drive(started(DeliverySession::create(HandshakeId::DymoLw, std::nullopt, job)), replies);
 }
 
@@ -52,15 +52,15 @@ TEST(DymoLw, ThreeLabelsWithAStatusAfterEach) {
     const Bytes after_l1 = lw_status(busy, present_unknown);
     const Bytes after_l2 = lw_status(idle, bay_unknown);
 
-    const auto actions = deliver(lw_job({l0, l1, l2}), {ready, after_l0, after_l1, after_l2});
+    const auto actions = deliver_lw(lw_job({l0, l1, l2}), {lw_ready, after_l0, after_l1, after_l2});
 
     EXPECT_EQ(actions, (std::vector<DeliveryAction>{
-                           Progress{"acquiring_lock"}, Send{{0x1B, 'A', 0x01}}, status_read, status_of(ready),
+                           Progress{"acquiring_lock"}, Send{{0x1B, 'A', 0x01}}, lw_status_read, status_of(lw_ready),
                            Progress{"sending_preamble"}, Send{lw_start}, Progress{"sending_label"}, Send{l0},
-                           Progress{"handshake"}, Send{{0x1B, 'A', 0x02}}, status_read, status_of(after_l0),
+                           Progress{"handshake"}, Send{{0x1B, 'A', 0x02}}, lw_status_read, status_of(after_l0),
                            Progress{"sending_label"}, Send{l1}, Progress{"handshake"}, Send{{0x1B, 'A', 0x02}},
-                           status_read, status_of(after_l1), Progress{"sending_label"}, Send{l2}, Progress{"handshake"},
-                           Send{{0x1B, 'A', 0x00}}, status_read,
+                           lw_status_read, status_of(after_l1), Progress{"sending_label"}, Send{l2},
+                           Progress{"handshake"}, Send{{0x1B, 'A', 0x00}}, lw_status_read,
                            // After the last status: the trailer, with no progress before it.
                            status_of(after_l2), Send{lw_trailer}, Progress{"finalizing"}, Done{}}));
 }
@@ -72,7 +72,7 @@ TEST(DymoLw, StatusCheck) {
         Bytes reply;
         std::optional<std::string> fault;  // none: the report is handed out
     };
-    Bytes nfc = ready;
+    Bytes nfc = lw_ready;
     nfc[0] = 0xB6;
     nfc[1] = 0xCA;
     const Case cases[] = {
@@ -90,7 +90,7 @@ TEST(DymoLw, StatusCheck) {
         {lw_status(idle, media_low), "ctx: media roll is empty or nearly empty (media_low)"},
         {lw_status(idle, jammed), "ctx: media jam reported by printer"},
         {lw_status(idle, counterfeit), counterfeit_text},
-        {ready, std::nullopt},
+        {lw_ready, std::nullopt},
         {lw_status(printing, bay_open), std::nullopt},
         {lw_status(busy, bay_unknown), std::nullopt},
         {lw_status(idle, not_inserted), std::nullopt},
@@ -112,21 +112,21 @@ TEST(DymoLw, StatusCheck) {
 
 // A refused status ends the delivery where it stands: no further label, no trailer.
 TEST(DymoLw, RefusedStatusEndsTheDelivery) {
-    const auto no_lock_at_start = deliver(lw_job({l0}), {lw_status(no_lock, media_ok)});
+    const auto no_lock_at_start = deliver_lw(lw_job({l0}), {lw_status(no_lock, media_ok)});
     EXPECT_EQ(no_lock_at_start, (std::vector<DeliveryAction>{
-                                    Progress{"acquiring_lock"}, Send{{0x1B, 'A', 0x01}}, status_read,
+                                    Progress{"acquiring_lock"}, Send{{0x1B, 'A', 0x01}}, lw_status_read,
                                     Fail{"acquiring print lock: printer did not grant the print lock (another host "
                                          "may be using it)"}}));
 
     // Low media after a label stops the job even with labels left.
-    const auto low = deliver(lw_job({l0, l1}), {ready, lw_status(printing, media_low)});
+    const auto low = deliver_lw(lw_job({l0, l1}), {lw_ready, lw_status(printing, media_low)});
     ASSERT_GE(low.size(), 2u);
-    EXPECT_EQ(low[low.size() - 2], DeliveryAction(status_read));
+    EXPECT_EQ(low[low.size() - 2], DeliveryAction(lw_status_read));
     EXPECT_EQ(low.back(), DeliveryAction(Fail{"label handshake: media roll is empty or nearly empty (media_low)"}));
     for (const auto& action : low) EXPECT_NE(action, DeliveryAction(Send{l1}));
 
     // A printer that does not answer: the empty reply does not parse.
-    const auto silent = deliver(lw_job({l0}), {});
+    const auto silent = deliver_lw(lw_job({l0}), {});
     EXPECT_EQ(silent.back(), DeliveryAction(Fail{"acquiring print lock: short status reply (0 bytes, expected 32)"}));
 }
 
@@ -139,16 +139,16 @@ TEST(DymoLw, EventsThatDoNotFitFail) {
         TransportEvent wrong;
     };
     const Case cases[] = {
-        {"lock request not yet written", {}, Received{ready}},
+        {"lock request not yet written", {}, Received{lw_ready}},
         {"lock status awaited", {SendComplete{}}, SendComplete{}},
-        {"preamble being written", {SendComplete{}, Received{ready}}, Received{ready}},
-        {"label being written", {SendComplete{}, Received{ready}, SendComplete{}}, Received{ready}},
+        {"preamble being written", {SendComplete{}, Received{lw_ready}}, Received{lw_ready}},
+        {"label being written", {SendComplete{}, Received{lw_ready}, SendComplete{}}, Received{lw_ready}},
         {"label status awaited",
-         {SendComplete{}, Received{ready}, SendComplete{}, SendComplete{}, SendComplete{}},
+         {SendComplete{}, Received{lw_ready}, SendComplete{}, SendComplete{}, SendComplete{}},
          SendComplete{}},
         {"trailer being written",
-         {SendComplete{}, Received{ready}, SendComplete{}, SendComplete{}, SendComplete{}, Received{ready}},
-         Received{ready}},
+         {SendComplete{}, Received{lw_ready}, SendComplete{}, SendComplete{}, SendComplete{}, Received{lw_ready}},
+         Received{lw_ready}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

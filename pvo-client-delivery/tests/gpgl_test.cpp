@@ -14,14 +14,14 @@ namespace {
 
 const Bytes cut_job{'c', 'u', 't', 0x03};
 const Send initialise{{0x1B, 0x04}};
-const Send status_request{{0x1B, 0x05}};
+const Send gpgl_status_request{{0x1B, 0x05}};
 const Send identity_request{{0x46, 0x47, 0x03}};
-const Recv poll{64, 800};
+const Recv gpgl_poll{64, 800};
 const char* stayed_idle = "cutter stayed idle after cut payload (never reported moving)";
 
 Bytes line(std::string_view text) { return {text.begin(), text.end()}; }
 
-const Bytes ready = line("0\x03");
+const Bytes gpgl_ready = line("0\x03");
 const Bytes moving = line("1\x03");
 const Bytes paused = line("3\x03");
 const Bytes unrecognised = line("?\x03");
@@ -40,15 +40,15 @@ std::vector<Bytes> repeat(std::size_t count, const Bytes& reply, std::vector<Byt
 
 // The replies that bring the cutter through both waits to the cut job.
 std::vector<Bytes> up_to_the_cut(std::vector<Bytes> after) {
-    std::vector<Bytes> replies{ready, ready};
+    std::vector<Bytes> replies{gpgl_ready, gpgl_ready};
     replies.insert(replies.end(), after.begin(), after.end());
     return replies;
 }
 
 // The actions up to and including the cut job's write, for two ready replies.
 const std::vector<DeliveryAction> before_the_cut{
-    Progress{"init"},         initialise,          Progress{"handshake"}, status_request, poll,
-    status(GpglState::Ready), identity_request,    Progress{"handshake"}, status_request, poll,
+    Progress{"init"},         initialise,          Progress{"handshake"}, gpgl_status_request, gpgl_poll,
+    status(GpglState::Ready), identity_request,    Progress{"handshake"}, gpgl_status_request, gpgl_poll,
     status(GpglState::Ready), Progress{"cutting"}, Send{cut_job},
 };
 
@@ -62,34 +62,34 @@ std::vector<DeliveryAction> after_the_cut(const std::vector<DeliveryAction>& act
 
 TEST(Gpgl, CutsAfterTwoReadyWaitsAndEndsWhenBackToReady) {
     // The cutter is busy at first, then ready; after the cut it moves, pauses, and is ready.
-    const auto actions = cut({moving, unrecognised, ready, ready, moving, paused, ready, ready});
+    const auto actions = cut({moving, unrecognised, gpgl_ready, gpgl_ready, moving, paused, gpgl_ready, gpgl_ready});
     const std::vector<DeliveryAction> expected{
         Progress{"init"},
         initialise,
         Progress{"handshake"},
-        status_request,
-        poll,
+        gpgl_status_request,
+        gpgl_poll,
         status(GpglState::Moving),
-        status_request,
-        poll,  // unrecognised: no Status
-        status_request,
-        poll,
+        gpgl_status_request,
+        gpgl_poll,  // unrecognised: no Status
+        gpgl_status_request,
+        gpgl_poll,
         status(GpglState::Ready),
         identity_request,
         Progress{"handshake"},
-        status_request,
-        poll,
+        gpgl_status_request,
+        gpgl_poll,
         status(GpglState::Ready),
         Progress{"cutting"},
         Send{cut_job},
-        status_request,
-        poll,
+        gpgl_status_request,
+        gpgl_poll,
         status(GpglState::Moving),
-        status_request,
-        poll,
+        gpgl_status_request,
+        gpgl_poll,
         status(GpglState::Paused),
-        status_request,
-        poll,
+        gpgl_status_request,
+        gpgl_poll,
         status(GpglState::Ready),
         Done{},
     };
@@ -97,13 +97,15 @@ TEST(Gpgl, CutsAfterTwoReadyWaitsAndEndsWhenBackToReady) {
 }
 
 TEST(Gpgl, AfterTheCut) {
-    const auto polled = [](GpglState s) { return std::vector<DeliveryAction>{status_request, poll, status(s)}; };
+    const auto polled = [](GpglState s) {
+        return std::vector<DeliveryAction>{gpgl_status_request, gpgl_poll, status(s)};
+    };
     const auto join = [](std::initializer_list<std::vector<DeliveryAction>> parts) {
         std::vector<DeliveryAction> out;
         for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
         return out;
     };
-    const std::vector<DeliveryAction> silent_poll{status_request, poll};
+    const std::vector<DeliveryAction> silent_poll{gpgl_status_request, gpgl_poll};
     std::vector<DeliveryAction> five_silent;
     for (int i = 0; i < 5; ++i) five_silent.insert(five_silent.end(), silent_poll.begin(), silent_poll.end());
 
@@ -113,14 +115,14 @@ TEST(Gpgl, AfterTheCut) {
         std::vector<DeliveryAction> actions;
     };
     const Case cases[] = {
-        {"ready before any movement", {ready}, join({polled(GpglState::Ready), {Fail{stayed_idle}}})},
+        {"ready before any movement", {gpgl_ready}, join({polled(GpglState::Ready), {Fail{stayed_idle}}})},
         {"moving, moving, ready",
-         {moving, moving, ready},
+         {moving, moving, gpgl_ready},
          join({polled(GpglState::Moving), polled(GpglState::Moving), polled(GpglState::Ready), {Done{}}})},
         {"six unrecognised replies", repeat(6, unrecognised), join({five_silent, silent_poll, {Fail{stayed_idle}}})},
-        {"five unrecognised replies, then movement", repeat(5, unrecognised, {moving, ready}),
+        {"five unrecognised replies, then movement", repeat(5, unrecognised, {moving, gpgl_ready}),
          join({five_silent, polled(GpglState::Moving), polled(GpglState::Ready), {Done{}}})},
-        {"unrecognised after movement is no idleness", repeat(1, moving, repeat(8, unrecognised, {ready})),
+        {"unrecognised after movement is no idleness", repeat(1, moving, repeat(8, unrecognised, {gpgl_ready})),
          join({polled(GpglState::Moving),
                five_silent,
                silent_poll,
@@ -129,7 +131,7 @@ TEST(Gpgl, AfterTheCut) {
                polled(GpglState::Ready),
                {Done{}}})},
         {"paused counts as movement",
-         {paused, ready},
+         {paused, gpgl_ready},
          join({polled(GpglState::Paused), polled(GpglState::Ready), {Done{}}})},
         {"media unloaded",
          {moving, line("2")},
@@ -160,32 +162,34 @@ TEST(Gpgl, WaitLimits) {
     const Case cases[] = {
         {"300 moving before the identity request", repeat(300, moving), 300, busy},
         {"300 unrecognised before the identity request", repeat(300, unrecognised), 300, unreadable},
-        {"299 paused, then ready, goes on", repeat(299, paused, {ready, ready, moving, ready}), 303, Done{}},
-        {"100 moving before the cut job", repeat(1, ready, repeat(100, moving)), 101, busy},
+        {"299 paused, then ready, goes on", repeat(299, paused, {gpgl_ready, gpgl_ready, moving, gpgl_ready}), 303,
+         Done{}},
+        {"100 moving before the cut job", repeat(1, gpgl_ready, repeat(100, moving)), 101, busy},
         {"the count starts again for the second wait",
-         repeat(299, moving, repeat(1, ready, repeat(99, moving, {ready, moving, ready}))), 402, Done{}},
+         repeat(299, moving, repeat(1, gpgl_ready, repeat(99, moving, {gpgl_ready, moving, gpgl_ready}))), 402, Done{}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const auto actions = cut(c.replies);
-        EXPECT_EQ(static_cast<std::size_t>(std::count(actions.begin(), actions.end(), DeliveryAction(poll))), c.polls);
+        EXPECT_EQ(static_cast<std::size_t>(std::count(actions.begin(), actions.end(), DeliveryAction(gpgl_poll))),
+                  c.polls);
         EXPECT_EQ(actions.back(), c.last);
     }
 
     // After the cut job: longer than the session driver goes, so the handshake is fed directly.
     Gpgl handshake(cut_job);
     handshake.start();
-    for (const auto& reply : {ready, ready}) {
+    for (const auto& reply : {gpgl_ready, gpgl_ready}) {
         handshake.on_event(SendComplete{});
         handshake.on_event(SendComplete{});
         handshake.on_event(Received{reply});
     }
-    ASSERT_EQ(handshake.on_event(SendComplete{}), Batch{status_request});  // the cut job is written
+    ASSERT_EQ(handshake.on_event(SendComplete{}), Batch{gpgl_status_request});  // the cut job is written
     for (int i = 1; i < 6000; ++i) {
-        ASSERT_EQ(handshake.on_event(SendComplete{}), Batch{poll});
-        ASSERT_EQ(handshake.on_event(Received{moving}), (Batch{status(GpglState::Moving), status_request})) << i;
+        ASSERT_EQ(handshake.on_event(SendComplete{}), Batch{gpgl_poll});
+        ASSERT_EQ(handshake.on_event(Received{moving}), (Batch{status(GpglState::Moving), gpgl_status_request})) << i;
     }
-    ASSERT_EQ(handshake.on_event(SendComplete{}), Batch{poll});
+    ASSERT_EQ(handshake.on_event(SendComplete{}), Batch{gpgl_poll});
     EXPECT_EQ(handshake.on_event(Received{moving}), (Batch{status(GpglState::Moving), busy}));
 }
 
@@ -197,12 +201,12 @@ TEST(Gpgl, EventsThatDoNotFitFail) {
         TransportEvent event;
     };
     const Case cases[] = {
-        {"a reply while initialising", {}, Received{ready}},
-        {"a reply while the status request is written", {SendComplete{}}, Received{ready}},
+        {"a reply while initialising", {}, Received{gpgl_ready}},
+        {"a reply while the status request is written", {SendComplete{}}, Received{gpgl_ready}},
         {"a write while a reply is awaited", {SendComplete{}, SendComplete{}}, SendComplete{}},
         {"a reply while the identity request is written",
-         {SendComplete{}, SendComplete{}, Received{ready}},
-         Received{ready}},
+         {SendComplete{}, SendComplete{}, Received{gpgl_ready}},
+         Received{gpgl_ready}},
     };
     for (const auto& c : cases) {
         Gpgl handshake(cut_job);

@@ -14,9 +14,9 @@ using pvo_driver_niimbot::build_packet;
 
 namespace {
 
-const Send status_request{pvo_driver_niimbot::status_request()};
-const Recv poll{8, 500};
-const Fail out_of_order{"niimbot delivery received an out-of-order transport event"};
+const Send niimbot_status_request{pvo_driver_niimbot::status_request()};
+const Recv niimbot_poll{8, 500};
+const Fail niimbot_out_of_order{"niimbot delivery received an out-of-order transport event"};
 
 Bytes concat(std::initializer_list<Bytes> parts) {
     Bytes out;
@@ -48,8 +48,8 @@ SessionStart niimbot(std::optional<std::string_view> variant, const Bytes& label
 std::vector<DeliveryAction> polls_for(const std::vector<Bytes>& replies) {
     std::vector<DeliveryAction> out;
     for (const auto& reply : replies) {
-        out.push_back(status_request);
-        out.push_back(poll);
+        out.push_back(niimbot_status_request);
+        out.push_back(niimbot_poll);
         if (const auto found = pvo_driver_niimbot::find_print_status(reply)) {
             out.push_back(status(found->progress1, found->progress2, found->page));
         }
@@ -140,7 +140,7 @@ TEST(NiimbotPoll, PollingEnds) {
             std::vector<Bytes> replies = c.replies;
             replies.resize(c.polls);  // empty replies where the case gives none
             const auto actions = drive(niimbot(variant, b1_job), c.replies);
-            const auto first_poll = std::find(actions.begin(), actions.end(), DeliveryAction(status_request));
+            const auto first_poll = std::find(actions.begin(), actions.end(), DeliveryAction(niimbot_status_request));
             ASSERT_NE(first_poll, actions.end());
             std::vector<DeliveryAction> after_writes(first_poll, actions.end());
             auto expected = polls_for(replies);
@@ -167,6 +167,6 @@ TEST(NiimbotPoll, EventsThatDoNotFitFail) {
         ASSERT_TRUE(handshake.has_value());
         (*handshake)->start();
         for (const auto& e : c.before) (*handshake)->on_event(e);
-        EXPECT_EQ((*handshake)->on_event(c.event), Batch{out_of_order}) << c.name;
+        EXPECT_EQ((*handshake)->on_event(c.event), Batch{niimbot_out_of_order}) << c.name;
     }
 }

@@ -17,7 +17,6 @@ namespace {
 
 using pvo_status::Protocol;
 using test::EmulatedHardware;
-using test::UsbIdentity;
 
 class EmulatedDiscovery : public ::testing::Test {
 protected:

@@ -7,7 +7,7 @@
 namespace pvo_status {
 namespace {
 
-constexpr bool bit(std::uint8_t byte, unsigned index) noexcept { return (byte >> index) & 1u; }
+constexpr bool bit_at(std::uint8_t byte, unsigned index) noexcept { return (byte >> index) & 1u; }
 
 }  // namespace
 
@@ -16,14 +16,14 @@ LetraTag decode_letratag_status(std::span<const std::uint8_t, letratag_status_si
     LetraTag report;
     report.revision = b0 >> 4;
     report.cassette_id = b1 & 0x0F;
-    report.carbon_type = bit(b1, 4);
-    report.busy_locked = bit(b1, 5);
-    report.tape_jam = bit(b2, 0);
-    report.cutter_jam = bit(b2, 1);
-    report.battery_too_low = bit(b2, 2);
-    report.battery_low = bit(b2, 3);
+    report.carbon_type = bit_at(b1, 4);
+    report.busy_locked = bit_at(b1, 5);
+    report.tape_jam = bit_at(b2, 0);
+    report.cutter_jam = bit_at(b2, 1);
+    report.battery_too_low = bit_at(b2, 2);
+    report.battery_low = bit_at(b2, 3);
     report.battery_level = (b2 >> 4) & 0x03;
-    report.charging = bit(b2, 6);
+    report.charging = bit_at(b2, 6);
     return report;
 }
 

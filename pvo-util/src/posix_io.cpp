@@ -12,6 +12,12 @@ namespace pvo_util {
 
 std::string errno_text(int error) { return std::generic_category().message(error); }
 
+std::optional<std::filesystem::path> absolute_env(const char* name) {
+    const char* value = std::getenv(name);
+    if (value == nullptr || value[0] != '/') return std::nullopt;
+    return std::filesystem::path(value);
+}
+
 std::expected<void, int> write_all(int fd, std::span<const std::uint8_t> bytes) {
     while (!bytes.empty()) {
         const ssize_t written = ::write(fd, bytes.data(), bytes.size());

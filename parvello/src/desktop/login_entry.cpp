@@ -14,14 +14,9 @@
 
 namespace parvello {
 namespace fs = std::filesystem;
+using pvo_util::absolute_env;
 
 namespace {
-
-std::optional<fs::path> absolute_env(const char* name) {
-    const char* value = std::getenv(name);
-    if (value == nullptr || value[0] != '/') return std::nullopt;
-    return fs::path(value);
-}
 
 // The first absolute directory of XDG_CONFIG_DIRS; relative entries are ignored, as the base
 // directory rules require.

@@ -1,6 +1,7 @@
 #pragma once
 // The interface of one delivery procedure, driven by a `DeliverySession`.
 #include <cstdint>
+#include <string_view>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -42,5 +43,8 @@ public:
     virtual Batch start() = 0;
     virtual Batch on_event(TransportEvent event) = 0;
 };
+
+// That [Fail] batch: "<delivery> delivery received an out-of-order transport event".
+Batch out_of_order(std::string_view delivery);
 
 }  // namespace pvo_client_delivery

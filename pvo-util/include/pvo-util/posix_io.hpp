@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <expected>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -12,6 +13,10 @@ namespace pvo_util {
 
 // The system's text for an errno value, such as "No such file or directory".
 std::string errno_text(int error);
+
+// The value of an environment variable that holds an absolute path (as the XDG base directory
+// variables must); nothing when it is unset, empty or relative.
+std::optional<std::filesystem::path> absolute_env(const char* name);
 
 // Writes every byte to `fd`, going on after partial writes and interrupted calls. Fails with
 // the errno value of the first failed write (EIO for a write that takes nothing).
