@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang and runs each for a bounded number of runs from its
-# committed seed corpus. Exits non-zero on a crash, a failed check or a sanitizer report.
+# committed seed corpus, as many at a time as there are processors. Exits non-zero on a crash,
+# a failed check or a sanitizer report, after printing that target's output.
 # Installs nothing: it needs the packages of `scripts/install-deps.sh --test`.
 #   PVO_FUZZ_RUNS       number of runs (default 200000)
 #   PVO_FUZZ_BUILD_DIR  build directory (default build/fuzz)
@@ -11,8 +12,9 @@ runs=${PVO_FUZZ_RUNS:-200000}
 fuzz_dir=$root/parvello/fuzz
 
 mkdir -p "$build"
+# Unity units: each target compiles its sources as a few units instead of one by one.
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++-16 \
-      -DPVO_WITH_FUZZ=ON -DPVO_BUILD_TESTS=OFF >"$build/configure.log" 2>&1 ||
+      -DCMAKE_UNITY_BUILD=ON -DPVO_WITH_FUZZ=ON -DPVO_BUILD_TESTS=OFF >"$build/configure.log" 2>&1 ||
     { cat "$build/configure.log"; exit 1; }
 cmake --build "$build" --target fuzz-targets
 
@@ -21,13 +23,23 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 # [fuzz_runs=N] fuzz <name> <binary> <max_len> <seed dir> [libFuzzer options...]
+# Starts the target in the background, once fewer than `slots` targets are running; its output
+# goes to $work/<name>.log and its exit status to $work/<name>.rc.
+slots=$(nproc)
+names=()
 fuzz() {
     local name=$1 binary=$2 max_len=$3 seeds=$4
     shift 4
     mkdir "$work/$name"
-    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-        "$build/$binary" -runs="${fuzz_runs:-$runs}" -max_len="$max_len" -artifact_prefix="$build/$name-" \
-        -print_final_stats=1 "$@" "$work/$name" "$seeds"
+    while [ "$(jobs -rp | wc -l)" -ge "$slots" ]; do wait -n || true; done
+    (
+        set +e
+        ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+            "$build/$binary" -runs="${fuzz_runs:-$runs}" -max_len="$max_len" -artifact_prefix="$build/$name-" \
+            -print_final_stats=1 "$@" "$work/$name" "$seeds" >"$work/$name.log" 2>&1
+        echo $? >"$work/$name.rc"
+    ) &
+    names+=("$name")
 }
 
 fuzz request parvello/fuzz/request-fuzz 4096 "$fuzz_dir/corpus" -dict="$fuzz_dir/request.dict"
@@ -43,3 +55,18 @@ fuzz_runs=$((runs / 10)) fuzz catalog pvo-catalog/fuzz/catalog-fuzz 4096 "$root/
     -dict="$root/pvo-catalog/fuzz/catalog.dict"
 # NIIMBOT packet search and the GPGL status line.
 fuzz device-replies parvello/fuzz/device-replies-fuzz 1024 "$fuzz_dir/device_replies_corpus"
+
+# Every target's last lines (its run count and final stats); all of the output of a failed one.
+wait
+failed=0
+for name in "${names[@]}"; do
+    if [ "$(cat "$work/$name.rc")" = 0 ]; then
+        echo "== fuzz $name: passed"
+        grep -E '^(Done|stat::)' "$work/$name.log" || true
+    else
+        echo "== fuzz $name: FAILED (exit $(cat "$work/$name.rc"))"
+        cat "$work/$name.log"
+        failed=1
+    fi
+done
+exit "$failed"
