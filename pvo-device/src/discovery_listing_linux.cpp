@@ -50,16 +50,15 @@ std::optional<std::string> first_line(std::string_view content) {
     return std::string(content);
 }
 
-// Numbers scanned as the library scans them (leading blanks skipped, trailing text ignored).
-bool scan_decimal(std::string_view content, int& value) {
-    return std::sscanf(std::string(content).c_str(), "%d", &value) == 1;
-}
+// An id scanned as the library scans it: at most four hexadecimal digits after any blanks.
 bool scan_hex4(std::string_view content, unsigned& value) {
     return std::sscanf(std::string(content).c_str(), "%4x", &value) == 1;
 }
 
 // The USB identity of a USB port: from the nearest of the five directories above the port's
-// device that has a bus number, device number, vendor id and product id.
+// device that has a vendor id and a product id. libserialport also requires a bus and a device
+// number there, but the kernel writes those with the ids (one attribute group of every USB
+// device), so they are not read.
 void read_usb_identity_of_port(SysfsDir& tty_class, std::string_view tty, ListedSerialPort& port) {
     std::string base = std::string(tty) + "/device/";
     std::string path;
@@ -68,29 +67,21 @@ void read_usb_identity_of_port(SysfsDir& tty_class, std::string_view tty, Listed
         path += attribute;
         return tty_class.read(path);
     };
+    const auto hex4 = [&](std::string_view attribute, unsigned& value) {
+        const auto content = read(attribute);
+        return content && scan_hex4(*content, value);
+    };
+    const auto text = [&](std::string_view attribute) -> std::optional<std::string> {
+        const auto content = read(attribute);
+        return content ? first_line(*content) : std::nullopt;
+    };
     for (int level = 0; level < 5; ++level) {
         base += "../";
-        int bus = 0;
-        int address = 0;
         unsigned vendor = 0;
         unsigned product = 0;
-        const auto decimal = [&](std::string_view attribute, int& value) {
-            const auto content = read(attribute);
-            return content && scan_decimal(*content, value);
-        };
-        const auto hex4 = [&](std::string_view attribute, unsigned& value) {
-            const auto content = read(attribute);
-            return content && scan_hex4(*content, value);
-        };
-        if (!decimal("busnum", bus) || !decimal("devnum", address) || !hex4("idVendor", vendor) ||
-            !hex4("idProduct", product))
-            continue;
+        if (!hex4("idVendor", vendor) || !hex4("idProduct", product)) continue;
         port.vendor_id = static_cast<std::uint16_t>(vendor);
         port.product_id = static_cast<std::uint16_t>(product);
-        const auto text = [&](std::string_view attribute) -> std::optional<std::string> {
-            const auto content = read(attribute);
-            return content ? first_line(*content) : std::nullopt;
-        };
         port.manufacturer = text("manufacturer");
         port.product = text("product");
         port.serial = text("serial");
