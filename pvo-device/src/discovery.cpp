@@ -106,7 +106,7 @@ std::optional<DiscoveredDevice> classify_serial_port(const ListedSerialPort& por
 }
 
 std::vector<DiscoveredDevice> discover_serial_ports() {
-    auto ports = list_serial_ports();
+    auto ports = list_serial_ports(PortKind::Usb);
     if (!ports) {
         pvo_log::warn(kDiscoveryLogTarget, "serial enumeration failed: {}", ports.error());
         return {};

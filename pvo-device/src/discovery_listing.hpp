@@ -3,6 +3,7 @@
 // serial numbers come from sysfs, which any user may read.
 #include <expected>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,10 @@ namespace pvo_device {
 std::vector<ListedUsbDevice> list_usb_devices(const UsbIdFilter& wanted = {},
                                               const std::filesystem::path& sys_root = "/sys");
 
-// The serial ports as libserialport lists them, or its description of why it could not.
-std::expected<std::vector<ListedSerialPort>, std::string> list_serial_ports();
+// The serial ports under <sys_root>/class/tty, the same ports with the same identities that
+// libserialport lists, or the system's description of why the class cannot be read. With
+// `only`, the ports of that kind alone: of the others no more than their link is read.
+std::expected<std::vector<ListedSerialPort>, std::string> list_serial_ports(
+    std::optional<PortKind> only = std::nullopt, const std::filesystem::path& sys_root = "/sys");
 
 }  // namespace pvo_device

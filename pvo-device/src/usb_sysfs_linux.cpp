@@ -4,106 +4,121 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <string_view>
 #include <system_error>
 #include <tuple>
 
+#include "sysfs_dir.hpp"
+
 namespace pvo_device {
 namespace fs = std::filesystem;
 namespace {
 
-template <typename Number>
-std::optional<Number> read_number(const fs::path& path, int base) {
-    const auto text = read_sysfs_attribute(path);
-    if (!text || text->empty()) return std::nullopt;
-    Number value{};
-    const char* end = text->data() + text->size();
-    const auto [stop, ec] = std::from_chars(text->data(), end, value, base);
-    if (ec != std::errc{} || stop != end) return std::nullopt;
-    return value;
+std::string_view without_line_break(std::string_view text) {
+    if (text.ends_with('\n')) text.remove_suffix(1);
+    return text;
 }
 
+// The attributes of one USB device, read through the open directory that holds it: `prefix` is
+// "<device name>/" for an entry of the listing, empty for the device's own directory.
+class UsbDeviceFiles {
+public:
+    UsbDeviceFiles(SysfsDir& dir, std::string_view prefix) : dir_(dir), path_(prefix), prefix_size_(prefix.size()) {}
+
+    std::optional<std::string_view> attribute(std::string_view name) {
+        path_.resize(prefix_size_);
+        path_ += name;
+        const auto text = dir_.read(path_);
+        if (!text) return std::nullopt;
+        return without_line_break(*text);
+    }
+
+    template <typename Number>
+    std::optional<Number> number(std::string_view name, int base) {
+        const auto text = attribute(name);
+        if (!text || text->empty()) return std::nullopt;
+        Number value{};
+        const char* end = text->data() + text->size();
+        const auto [stop, ec] = std::from_chars(text->data(), end, value, base);
+        if (ec != std::errc{} || stop != end) return std::nullopt;
+        return value;
+    }
+
+private:
+    SysfsDir& dir_;
+    std::string path_;
+    std::size_t prefix_size_;
+};
+
 // The device's ids, its serial not yet read; none when they cannot be read or are not wanted.
-std::optional<ListedUsbDevice> read_usb_ids(const fs::path& dir, const UsbIdFilter& wanted) {
-    const auto vendor = read_number<std::uint16_t>(dir / "idVendor", 16);
+std::optional<ListedUsbDevice> read_usb_ids(UsbDeviceFiles& files, const UsbIdFilter& wanted) {
+    const auto vendor = files.number<std::uint16_t>("idVendor", 16);
     if (!vendor || (wanted.vendor && !wanted.vendor(*vendor))) return std::nullopt;
-    const auto product = read_number<std::uint16_t>(dir / "idProduct", 16);
+    const auto product = files.number<std::uint16_t>("idProduct", 16);
     if (!product || (wanted.device && !wanted.device(*vendor, *product))) return std::nullopt;
     return ListedUsbDevice{*vendor, *product, std::nullopt};
 }
 
-std::optional<std::string> read_usb_serial(const fs::path& dir) {
-    auto serial = read_sysfs_attribute(dir / "serial");
-    if (serial && serial->empty()) serial.reset();
-    return serial;
+std::optional<std::string> read_usb_serial(UsbDeviceFiles& files) {
+    const auto serial = files.attribute("serial");
+    if (!serial || serial->empty()) return std::nullopt;
+    return std::string(*serial);
 }
 
 // Interfaces are listed beside the devices, named "<device>:<configuration>.<interface>"; a
 // device's name has no colon. Interfaces have no ids, so they are passed over by their name
 // instead of by a read that fails.
-bool is_interface(const fs::path& dir) { return dir.filename().native().contains(':'); }
+bool is_interface(std::string_view name) { return name.contains(':'); }
 
 // The bus number, which the kernel puts in a device's name ("<bus>-<ports>", "usb<bus>" for a
 // root hub), so that it costs no read; from the busnum attribute for a name of another form.
-std::optional<unsigned> bus_of(const fs::path& dir) {
-    const fs::path filename = dir.filename();
-    std::string_view name = filename.native();
+std::optional<unsigned> bus_of(std::string_view name, UsbDeviceFiles& files) {
     if (name.starts_with("usb")) name.remove_prefix(3);
     unsigned bus = 0;
     const auto [stop, ec] = std::from_chars(name.data(), name.data() + name.size(), bus);
     const bool named = ec == std::errc{} && stop != name.data() && (stop == name.data() + name.size() || *stop == '-');
     if (named) return bus;
-    return read_number<unsigned>(dir / "busnum", 10);
+    return files.number<unsigned>("busnum", 10);
 }
-
-struct FdCloser {
-    int fd;
-    ~FdCloser() { ::close(fd); }
-};
 
 }  // namespace
 
 std::optional<std::string> read_sysfs_attribute(const fs::path& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
-    const FdCloser closer{fd};
-    // The kernel hands out an attribute (at most a page) whole on the first read, and a regular
-    // file (an emulated attribute) reads short only at its end: a read that returns less than
-    // was asked for has reached the end, so one read is enough where reading until a read
-    // returns nothing would take two.
     std::string text;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return std::nullopt;
-        text.append(buffer, static_cast<std::size_t>(n));
-        if (static_cast<std::size_t>(n) < sizeof buffer) break;
-    }
+    const bool whole = read_to_end(fd, text);
+    ::close(fd);
+    if (!whole) return std::nullopt;
     if (text.ends_with('\n')) text.pop_back();
     return text;
 }
 
 std::optional<ListedUsbDevice> read_usb_identity(const fs::path& dir) {
-    auto device = read_usb_ids(dir, {});
-    if (device) device->serial = read_usb_serial(dir);
+    SysfsDir device_dir(dir);
+    UsbDeviceFiles files(device_dir, "");
+    auto device = read_usb_ids(files, {});
+    if (device) device->serial = read_usb_serial(files);
     return device;
 }
 
 std::vector<SysfsUsbDevice> list_sysfs_usb_devices(const UsbIdFilter& wanted, const fs::path& sys_root) {
     std::vector<SysfsUsbDevice> devices;
-    std::error_code ec;
-    for (fs::directory_iterator it(sys_root / "bus/usb/devices", ec), end; !ec && it != end; it.increment(ec)) {
-        const fs::path& dir = it->path();
-        if (is_interface(dir)) continue;
-        auto device = read_usb_ids(dir, wanted);
+    SysfsDir dir(sys_root / "bus/usb/devices");
+    std::string prefix;
+    while (const auto entry = dir.next_entry()) {
+        if (is_interface(entry->name)) continue;
+        prefix.assign(entry->name);
+        prefix += '/';
+        UsbDeviceFiles files(dir, prefix);
+        auto device = read_usb_ids(files, wanted);
         if (!device) continue;
-        const auto bus = bus_of(dir);
-        const auto address = read_number<unsigned>(dir / "devnum", 10);
+        const std::string_view name(prefix.data(), prefix.size() - 1);
+        const auto bus = bus_of(name, files);
+        const auto address = files.number<unsigned>("devnum", 10);
         if (!bus || !address) continue;
-        device->serial = read_usb_serial(dir);
+        device->serial = read_usb_serial(files);
         devices.push_back({*bus, *address, std::move(*device)});
     }
     std::ranges::sort(devices, {}, [](const SysfsUsbDevice& d) { return std::tie(d.bus, d.address); });

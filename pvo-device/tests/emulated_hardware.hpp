@@ -37,6 +37,9 @@ public:
     void add_usb_serial_port(const UsbIdentity& identity, const std::string& tty);
     // A serial port of the machine itself, not on USB.
     void add_native_serial_port(const std::string& tty);
+    // A serial port presented by the device at `device` (a sysfs path such as
+    // "/devices/platform/serial8250" or "/devices/virtual"), added with it.
+    void add_serial_port_on(const std::string& device, const std::string& subsystem, const std::string& tty);
 
     std::string root() const;
     // LD_PRELOAD and UMOCKDEV_DIR for a child process that should see this hardware.

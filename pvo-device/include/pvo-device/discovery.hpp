@@ -46,7 +46,7 @@ struct ListedUsbDevice {
 
 enum class PortKind : std::uint8_t { Usb, Native, Bluetooth, Unknown };
 
-// A serial port as the serial-port library lists it. Only a USB port carries the ids and texts.
+// A serial port as the system lists it. Only a USB port carries the ids and texts.
 struct ListedSerialPort {
     std::string name;  // the name a serial transport opens it by, e.g. "/dev/ttyUSB0"
     PortKind kind = PortKind::Unknown;

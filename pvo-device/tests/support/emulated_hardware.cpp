@@ -78,8 +78,13 @@ void EmulatedHardware::add_usb_serial_port(const UsbIdentity& identity, const st
 
 void EmulatedHardware::add_native_serial_port(const std::string& tty) {
     const std::string port = "/devices/pnp0/00:0" + std::to_string(next_address_++);
-    add("P: " + port + "\nE: SUBSYSTEM=pnp\n");
-    add_tty(port, tty);
+    add_serial_port_on(port, "pnp", tty);
+}
+
+void EmulatedHardware::add_serial_port_on(const std::string& device, const std::string& subsystem,
+                                          const std::string& tty) {
+    add("P: " + device + "\nE: SUBSYSTEM=" + subsystem + "\n");
+    add_tty(device, tty);
 }
 
 }  // namespace pvo_device::test
