@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,45 @@ TEST(RequestRecords, AbsentAndNullOptionalFieldsAreNone) {
     ASSERT_EQ(label.labels.size(), 1u);
     // The reader keeps the index and the text as they are; neither is interpreted here.
     EXPECT_EQ(label.labels[0], (JobLabel{7, std::nullopt, std::nullopt, "AA!A"}));
+}
+
+// Reading from a shared text gives what reading from a view gives, faults included; a label
+// whose text needs no unescaping views the shared text and keeps it alive, an escaped one has
+// its own decoded characters and keeps nothing.
+TEST(RequestRecords, SharedTextReadsAlikeAndLabelsViewIt) {
+    const std::string plain =
+        R"({"protocol":"p","handshake":"h","transport":["ble","n"],"labels":[{"data_base64":"AAEC"},[1,null,null,"AA=="]]})";
+    const std::string escaped =
+        R"({"protocol":"p","handshake":"h","transport":["ble","n"],"labels":[{"data_base64":"QQ\u003d\u003d"}]})";
+    for (const std::string& json :
+         {plain, escaped, std::string(R"({"protocol":"p","labels":[{"data_base64":5}]})"), plain.substr(0, 90)}) {
+        SCOPED_TRACE(json);
+        for (const auto mode : {ReadMode::HttpBody, ReadMode::WebSocketMessage}) {
+            EXPECT_EQ(read_job_envelope(std::make_shared<const std::string>(json), mode),
+                      read_job_envelope(json, mode));
+        }
+    }
+
+    auto text = std::make_shared<const std::string>(plain);
+    const std::weak_ptr<const std::string> watch = text;
+    const auto* const begin = text->data();
+    auto envelope = read_job_envelope(std::move(text), ReadMode::HttpBody);
+    ASSERT_TRUE(envelope.has_value()) << request_test::outcome(envelope);
+    ASSERT_FALSE(watch.expired());
+    for (const JobLabel& label : envelope->labels) {
+        const char* const at = label.data_base64.view().data();
+        EXPECT_TRUE(at > begin && at < begin + plain.size()) << "a label's text was copied";
+    }
+    EXPECT_EQ(envelope->labels[1].data_base64, "AA==");
+    envelope->labels.clear();
+    EXPECT_TRUE(watch.expired()) << "the text outlived every label";
+
+    auto escaped_text = std::make_shared<const std::string>(escaped);
+    const std::weak_ptr<const std::string> escaped_watch = escaped_text;
+    const auto decoded = read_job_envelope(std::move(escaped_text), ReadMode::HttpBody);
+    ASSERT_TRUE(decoded.has_value()) << request_test::outcome(decoded);
+    EXPECT_TRUE(escaped_watch.expired()) << "an escaped label kept the text";
+    EXPECT_EQ(decoded->labels[0].data_base64, "QQ==");
 }
 
 TEST(RequestRecords, IntegerFieldsTakeTheirWholeRange) {

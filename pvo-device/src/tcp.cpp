@@ -56,12 +56,15 @@ error_code connect_once(tcp::socket& socket, const tcp::endpoint& endpoint, cons
 
 // Every byte into the socket. A printer that stops reading fills the send buffer; a wait for
 // room that lasts `stall` fails the write rather than holding the caller (and the job lock).
-std::expected<void, DeviceError> send_all(tcp::socket& socket, std::span<const std::uint8_t> bytes,
-                                          milliseconds stall) {
+// On a socket with acknowledgement notices, those of earlier sends are dropped before each
+// wait, or they would end it at once.
+std::expected<void, DeviceError> send_all(tcp::socket& socket, std::span<const std::uint8_t> bytes, milliseconds stall,
+                                          bool notices = false) {
     while (!bytes.empty()) {
         error_code ec;
         const std::size_t sent = socket.write_some(asio::buffer(bytes.data(), bytes.size()), ec);
         if (ec == asio::error::would_block) {
+            if (notices) tcp_socket::clear_acknowledgement_notices(socket.native_handle());
             const auto ready = wait_fd(socket.native_handle(), POLLOUT, Deadline::after(stall));
             if (!ready) return write_failure(ready.error());
             if (*ready == 0) return write_failure(ETIMEDOUT);
@@ -91,8 +94,9 @@ std::expected<Inbound, error_code> discard_inbound(tcp::socket& socket) {
     return Inbound::Pending;
 }
 
-// Nothing signals an acknowledgement, so the socket's state is sampled after a short pause that
-// grows while nothing changes and starts small again on progress.
+// The socket's state is sampled after a short pause that grows while nothing changes and starts
+// small again on progress. An acknowledgement notice (when the socket has them) or bytes from
+// the printer end a pause early.
 constexpr milliseconds kFirstPause{1};
 constexpr milliseconds kLongestPause{20};
 
@@ -116,6 +120,8 @@ std::expected<void, DeviceError> await_acknowledgement(tcp::socket& socket, std:
     std::optional<Deadline> drain;
     bool peer_closed = false;
     for (;;) {
+        // Dropped before the state is sampled: a notice that comes later ends the next pause.
+        tcp_socket::clear_acknowledgement_notices(fd);
         auto inbound = Inbound::Closed;
         std::optional<error_code> read_error;
         if (!peer_closed) {
@@ -254,10 +260,11 @@ std::expected<void, DeviceError> tcp_write(const TcpTarget& target, std::span<co
     asio::io_context io;
     tcp::socket socket(io);
     if (auto opened = open_connection(io, socket, target); !opened) return opened;
+    const bool notices = tcp_socket::request_acknowledgement_notices(socket.native_handle());
     // The count before any data: the label is delivered once it has grown by the label's size.
     const auto before = tcp_socket::send_state(socket.native_handle());
     std::expected<void, DeviceError> delivered =
-        before ? send_all(socket, bytes, timings.write_stall) : write_failure(before.error());
+        before ? send_all(socket, bytes, timings.write_stall, notices) : write_failure(before.error());
     if (delivered) delivered = await_acknowledgement(socket, before->acknowledged + bytes.size(), timings);
     error_code ec;
     socket.close(ec);

@@ -26,4 +26,14 @@ struct SendState {
 // The socket's send state; the errno value of a failed query.
 std::expected<SendState, int> send_state(int fd);
 
+// Asks the kernel for a notice each time the peer acknowledges the last byte of a send made
+// from now on. A notice waits on the socket's error queue, which poll() reports as POLLERR, so
+// a wait for the acknowledgement ends when it comes rather than at the next sample of the
+// state. Notices never change the send state or the socket's error. False where the kernel does
+// not offer them; waits then end only at their time limits.
+bool request_acknowledgement_notices(int fd);
+
+// Drops every notice waiting on the socket, so that a later poll() waits for new ones.
+void clear_acknowledgement_notices(int fd);
+
 }  // namespace pvo_device::tcp_socket

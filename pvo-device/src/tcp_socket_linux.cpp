@@ -1,11 +1,13 @@
 // linux/tcp.h rather than netinet/tcp.h: only the kernel's own header has the acknowledged-byte
 // count of TCP_INFO.
 #include <linux/sockios.h>
+#include <linux/net_tstamp.h>
 #include <linux/tcp.h>
 #include <netinet/in.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 
+#include <array>
 #include <cerrno>
 #include <cstddef>
 
@@ -44,6 +46,23 @@ std::expected<SendState, int> send_state(int fd) {
     // TIME_WAIT, which the socket leaves to the kernel) or by a reset.
     state.ended = info.tcpi_state == kStateClose;
     return state;
+}
+
+bool request_acknowledgement_notices(int fd) {
+    // Acknowledgement records only (no time stamps in them): the notice is all that is used.
+    const int flags = SOF_TIMESTAMPING_TX_ACK | SOF_TIMESTAMPING_OPT_TSONLY;
+    return ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPING, &flags, sizeof flags) == 0;
+}
+
+void clear_acknowledgement_notices(int fd) {
+    // Each notice carries a small control record; truncating it is harmless, as it is dropped.
+    std::array<char, 256> control;
+    for (;;) {
+        msghdr message{};
+        message.msg_control = control.data();
+        message.msg_controllen = control.size();
+        if (::recvmsg(fd, &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0 && errno != EINTR) return;
+    }
 }
 
 }  // namespace pvo_device::tcp_socket

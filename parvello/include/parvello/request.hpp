@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <expected>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -60,12 +61,33 @@ struct BrowserAddress {  // "browser": read, never used
 // The device a request addresses; the alternatives are in the order of the tags.
 using Transport = std::variant<UsbAddress, NetworkAddress, SerialAddress, BleAddress, BrowserAddress>;
 
+// A label's base64 text: characters of its own, or a part of the request text it was read
+// from, which it then keeps alive. A label runs to megabytes, and this spares it a copy.
+class LabelText {
+public:
+    LabelText() = default;
+    LabelText(std::string text) noexcept : owned_(std::move(text)) {}  // NOLINT: a text converts
+    LabelText(std::string_view text) : owned_(text) {}                 // NOLINT
+    LabelText(const char* text) : owned_(text) {}                      // NOLINT
+    // `part` of the text that `keeper` keeps alive.
+    LabelText(std::shared_ptr<const void> keeper, std::string_view part) noexcept
+        : keeper_(std::move(keeper)), part_(part) {}
+
+    std::string_view view() const noexcept { return keeper_ ? part_ : std::string_view(owned_); }
+    bool operator==(const LabelText& other) const noexcept { return view() == other.view(); }
+
+private:
+    std::string owned_;
+    std::shared_ptr<const void> keeper_;
+    std::string_view part_;
+};
+
 // One label of a job. Only `data_base64` is used; a label is numbered by its position.
 struct JobLabel {
     std::uint32_t index = 0;
     std::optional<std::string> filename;
     std::optional<std::uint64_t> size;
-    std::string data_base64;
+    LabelText data_base64;
     bool operator==(const JobLabel&) const = default;
 };
 
@@ -112,6 +134,9 @@ struct RequestError {
 };
 
 std::expected<JobEnvelope, RequestError> read_job_envelope(std::string_view json, ReadMode mode);
+// The same, except that a label's base64 text that needs no unescaping stays in `json`, which
+// the label shares, rather than being copied out of it.
+std::expected<JobEnvelope, RequestError> read_job_envelope(std::shared_ptr<const std::string> json, ReadMode mode);
 std::expected<StatusQueryRequest, RequestError> read_status_query_request(std::string_view json, ReadMode mode);
 std::expected<SoftRebootRequest, RequestError> read_soft_reboot_request(std::string_view json, ReadMode mode);
 

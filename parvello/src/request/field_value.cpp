@@ -53,6 +53,17 @@ Assigned assign(json::Scalar& value, std::string& out) {
     return {};
 }
 
+Assigned assign(json::Scalar& value, LabelText& out, const std::shared_ptr<const void>& keeper) {
+    if (value.kind == json::Kind::String && !value.text.escaped && keeper) {
+        out = LabelText(keeper, value.text.raw);
+        return {};
+    }
+    std::string text;
+    auto assigned = assign(value, text);
+    if (assigned) out = LabelText(std::move(text));
+    return assigned;
+}
+
 Assigned assign(json::Scalar& value, std::uint16_t& out) { return assign_unsigned(value, out); }
 Assigned assign(json::Scalar& value, std::uint32_t& out) { return assign_unsigned(value, out); }
 Assigned assign(json::Scalar& value, std::uint64_t& out) { return assign_unsigned(value, out); }

@@ -9,6 +9,7 @@
 // here. The cursor depends on nothing but pvo-util and the standard library.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -58,7 +59,12 @@ struct Fault {
 
 class Cursor {
 public:
-    Cursor(std::string_view input, bool track_path) : in_(input), track_path_(track_path) {}
+    // `keeper`, when given, keeps `input` alive: values may share it to view the input after the
+    // read.
+    Cursor(std::string_view input, bool track_path, std::shared_ptr<const void> keeper = {})
+        : in_(input), track_path_(track_path), keeper_(std::move(keeper)) {}
+
+    const std::shared_ptr<const void>& keeper() const noexcept { return keeper_; }
 
     // Skips white space; the next byte, or -1 at the end of the text.
     int peek() noexcept;
@@ -136,6 +142,7 @@ private:
     std::size_t pos_ = 0;
     int depth_ = 0;
     bool track_path_;
+    std::shared_ptr<const void> keeper_;
     std::vector<Segment> path_;
     std::optional<Fault> fault_;
 };

@@ -98,6 +98,7 @@ bool refuse_type(json::Cursor& in, std::string_view expecting);
 // The values of fields that are themselves more than one JSON scalar.
 bool read_value(json::Cursor& in, Transport& out);
 bool read_value(json::Cursor& in, std::vector<JobLabel>& out);
+bool read_value(json::Cursor& in, LabelText& out);
 
 template <class T>
 bool read_value(json::Cursor& in, T& out) {

@@ -28,8 +28,9 @@ constexpr auto kSoftReboot = shape<SoftRebootRequest>(
     field("protocol", &SoftRebootRequest::protocol), field("transport", &SoftRebootRequest::transport));
 
 template <class R, class... T>
-std::expected<R, RequestError> read_request(std::string_view text, ReadMode mode, const Shape<R, T...>& shape) {
-    json::Cursor in(text, mode == ReadMode::HttpBody);
+std::expected<R, RequestError> read_request(std::string_view text, ReadMode mode, const Shape<R, T...>& shape,
+                                            std::shared_ptr<const void> keeper = {}) {
+    json::Cursor in(text, mode == ReadMode::HttpBody, std::move(keeper));
     R out{};
     if (read_record(in, out, shape) && in.finish()) return out;
     const json::Fault& fault = *in.fault();
@@ -57,6 +58,13 @@ bool read_value(json::Cursor& in, std::vector<JobLabel>& out) {
     return true;
 }
 
+bool read_value(json::Cursor& in, LabelText& out) {
+    json::Scalar value;
+    if (!in.read_scalar(value)) return false;
+    auto assigned = assign(value, out, in.keeper());
+    return assigned ? true : in.shape_here(std::move(assigned.error()));
+}
+
 }  // namespace request
 
 std::string RequestError::message() const {
@@ -72,6 +80,11 @@ std::string RequestError::message() const {
 
 std::expected<JobEnvelope, RequestError> read_job_envelope(std::string_view json, ReadMode mode) {
     return request::read_request(json, mode, request::kEnvelope);
+}
+
+std::expected<JobEnvelope, RequestError> read_job_envelope(std::shared_ptr<const std::string> json, ReadMode mode) {
+    const std::string_view text = *json;
+    return request::read_request(text, mode, request::kEnvelope, std::move(json));
 }
 
 std::expected<StatusQueryRequest, RequestError> read_status_query_request(std::string_view json, ReadMode mode) {

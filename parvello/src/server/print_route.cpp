@@ -1,3 +1,6 @@
+#include <memory>
+#include <string>
+
 #include <nlohmann/json.hpp>
 
 #include "server/device_work.hpp"
@@ -17,8 +20,10 @@ Response print_response(const JobOutcome& outcome) {
 asio::awaitable<Response> post_print(Request& request, HandlerContext context) {
     auto body = co_await read_json_body(request);
     if (!body) co_return error_response(std::move(body.error()));
-    auto envelope = parse_json_body(*body, read_job_envelope);
-    if (!envelope) co_return error_response(std::move(envelope.error()));
+    // The labels keep the body alive and view their base64 text in it, so the body goes when the
+    // job no longer needs the text.
+    auto envelope = read_job_envelope(std::make_shared<const std::string>(std::move(*body)), ReadMode::HttpBody);
+    if (!envelope) co_return error_response(body_fault_reply(envelope.error()));
 
     auto job = [envelope = std::move(*envelope)]() mutable {
         DiscardingSink sink;
