@@ -2,6 +2,7 @@
 // An answer as it goes on the wire: status line, header fields and body in one piece, framed
 // for the request it answers.
 #include <string>
+#include <string_view>
 
 #include "server/response.hpp"
 
@@ -19,5 +20,11 @@ struct AnswerFraming {
 // may carry a body; an answer of status 1xx, 204 or 304 has neither Content-Length,
 // Transfer-Encoding nor body.
 std::string answer_bytes(const Response& response, AnswerFraming framing);
+
+// The same answer in two pieces, so that the body is written from where it lies: the status
+// line and fields up to the blank line after them, appended to `out`, and then the body bytes
+// that go behind them (none for HEAD and for the statuses without a body).
+void append_answer_head(std::string& out, const Response& response, AnswerFraming framing);
+std::string_view answer_body(const Response& response, AnswerFraming framing) noexcept;
 
 }  // namespace parvello

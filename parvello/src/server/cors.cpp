@@ -74,16 +74,13 @@ void apply_cors_headers(HeaderFields& fields, const std::optional<std::string>& 
     fields.set("Access-Control-Expose-Headers", "x-parvello-version");
 }
 
-asio::awaitable<Response> cors_middleware(Request& request, const Next& next) {
-    const std::optional<std::string> trusted = trusted_origin(request);
-    Response response;
+LayerEntry cors_middleware(Request& request) {
     if (request.method() == Method::Options) {
-        response = empty_response(Status::NoContent);
-    } else {
-        response = co_await next(request);
+        Response preflight = empty_response(Status::NoContent);
+        apply_cors_headers(preflight.fields, trusted_origin(request));
+        return preflight;
     }
-    apply_cors_headers(response.fields, trusted);
-    co_return response;
+    return AnswerEdit([&request](Response& response) { apply_cors_headers(response.fields, trusted_origin(request)); });
 }
 
 }  // namespace parvello

@@ -31,6 +31,6 @@ void apply_cors_headers(HeaderFields& fields, const std::optional<std::string>& 
 
 // The CORS layer: answers OPTIONS on any path with 204 without running a route, passes every
 // other request on unchanged, and puts the CORS headers on every answer.
-asio::awaitable<Response> cors_middleware(Request& request, const Next& next);
+LayerEntry cors_middleware(Request& request);
 
 }  // namespace parvello

@@ -29,14 +29,14 @@ bool host_allowed(std::string_view value) {
     return host == "127.0.0.1" || host == "localhost" || host == "[::1]" || host.ends_with(".localhost");
 }
 
-asio::awaitable<Response> host_check_layer(Request& request, const Next& next) {
+LayerEntry host_check_layer(Request& request) {
     // An absolute-form target names its host too; both must be loopback names.
     const auto authority = request.target_authority();
     const bool allowed = request.every_field("Host", host_allowed) && (!authority || host_allowed(*authority));
-    if (allowed) co_return co_await next(request);
+    if (allowed) return AnswerEdit();
     Response refusal = error_response({Status::Forbidden, "host not allowed"});
     apply_cors_headers(refusal.fields, trusted_origin(request));
-    co_return refusal;
+    return refusal;
 }
 
 }  // namespace parvello

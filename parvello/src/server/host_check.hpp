@@ -15,6 +15,6 @@ bool host_allowed(std::string_view host);
 // Answers 403 "host not allowed", with the CORS headers, to a request whose Host header, or
 // the authority of its absolute-form target, is not a loopback name; passes every other
 // request on, a request without Host included.
-asio::awaitable<Response> host_check_layer(Request& request, const Next& next);
+LayerEntry host_check_layer(Request& request);
 
 }  // namespace parvello

@@ -10,6 +10,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
+#include <variant>
 
 #include <boost/asio/awaitable.hpp>
 #include <boost/asio/thread_pool.hpp>
@@ -114,7 +117,33 @@ using RouteHandler = std::function<asio::awaitable<Response>(Request&, HandlerCo
 
 // The rest of the chain behind a layer: further layers, then the route or a fallback answer.
 using Next = std::function<asio::awaitable<Response>(Request&)>;
-// A layer sees every request, may answer it itself, and sees every answer.
-using Layer = std::function<asio::awaitable<Response>(Request&, const Next&)>;
+
+// What a layer that waits for nothing of its own does to the answer the rest of the chain gives.
+using AnswerEdit = std::move_only_function<void(Response&)>;
+// Such a layer runs as a plain call in front of the rest of the chain: it answers the request
+// itself (the rest does not run), or passes it on with what it will do to the answer (nothing,
+// when the edit is empty). An edit may refer to the request: it runs while the request lives.
+using LayerEntry = std::variant<Response, AnswerEdit>;
+using PlainLayer = std::function<LayerEntry(Request&)>;
+// A layer that awaits the rest of the chain itself.
+using AwaitingLayer = std::function<asio::awaitable<Response>(Request&, const Next&)>;
+
+// A layer sees every request, may answer it itself, and sees every answer. It is given in one
+// of the two forms above; the plain one costs no coroutine of its own.
+class Layer {
+public:
+    template <typename F>
+    requires std::is_invocable_r_v<LayerEntry, F&, Request&> Layer(F layer)
+        : form_(std::in_place_type<PlainLayer>, std::move(layer)) {}  // NOLINT: either form converts
+    template <typename F>
+    requires std::is_invocable_r_v<asio::awaitable<Response>, F&, Request&, const Next&> Layer(F layer)
+        : form_(std::in_place_type<AwaitingLayer>, std::move(layer)) {}  // NOLINT: either form converts
+
+    const PlainLayer* plain() const noexcept { return std::get_if<PlainLayer>(&form_); }
+    const AwaitingLayer* awaiting() const noexcept { return std::get_if<AwaitingLayer>(&form_); }
+
+private:
+    std::variant<PlainLayer, AwaitingLayer> form_;
+};
 
 }  // namespace parvello

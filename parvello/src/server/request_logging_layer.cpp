@@ -11,41 +11,63 @@ namespace parvello {
 
 namespace {
 
-std::string http_version(unsigned version) { return fmt::format("HTTP/{}.{}", version / 10, version % 10); }
+using pvo_log::Level;
+using Clock = std::chrono::steady_clock;
 
-}  // namespace
+std::string http_version(unsigned version) {
+    std::string text = "HTTP/";
+    text += std::to_string(version / 10);
+    text += '.';
+    text += std::to_string(version % 10);
+    return text;
+}
 
-asio::awaitable<Response> request_logging_layer(Request& request, const Next& next) {
-    using pvo_log::Level;
-    const auto started = std::chrono::steady_clock::now();
-    // Every event of the request is in its span "request", which belongs to the server's target:
-    // a directive such as parvello::server[request{method=POST}]=debug selects the events of
-    // POST requests, whatever their own target.
-    const pvo_log::Field span_fields[] = {{"method", std::string(request.method_name())},
-                                          {"uri", std::string(request.target())},
-                                          {"version", http_version(request.version())}};
-    const pvo_log::Span span{"request", kServerTarget, span_fields};
-    if (pvo_log::enabled(Level::Debug, kRequestLogTarget, &span)) {
-        pvo_log::emit(Level::Debug, kRequestLogTarget, "started processing request", {}, &span);
-    }
+// Every event of the request is in its span "request", which belongs to the server's target:
+// a directive such as parvello::server[request{method=POST}]=debug selects the events of POST
+// requests, whatever their own target.
+struct RequestSpan {
+    explicit RequestSpan(const Request& request)
+        : fields{{"method", std::string(request.method_name())},
+                 {"uri", std::string(request.target())},
+                 {"version", http_version(request.version())}},
+          span{"request", kServerTarget, fields} {}
 
-    Response response = co_await next(request);
+    const pvo_log::Field fields[3];
+    const pvo_log::Span span;
+};
 
-    const auto latency =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
+void log_answer(const Request& request, const Response& response, Clock::time_point started) {
+    const RequestSpan request_span(request);
+    const pvo_log::Span* span = &request_span.span;
     const unsigned status = status_code(response.status);
-    if (pvo_log::enabled(Level::Debug, kRequestLogTarget, &span)) {
+    const bool finished = pvo_log::enabled(Level::Debug, kRequestLogTarget, span);
+    const bool failed = status >= 500 && pvo_log::enabled(Level::Error, kRequestLogTarget, span);
+    if (!finished && !failed) return;
+    const auto latency = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count();
+    if (finished) {
         pvo_log::emit(Level::Debug, kRequestLogTarget, "finished processing request",
                       {{"latency", fmt::format("{} ms", latency), false}, {"status", std::to_string(status), false}},
-                      &span);
+                      span);
     }
-    if (status >= 500 && pvo_log::enabled(Level::Error, kRequestLogTarget, &span)) {
+    if (failed) {
         pvo_log::emit(Level::Error, kRequestLogTarget, "response failed",
                       {{"classification", fmt::format("Status code: {}", status)},
                        {"latency", fmt::format("{} ms", latency), false}},
-                      &span);
+                      span);
     }
-    co_return response;
+}
+
+}  // namespace
+
+LayerEntry request_logging_layer(Request& request) {
+    const auto started = Clock::now();
+    {
+        const RequestSpan request_span(request);
+        if (pvo_log::enabled(Level::Debug, kRequestLogTarget, &request_span.span)) {
+            pvo_log::emit(Level::Debug, kRequestLogTarget, "started processing request", {}, &request_span.span);
+        }
+    }
+    return AnswerEdit([&request, started](Response& response) { log_answer(request, response, started); });
 }
 
 }  // namespace parvello

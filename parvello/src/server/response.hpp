@@ -7,7 +7,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace parvello {
 
@@ -35,12 +34,45 @@ constexpr unsigned status_code(Status status) noexcept { return static_cast<unsi
 std::string_view reason_phrase(Status status) noexcept;
 
 // Header fields in the order they were added. Names are matched in any letter case and
-// written as they were given.
+// written as they were given. They are kept as they go on the wire, one "name: value\r\n"
+// line each, so an answer's fields cost one allocation and are written in one piece; a value
+// therefore holds no line break, and a name no colon.
 class HeaderFields {
 public:
     struct Field {
-        std::string name;
-        std::string value;
+        std::string_view name;
+        std::string_view value;
+    };
+
+    // Walks the lines in order.
+    class Iterator {
+    public:
+        using value_type = Field;
+        using difference_type = std::ptrdiff_t;
+
+        Iterator() noexcept = default;
+        explicit Iterator(std::string_view rest) noexcept : rest_(rest) { read(); }
+
+        const Field& operator*() const noexcept { return field_; }
+        const Field* operator->() const noexcept { return &field_; }
+        Iterator& operator++() noexcept {
+            rest_.remove_prefix(line_);
+            read();
+            return *this;
+        }
+        Iterator operator++(int) noexcept {
+            Iterator before = *this;
+            ++*this;
+            return before;
+        }
+        bool operator==(const Iterator& other) const noexcept { return rest_.data() == other.rest_.data(); }
+
+    private:
+        void read() noexcept;
+
+        std::string_view rest_;
+        Field field_{};
+        std::size_t line_ = 0;
     };
 
     // The value of the first field of that name.
@@ -53,11 +85,14 @@ public:
     void add(std::string_view name, std::string_view value);
     void erase(std::string_view name);
 
-    auto begin() const noexcept { return fields_.begin(); }
-    auto end() const noexcept { return fields_.end(); }
+    Iterator begin() const noexcept { return Iterator(lines_); }
+    Iterator end() const noexcept { return Iterator(std::string_view(lines_.data() + lines_.size(), 0)); }
+
+    // Every field as it goes on the wire, in order.
+    std::string_view wire() const noexcept { return lines_; }
 
 private:
-    std::vector<Field> fields_;
+    std::string lines_;
 };
 
 // The connection a route takes over, with the head of the request that asked for it; what it

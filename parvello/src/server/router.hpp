@@ -1,5 +1,6 @@
 #pragma once
 // The route table and the layers around it.
+#include <cstddef>
 #include <string_view>
 #include <vector>
 
@@ -20,9 +21,13 @@ public:
     // chain of layers is put together here, once, and every request goes through it.
     Router(std::vector<Route> routes, std::vector<Layer> layers, HandlerContext context);
 
-    asio::awaitable<Response> handle(Request& request) const { return chain_(request); }
+    asio::awaitable<Response> handle(Request& request) const;
 
 private:
+    // The plain layers in front of the first awaiting one (at most kFrontLayers) run as calls in
+    // `handle`; the rest of the chain is linked as coroutines.
+    static constexpr std::size_t kFrontLayers = 4;
+    std::vector<PlainLayer> front_;
     Next chain_;
 };
 

@@ -62,6 +62,6 @@ inline constexpr std::string_view kRequestLogTarget = "http::trace";
 
 // DEBUG "started processing request" and "finished processing request" (status, latency in
 // milliseconds) for every request, and ERROR "response failed" for every 5xx answer.
-asio::awaitable<Response> request_logging_layer(Request& request, const Next& next);
+LayerEntry request_logging_layer(Request& request);
 
 }  // namespace parvello
