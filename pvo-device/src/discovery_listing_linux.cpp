@@ -12,9 +12,9 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "discovery_listing.hpp"
+#include "pvo-util/posix_io.hpp"
 #include "sysfs_dir.hpp"
 
 namespace pvo_device {
@@ -100,9 +100,8 @@ std::vector<ListedUsbDevice> list_usb_devices(const UsbIdFilter& wanted, const f
 std::expected<std::vector<ListedSerialPort>, std::string> list_serial_ports(std::optional<PortKind> only,
                                                                             const fs::path& sys_root) {
     SysfsDir tty_class(sys_root / "class/tty");
-    if (tty_class.open_error() != 0) return std::unexpected(std::string(std::strerror(tty_class.open_error())));
+    if (tty_class.open_error() != 0) return std::unexpected(pvo_util::errno_text(tty_class.open_error()));
     std::vector<ListedSerialPort> ports;
-    std::string link;
     while (const auto entry = tty_class.next_entry()) {
         const std::string tty(entry->name);
         // A class entry links to the port's device directory; an entry that is a directory of

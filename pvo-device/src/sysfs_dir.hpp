@@ -31,6 +31,12 @@ public:
     // none when it is missing or unreadable.
     std::optional<std::string_view> read(std::string_view relative);
 
+    // A sysfs attribute's text as the kernel wrote it, without the line break that closes it,
+    // valid until the next `read` or `read_link`; none when the file is missing or unreadable.
+    // Nothing else is trimmed: a serial number keeps every character its device gives, so what
+    // discovery lists is what opening a device matches.
+    std::optional<std::string_view> read_attribute(std::string_view relative);
+
     // Where the symbolic link at `relative` points, valid until the next `read` or `read_link`;
     // none when it is no link, cannot be read or (nearly) fills a whole path buffer.
     std::optional<std::string_view> read_link(std::string_view relative);
@@ -44,11 +50,5 @@ private:
     std::string path_;  // the NUL-terminated relative path of the current access
     std::string text_;  // the content of the last read, or the last link's target
 };
-
-// Reads a file descriptor to its end into `text` (replacing what it held). A read returning
-// less than was asked for ends it: the kernel hands out an attribute (at most a page) whole on
-// the first read, and a regular file (an emulated attribute) reads short only at its end, so one
-// read is enough where reading until a read returns nothing would take two.
-bool read_to_end(int fd, std::string& text);
 
 }  // namespace pvo_device

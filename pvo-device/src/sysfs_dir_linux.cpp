@@ -12,6 +12,12 @@
 
 namespace pvo_device {
 
+namespace {
+
+// Reads a file descriptor to its end into `text` (replacing what it held). A read returning
+// less than was asked for ends it: the kernel hands out an attribute (at most a page) whole on
+// the first read, and a regular file (an emulated attribute) reads short only at its end, so one
+// read is enough where reading until a read returns nothing would take two.
 bool read_to_end(int fd, std::string& text) {
     text.clear();
     char buffer[4096];
@@ -23,6 +29,8 @@ bool read_to_end(int fd, std::string& text) {
         if (static_cast<std::size_t>(n) < sizeof buffer) return true;
     }
 }
+
+}  // namespace
 
 SysfsDir::SysfsDir(const std::filesystem::path& path) {
     DIR* dir = ::opendir(path.c_str());
@@ -66,6 +74,12 @@ std::optional<std::string_view> SysfsDir::read(std::string_view relative) {
     ::close(fd);
     if (!whole) return std::nullopt;
     return std::string_view(text_);
+}
+
+std::optional<std::string_view> SysfsDir::read_attribute(std::string_view relative) {
+    auto text = read(relative);
+    if (text && text->ends_with('\n')) text->remove_suffix(1);
+    return text;
 }
 
 std::optional<std::string_view> SysfsDir::read_link(std::string_view relative) {

@@ -13,11 +13,6 @@
 
 namespace pvo_device {
 
-// A sysfs attribute's text as the kernel wrote it, without the line break that closes it; none
-// when the file is missing or unreadable. Nothing else is trimmed: a serial number keeps every
-// character its device gives, so what discovery lists is what opening a device matches.
-std::optional<std::string> read_sysfs_attribute(const std::filesystem::path& path);
-
 // The ids (idVendor, idProduct) and serial of the USB device whose sysfs directory is `dir`;
 // none when an id is missing or not a hexadecimal number. The serial is absent when the device
 // names none (the kernel then writes no serial attribute, or an empty one).

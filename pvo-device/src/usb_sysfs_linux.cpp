@@ -1,8 +1,5 @@
 #include "usb_sysfs.hpp"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <charconv>
 #include <string_view>
@@ -15,11 +12,6 @@ namespace pvo_device {
 namespace fs = std::filesystem;
 namespace {
 
-std::string_view without_line_break(std::string_view text) {
-    if (text.ends_with('\n')) text.remove_suffix(1);
-    return text;
-}
-
 // The attributes of one USB device, read through the open directory that holds it: `prefix` is
 // "<device name>/" for an entry of the listing, empty for the device's own directory.
 class UsbDeviceFiles {
@@ -29,9 +21,7 @@ public:
     std::optional<std::string_view> attribute(std::string_view name) {
         path_.resize(prefix_size_);
         path_ += name;
-        const auto text = dir_.read(path_);
-        if (!text) return std::nullopt;
-        return without_line_break(*text);
+        return dir_.read_attribute(path_);
     }
 
     template <typename Number>
@@ -83,17 +73,6 @@ std::optional<unsigned> bus_of(std::string_view name, UsbDeviceFiles& files) {
 }
 
 }  // namespace
-
-std::optional<std::string> read_sysfs_attribute(const fs::path& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    std::string text;
-    const bool whole = read_to_end(fd, text);
-    ::close(fd);
-    if (!whole) return std::nullopt;
-    if (text.ends_with('\n')) text.pop_back();
-    return text;
-}
 
 std::optional<ListedUsbDevice> read_usb_identity(const fs::path& dir) {
     SysfsDir device_dir(dir);

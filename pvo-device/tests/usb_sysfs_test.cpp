@@ -12,6 +12,7 @@
 
 #include "discovery_listing.hpp"
 #include "pvo-test-support/temp_dir.hpp"
+#include "sysfs_dir.hpp"
 #include "usb_sysfs.hpp"
 
 namespace pvo_device {
@@ -40,12 +41,12 @@ TEST(SysfsAttribute, TheTextAsWrittenWithoutTheClosingLineBreak) {
         {std::string(4096, 'a') + "\n", std::string(4096, 'a')},  // longer than one read
         {std::string(9000, 'b'), std::string(9000, 'b')},
     };
+    SysfsDir attributes(dir.path());
     for (const Case& c : cases) {
-        const fs::path file = dir.path() / "attribute";
-        write_file(file, c.written);
-        EXPECT_EQ(read_sysfs_attribute(file), c.read) << c.written.size() << " bytes";
+        write_file(dir.path() / "attribute", c.written);
+        EXPECT_EQ(attributes.read_attribute("attribute"), c.read) << c.written.size() << " bytes";
     }
-    EXPECT_EQ(read_sysfs_attribute(dir.path() / "missing"), std::nullopt);
+    EXPECT_EQ(attributes.read_attribute("missing"), std::nullopt);
 }
 
 class SysfsUsbTree : public ::testing::Test {
